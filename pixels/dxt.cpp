@@ -1,0 +1,132 @@
+// DXT1, DXT3 and DXT5 blocks. The colour block is two 5-6-5 endpoints and 2-bit indices, one byte a row,
+// pixel 0 in the low bits. Blends are (171 c0 + 85 c1) >> 8 computed two channels per 32-bit operation
+// (R with B, G with A): each 16-bit lane stays below 65536, so lanes never carry into each other.
+#include <cstring>
+
+#include "pixels/blocks.h"
+#include "pixels/byte_reader.h"
+
+namespace mirelth {
+namespace {
+
+inline void Store4(uint8_t* out, const uint32_t (&pixels)[4]) { std::memcpy(out, pixels, 16); }
+
+// Colour palette of a colour block (bytes 0..7). `dxt1` selects the three-colour mode for c0 <= c1.
+inline void BuildColorPalette(const uint8_t* colorBlock, bool dxt1, uint32_t* palette) {
+  const uint16_t c0 = ByteReader::U16LENoBoundsCheck(colorBlock);
+  const uint16_t c1 = ByteReader::U16LENoBoundsCheck(colorBlock + 2);
+  const uint32_t alpha = dxt1 ? 0xFF000000u : 0u;
+  palette[0] = Expand565(c0) | alpha;
+  palette[1] = Expand565(c1) | alpha;
+  if (!dxt1 || c0 > c1) {
+    InterpolateColors(&palette[2], &palette[3], palette[0], palette[1]);
+  } else {
+    // Three-colour mode: the average, then transparent black.
+    const uint32_t e0 = palette[0], e1 = palette[1];
+    const uint32_t rb = (((e0 & 0x00FF00FFu) + (e1 & 0x00FF00FFu)) >> 1) & 0x00FF00FFu;
+    const uint32_t ga = ((((e0 >> 8) & 0x00FF00FFu) + ((e1 >> 8) & 0x00FF00FFu)) >> 1) & 0x00FF00FFu;
+    palette[2] = rb | (ga << 8);
+    palette[3] = 0;
+  }
+}
+
+// Writes 4 rows of colour-indexed pixels, OR-ing in an alpha word per pixel when given.
+inline void WriteColorRows(uint8_t* out, intptr_t outPitch, const uint8_t* indexBytes, const uint32_t* palette) {
+  for (int y = 0; y < 4; ++y) {
+    const uint32_t bits = indexBytes[y];
+    const uint32_t row[4] = {palette[bits & 3], palette[(bits >> 2) & 3], palette[(bits >> 4) & 3],
+                             palette[bits >> 6]};
+    Store4(out + y * outPitch, row);
+  }
+}
+
+}  // namespace
+
+uint32_t Expand565(uint16_t word) {
+  const uint32_t r5 = word >> 11, g6 = (word >> 5) & 0x3Fu, b5 = word & 0x1Fu;
+  const uint32_t r = (r5 << 3) | (r5 >> 2), g = (g6 << 2) | (g6 >> 4), b = (b5 << 3) | (b5 >> 2);
+  return (r << 16) | (g << 8) | b;
+}
+
+void InterpolateColors(uint32_t* first, uint32_t* second, uint32_t c0, uint32_t c1) {
+  const uint32_t rb0 = c0 & 0x00FF00FFu, rb1 = c1 & 0x00FF00FFu;
+  const uint32_t ga0 = (c0 >> 8) & 0x00FF00FFu, ga1 = (c1 >> 8) & 0x00FF00FFu;
+  *first = (((171 * rb0 + 85 * rb1) >> 8) & 0x00FF00FFu) | ((171 * ga0 + 85 * ga1) & 0xFF00FF00u);
+  *second = (((85 * rb0 + 171 * rb1) >> 8) & 0x00FF00FFu) | ((85 * ga0 + 171 * ga1) & 0xFF00FF00u);
+}
+
+void BuildAlphaPalette8(uint8_t* palette) {
+  const uint32_t a0 = palette[0], a1 = palette[1];
+  for (uint32_t i = 1; i <= 6; ++i) palette[1 + i] = static_cast<uint8_t>(((7 - i) * a0 + i * a1) / 7);
+}
+
+void BuildAlphaPalette6(uint8_t* palette) {
+  const uint32_t a0 = palette[0], a1 = palette[1];
+  for (uint32_t i = 1; i <= 4; ++i) palette[1 + i] = static_cast<uint8_t>(((5 - i) * a0 + i * a1) / 5);
+  palette[6] = 0;
+  palette[7] = 255;
+}
+
+void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint32_t palette[4];
+  BuildColorPalette(block, true, palette);
+  WriteColorRows(out, outPitch, block + 4, palette);
+}
+
+void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint32_t palette[4];
+  BuildColorPalette(block + 8, false, palette);
+  for (int y = 0; y < 4; ++y) {
+    const uint32_t bits = block[12 + y];
+    // Row y's alpha: pixel 0 low nibble of byte 2y, pixel 1 its high nibble, pixels 2 and 3 in byte 2y + 1.
+    const uint32_t alpha = ByteReader::U16LENoBoundsCheck(block + 2 * y);
+    uint32_t row[4];
+    for (int x = 0; x < 4; ++x) {
+      row[x] = palette[(bits >> (2 * x)) & 3] | ((((alpha >> (4 * x)) & 0xFu) * 17u) << 24);
+    }
+    Store4(out + y * outPitch, row);
+  }
+}
+
+void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint32_t palette[4];
+  BuildColorPalette(block + 8, false, palette);
+  uint8_t alphas[8] = {block[0], block[1]};
+  if (alphas[0] > alphas[1]) {
+    BuildAlphaPalette8(alphas);
+  } else {
+    BuildAlphaPalette6(alphas);
+  }
+  // Two rows at a time: 24 bits of alpha indices (bytes 2-4, then 5-7) and 16 bits of colour indices.
+  for (int half = 0; half < 2; ++half) {
+    const uint8_t* a = block + 2 + 3 * half;
+    const uint32_t alphaBits = uint32_t{a[0]} | (uint32_t{a[1]} << 8) | (uint32_t{a[2]} << 16);
+    const uint32_t colorBits = ByteReader::U16LENoBoundsCheck(block + 12 + 2 * half);
+    for (int r = 0; r < 2; ++r) {
+      uint32_t row[4];
+      for (int x = 0; x < 4; ++x) {
+        const int i = 4 * r + x;
+        row[x] = palette[(colorBits >> (2 * i)) & 3] | (uint32_t{alphas[(alphaBits >> (3 * i)) & 7]} << 24);
+      }
+      Store4(out + (2 * half + r) * outPitch, row);
+    }
+  }
+}
+
+void ConvertFromDXT1(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
+                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
+  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 8, DecodeDXT1Block);
+  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
+}
+void ConvertFromDXT3(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
+                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
+  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 16, DecodeDXT3Block);
+  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
+}
+void ConvertFromDXT5(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
+                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
+  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 16, DecodeDXT5Block);
+  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
+}
+
+}  // namespace mirelth

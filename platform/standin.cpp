@@ -1,0 +1,293 @@
+// Linux stand-in for the Windows services: heap, task allocator, file reading and GDI bitmaps.
+// DIB sections are bottom-up in memory (row 0 is the bottom of the picture) and GDI coordinates are
+// top-down, exactly as on Windows; StretchBlt samples the nearest source pixel and copies all four bytes.
+#include "platform/win32.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+struct StandinGdiObject {
+  LONG width = 0;
+  LONG height = 0;
+  uint8_t* bits = nullptr;
+  bool isDefault = false;
+  int selectedInto = 0;  // how many DCs hold this bitmap now
+};
+
+struct StandinDc {
+  StandinGdiObject* selected = nullptr;
+  int stretchMode = 1;  // BLACKONWHITE, the default of a new DC
+};
+
+namespace {
+
+std::atomic<long> liveGdiObjects{0};
+std::atomic<long> liveHeapBlocks{0};
+std::atomic<int> heapFailCountdown{0};
+std::atomic<int> dibFailCountdown{0};
+thread_local DWORD lastError = 0;
+int heapTag;
+StandinGdiObject defaultBitmap{1, 1, nullptr, true, 0};
+
+bool Countdown(std::atomic<int>& counter) {
+  int value = counter.load();
+  while (value > 0) {
+    if (counter.compare_exchange_weak(value, value - 1)) return value == 1;
+  }
+  return false;
+}
+
+// A file handle is a heap object holding the descriptor, so that INVALID_HANDLE_VALUE never collides.
+struct FileHandle {
+  int fd;
+};
+
+}  // namespace
+
+namespace standin {
+long LiveGdiObjects() { return liveGdiObjects.load(); }
+long LiveHeapBlocks() { return liveHeapBlocks.load(); }
+void FailHeapAllocAfter(int count) { heapFailCountdown.store(count); }
+void FailCreateDibSectionAfter(int count) { dibFailCountdown.store(count); }
+}  // namespace standin
+
+HANDLE GetProcessHeap() { return &heapTag; }
+
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
+  if (heap != &heapTag || Countdown(heapFailCountdown)) return nullptr;
+  void* memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+  if (memory) ++liveHeapBlocks;
+  return memory;
+}
+
+BOOL HeapFree(HANDLE heap, DWORD, LPVOID memory) {
+  if (heap != &heapTag) return FALSE;
+  if (memory) {
+    --liveHeapBlocks;
+    std::free(memory);
+  }
+  return TRUE;
+}
+
+LPVOID CoTaskMemAlloc(SIZE_T bytes) { return std::malloc(bytes ? bytes : 1); }
+void CoTaskMemFree(LPVOID memory) { std::free(memory); }
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD, HANDLE) {
+  if (!path || access != GENERIC_READ || disposition != OPEN_EXISTING) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string name = mirelth::WideToUtf8(path);
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    lastError = errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    // Windows refuses to open a directory as a file.
+    ::close(fd);
+    lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  auto* handle = new (std::nothrow) FileHandle{fd};
+  if (!handle) {
+    ::close(fd);
+    lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
+
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
+  if (!file || file == INVALID_HANDLE_VALUE || !size) return FALSE;
+  struct stat info {};
+  if (::fstat(static_cast<FileHandle*>(file)->fd, &info) != 0) return FALSE;
+  size->QuadPart = info.st_size;
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, OVERLAPPED*) {
+  if (read) *read = 0;
+  if (!file || file == INVALID_HANDLE_VALUE) return FALSE;
+  ssize_t got;
+  do {
+    got = ::read(static_cast<FileHandle*>(file)->fd, buffer, count);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (read) *read = static_cast<DWORD>(got);
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!handle || handle == INVALID_HANDLE_VALUE) return FALSE;
+  auto* file = static_cast<FileHandle*>(handle);
+  ::close(file->fd);
+  delete file;
+  return TRUE;
+}
+
+DWORD GetLastError() { return lastError; }
+
+void OutputDebugStringA(const char* text) {
+  // No debugger output on Linux; MIRELTH_DEBUG_OUTPUT=1 sends it to stderr.
+  static const bool enabled = [] {
+    const char* value = std::getenv("MIRELTH_DEBUG_OUTPUT");
+    return value && value[0] == '1';
+  }();
+  if (enabled && text) std::fputs(text, stderr);
+}
+
+BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
+
+DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
+  // The stand-in "library" is the running program.
+  char path[4096];
+  ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length < 0 || !buffer || size == 0) return 0;
+  path[length] = '\0';
+  const auto wide = mirelth::Utf8ToWide(path);
+  if (wide.size() >= size) {
+    // Windows truncates, terminates and reports the buffer size.
+    std::memcpy(buffer, wide.data(), (size - 1) * sizeof(WCHAR));
+    buffer[size - 1] = 0;
+    lastError = ERROR_INSUFFICIENT_BUFFER;
+    return size;
+  }
+  std::memcpy(buffer, wide.c_str(), (wide.size() + 1) * sizeof(WCHAR));
+  return static_cast<DWORD>(wide.size());
+}
+
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD) {
+  if (bits) *bits = nullptr;
+  if (!info || usage != DIB_RGB_COLORS || section) return nullptr;
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  // Only what the system uses: 32-bit BI_RGB, bottom-up.
+  if (header.biSize < 40 || header.biBitCount != 32 || header.biCompression != BI_RGB || header.biPlanes != 1 ||
+      header.biWidth <= 0 || header.biHeight <= 0) {
+    return nullptr;
+  }
+  if (Countdown(dibFailCountdown)) return nullptr;
+  const uint64_t bytes = static_cast<uint64_t>(header.biWidth) * static_cast<uint64_t>(header.biHeight) * 4u;
+  if (bytes > (uint64_t{1} << 34)) return nullptr;
+  auto* object = new (std::nothrow) StandinGdiObject{};
+  if (!object) return nullptr;
+  object->bits = static_cast<uint8_t*>(std::calloc(bytes, 1));
+  if (!object->bits) {
+    delete object;
+    return nullptr;
+  }
+  object->width = header.biWidth;
+  object->height = header.biHeight;
+  ++liveGdiObjects;
+  if (bits) *bits = object->bits;
+  return object;
+}
+
+HDC CreateCompatibleDC(HDC) {
+  auto* dc = new (std::nothrow) StandinDc{};
+  if (!dc) return nullptr;
+  dc->selected = &defaultBitmap;
+  ++liveGdiObjects;
+  return dc;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+  if (!dc || !object) return nullptr;
+  // A bitmap can be selected into one DC at a time.
+  if (!object->isDefault && object->selectedInto > 0 && dc->selected != object) return nullptr;
+  HGDIOBJ previous = dc->selected;
+  if (previous && !previous->isDefault) --previous->selectedInto;
+  dc->selected = object;
+  if (!object->isDefault) ++object->selectedInto;
+  return previous;
+}
+
+int SetStretchBltMode(HDC dc, int mode) {
+  if (!dc || mode < 1 || mode > 4) return 0;
+  int previous = dc->stretchMode;
+  dc->stretchMode = mode;
+  return previous;
+}
+
+BOOL StretchBlt(HDC destination, int xDest, int yDest, int wDest, int hDest, HDC source, int xSrc, int ySrc,
+                int wSrc, int hSrc, DWORD rop) {
+  if (!destination || !source || rop != SRCCOPY) return FALSE;
+  StandinGdiObject* to = destination->selected;
+  StandinGdiObject* from = source->selected;
+  if (!to || !from || to->isDefault || from->isDefault) return FALSE;
+  if (wDest <= 0 || hDest <= 0 || wSrc <= 0 || hSrc <= 0) return FALSE;
+  // Nearest pixel: destination pixel d takes source pixel floor((2d + 1) * wSrc / (2 * wDest)), the one under
+  // its centre. Coordinates are logical (top-down); memory rows are bottom-up.
+  for (int dy = 0; dy < hDest; ++dy) {
+    const int ty = yDest + dy;
+    if (ty < 0 || ty >= to->height) continue;
+    const int sy = ySrc + static_cast<int>((2 * int64_t{dy} + 1) * hSrc / (2 * int64_t{hDest}));
+    if (sy < 0 || sy >= from->height) continue;
+    auto* targetRow = reinterpret_cast<uint32_t*>(to->bits + static_cast<size_t>(to->height - 1 - ty) * to->width * 4);
+    const auto* sourceRow =
+        reinterpret_cast<const uint32_t*>(from->bits + static_cast<size_t>(from->height - 1 - sy) * from->width * 4);
+    for (int dx = 0; dx < wDest; ++dx) {
+      const int tx = xDest + dx;
+      if (tx < 0 || tx >= to->width) continue;
+      const int sx = xSrc + static_cast<int>((2 * int64_t{dx} + 1) * wSrc / (2 * int64_t{wDest}));
+      if (sx < 0 || sx >= from->width) continue;
+      targetRow[tx] = sourceRow[sx];
+    }
+  }
+  return TRUE;
+}
+
+BOOL DeleteDC(HDC dc) {
+  if (!dc) return FALSE;
+  if (dc->selected && !dc->selected->isDefault) --dc->selected->selectedInto;
+  delete dc;
+  --liveGdiObjects;
+  return TRUE;
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+  if (!object || object->isDefault) return FALSE;
+  // Windows refuses to delete a bitmap that a DC still holds.
+  if (object->selectedInto > 0) return FALSE;
+  std::free(object->bits);
+  delete object;
+  --liveGdiObjects;
+  return TRUE;
+}
+
+BOOL GdiFlush() { return TRUE; }
+
+int GetObjectW(HGDIOBJ object, int size, void* out) {
+  if (!object || object->isDefault || !out) return 0;
+  BITMAP bitmap{0, object->width, object->height, object->width * 4, 1, 32, object->bits};
+  if (size >= static_cast<int>(sizeof(DIBSECTION))) {
+    DIBSECTION section{};
+    section.dsBm = bitmap;
+    section.dsBmih.biSize = 40;
+    section.dsBmih.biWidth = object->width;
+    section.dsBmih.biHeight = object->height;
+    section.dsBmih.biPlanes = 1;
+    section.dsBmih.biBitCount = 32;
+    section.dsBmih.biCompression = BI_RGB;
+    section.dsBmih.biSizeImage = static_cast<DWORD>(object->width * object->height * 4);
+    std::memcpy(out, &section, sizeof section);
+    return sizeof(DIBSECTION);
+  }
+  if (size >= static_cast<int>(sizeof(BITMAP))) {
+    std::memcpy(out, &bitmap, sizeof bitmap);
+    return sizeof(BITMAP);
+  }
+  return 0;
+}

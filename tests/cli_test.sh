@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The command-line contract: outputs, exit codes (0 written, 1 cannot be thumbnailed, 2 usage or I/O),
+# one line per failing input on stderr.
+set -u
+tool=$1
+root=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # check NAME EXPECTED_EXIT ACTUAL_EXIT
+  if [ "$2" != "$3" ]; then
+    echo "FAIL: $1: exit $3, expected $2"
+    failures=$((failures + 1))
+  else
+    echo "ok: $1"
+  fi
+}
+png_size() {  # prints WIDTHxHEIGHT of a PNG
+  od -An -tu1 -j16 -N8 "$1" | awk '{print ($1*16777216+$2*65536+$3*256+$4) "x" ($5*16777216+$6*65536+$7*256+$8)}'
+}
+
+sample=$root/samples/dds-im-dxt1-mips-photo-256x64.dds
+"$tool" --size 96 "$sample" "$work/one.png"; check "single thumbnail" 0 $?
+[ "$(png_size "$work/one.png")" = "96x24" ] || { echo "FAIL: thumbnail size $(png_size "$work/one.png")"; failures=$((failures + 1)); }
+"$tool" --full "$sample" "$work/full.png"; check "full size" 0 $?
+[ "$(png_size "$work/full.png")" = "256x64" ] || { echo "FAIL: full size $(png_size "$work/full.png")"; failures=$((failures + 1)); }
+(cd "$work" && "$tool" "$sample"); check "default output name" 0 $?
+[ -f "$work/dds-im-dxt1-mips-photo-256x64.dds.png" ] || { echo "FAIL: default output missing"; failures=$((failures + 1)); }
+[ "$(png_size "$work/dds-im-dxt1-mips-photo-256x64.dds.png")" = "256x64" ] || { echo "FAIL: default size"; failures=$((failures + 1)); }
+
+"$tool" "$root/tests/data/refused/dds-gimp-rgb10a2-ramp-33x17.dds" "$work/no.png" 2> "$work/err"; check "refused file" 1 $?
+grep -q "^mirelth-thumb: .*dds-gimp-rgb10a2-ramp-33x17.dds: unsupported: 32-bit pixel masks" "$work/err" || { echo "FAIL: reason line: $(cat "$work/err")"; failures=$((failures + 1)); }
+[ ! -e "$work/no.png" ] || { echo "FAIL: output written for a refused file"; failures=$((failures + 1)); }
+head -c 150 "$sample" > "$work/short.dds"
+"$tool" "$work/short.dds" "$work/short.png" 2> "$work/err"; check "truncated file" 1 $?
+grep -q "truncated: the file has 150 bytes, level 0 needs 8320" "$work/err" || { echo "FAIL: truncation line: $(cat "$work/err")"; failures=$((failures + 1)); }
+"$tool" "$work/missing.dds" "$work/x.png" 2> "$work/err"; check "missing input" 2 $?
+grep -q "missing.dds: cannot open" "$work/err" || { echo "FAIL: missing line: $(cat "$work/err")"; failures=$((failures + 1)); }
+"$tool" "$sample" "$work/nodir/x.png" 2>/dev/null; check "unwritable output" 2 $?
+
+"$tool" -q -o "$work/batch" "$sample" "$root/samples/dds-im-bgra32-shapes-33x17.dds" "$work/short.dds" 2> "$work/err"; check "batch with one refusal" 1 $?
+[ -f "$work/batch/dds-im-bgra32-shapes-33x17.dds.png" ] && [ -f "$work/batch/dds-im-dxt1-mips-photo-256x64.dds.png" ] || { echo "FAIL: batch outputs"; failures=$((failures + 1)); }
+[ "$(wc -l < "$work/err")" = 1 ] || { echo "FAIL: batch error lines: $(cat "$work/err")"; failures=$((failures + 1)); }
+"$tool" -o "$work/batch2" "$sample" "$work/missing.dds" "$work/short.dds" 2>/dev/null; check "batch with unreadable input" 2 $?
+"$tool" --full -o "$work/batch3" "$sample" 2>/dev/null; check "full batch" 0 $?
+[ "$(png_size "$work/batch3/dds-im-dxt1-mips-photo-256x64.dds.png")" = "256x64" ] || { echo "FAIL: full batch size"; failures=$((failures + 1)); }
+
+"$tool" >/dev/null 2>&1; check "no arguments" 2 $?
+"$tool" --size 0 "$sample" x.png >/dev/null 2>&1; check "size 0" 2 $?
+"$tool" --size 16385 "$sample" x.png >/dev/null 2>&1; check "size too large" 2 $?
+"$tool" --bogus "$sample" >/dev/null 2>&1; check "unknown option" 2 $?
+"$tool" --full "$sample" >/dev/null 2>&1; check "full without output" 2 $?
+"$tool" --help > "$work/help"; check "help" 0 $?
+grep -q "^usage:" "$work/help" || { echo "FAIL: help text"; failures=$((failures + 1)); }
+"$tool" --version | grep -Eq "^mirelth-thumb [0-9]+\.[0-9]+\.[0-9]+$"; check "version" 0 $?
+
+echo "cli: $failures failed"
+[ "$failures" = 0 ]

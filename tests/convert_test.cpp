@@ -1,0 +1,212 @@
+// Plain converters through ConvertPixels: every code, every order, flip, pitches, and the exhaustive
+// 16-bit check against a per-channel reference written from the layout tables.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "pixels/convert.h"
+
+namespace mirelth {
+namespace {
+
+uint32_t Expand(uint32_t v, int bits) {
+  switch (bits) {
+    case 1: return v ? 255 : 0;
+    case 4: return v * 17;
+    case 5: return (v << 3) | (v >> 2);
+    case 6: return (v << 2) | (v >> 4);
+  }
+  return v;
+}
+
+// Converts one row of `count` source pixels and returns the destination pixels.
+std::vector<uint32_t> ConvertRow(const std::vector<uint8_t>& source, int32_t format, int32_t order, int32_t count) {
+  std::vector<uint32_t> out(static_cast<size_t>(count), 0xDEADBEEF);
+  ConvertPixels(reinterpret_cast<uint8_t*>(out.data()), count * 4, source.data(),
+                static_cast<int32_t>(source.size()), format, order, count, 1, false);
+  return out;
+}
+
+struct WordCase {
+  int32_t format;
+  uint16_t word;
+  uint32_t expected;
+};
+
+TEST(ConvertPixels, SixteenBitWordsGiveTheDocumentedPixels) {
+  const WordCase cases[] = {
+      {R5G6B5, 0xF800, 0xFFFF0000},   {R5G6B5, 0x07E0, 0xFF00FF00},   {R5G6B5, 0x001F, 0xFF0000FF},
+      {R5G6B5, 0x0000, 0xFF000000},   {A1R5G5B5, 0x7FFF, 0x00FFFFFF}, {A1R5G5B5, 0x8000, 0xFF000000},
+      {X1R5G5B5, 0x7FFF, 0xFFFFFFFF}, {X1R5G5B5, 0x0000, 0xFF000000}, {A4R4G4B4, 0x8F00, 0x88FF0000},
+      {X4R4G4B4, 0xF123, 0xFF112233}, {kReservedFormat3, 0xF123, 0xFF112233},
+  };
+  for (const WordCase& c : cases) {
+    for (int32_t order = RGBA; order <= ABGR; ++order) {
+      const std::vector<uint8_t> source = {static_cast<uint8_t>(c.word), static_cast<uint8_t>(c.word >> 8)};
+      EXPECT_EQ(ConvertRow(source, c.format, order, 1)[0], c.expected)
+          << "format " << c.format << " word " << std::hex << c.word << " order " << order;
+    }
+  }
+}
+
+struct Layout16 {
+  int32_t format;
+  int rShift, rBits, gShift, gBits, bShift, bBits, aShift, aBits;  // aBits 0: opaque
+};
+
+TEST(ConvertPixels, EverySixteenBitWordMatchesThePerChannelReference) {
+  const Layout16 layouts[] = {
+      {X4R4G4B4, 8, 4, 4, 4, 0, 4, 0, 0},   {R5G6B5, 11, 5, 5, 6, 0, 5, 0, 0},
+      {kReservedFormat3, 8, 4, 4, 4, 0, 4, 0, 0}, {A1R5G5B5, 10, 5, 5, 5, 0, 5, 15, 1},
+      {A4R4G4B4, 8, 4, 4, 4, 0, 4, 12, 4},  {X1R5G5B5, 10, 5, 5, 5, 0, 5, 0, 0},
+  };
+  std::vector<uint8_t> source(65536 * 2);
+  for (uint32_t w = 0; w < 65536; ++w) {
+    source[2 * w] = static_cast<uint8_t>(w);
+    source[2 * w + 1] = static_cast<uint8_t>(w >> 8);
+  }
+  for (const Layout16& l : layouts) {
+    const std::vector<uint32_t> out = ConvertRow(source, l.format, BGRA, 65536);
+    for (uint32_t w = 0; w < 65536; ++w) {
+      const uint32_t r = Expand((w >> l.rShift) & ((1u << l.rBits) - 1), l.rBits);
+      const uint32_t g = Expand((w >> l.gShift) & ((1u << l.gBits) - 1), l.gBits);
+      const uint32_t b = Expand((w >> l.bShift) & ((1u << l.bBits) - 1), l.bBits);
+      const uint32_t a = l.aBits ? Expand((w >> l.aShift) & ((1u << l.aBits) - 1), l.aBits) : 255;
+      ASSERT_EQ(out[w], (a << 24) | (r << 16) | (g << 8) | b) << "format " << l.format << " word " << w;
+    }
+  }
+}
+
+TEST(ConvertPixels, GenericPacked16LayoutMatchesTheFixedConverters) {
+  // A4R4G4B4 described as a layout: R 8/4, G 4/4, B 0/4, A 12/4.
+  const Packed16Layout layout = {{8, 4, 0, 12}, {4, 4, 4, 4}};
+  std::vector<uint8_t> source(65536 * 2);
+  for (uint32_t w = 0; w < 65536; ++w) {
+    source[2 * w] = static_cast<uint8_t>(w);
+    source[2 * w + 1] = static_cast<uint8_t>(w >> 8);
+  }
+  std::vector<uint32_t> generic(65536), fixed = ConvertRow(source, A4R4G4B4, BGRA, 65536);
+  ConvertPacked16Pixels(reinterpret_cast<uint8_t*>(generic.data()), 65536 * 4, source.data(), 65536 * 2, layout,
+                        65536, 1, false);
+  EXPECT_EQ(generic, fixed);
+  // Overlapping or oversized layouts write nothing.
+  std::vector<uint32_t> untouched(1, 0x12345678);
+  const Packed16Layout overlapping = {{0, 2, 8, 12}, {4, 4, 4, 4}};
+  ConvertPacked16Pixels(reinterpret_cast<uint8_t*>(untouched.data()), 4, source.data(), 2, overlapping, 1, 1, false);
+  EXPECT_EQ(untouched[0], 0x12345678u);
+}
+
+struct Order24Case {
+  int32_t order;
+  uint32_t expected;  // for source bytes 0x11 0x22 0x33
+};
+
+TEST(ConvertPixels, TwentyFourBitPixelsAreReadInsideThePixel) {
+  // ARGB reads as RGBA and ABGR as BGRA: never a byte of the next pixel.
+  const Order24Case cases[] = {
+      {RGBA, 0xFF112233}, {BGRA, 0xFF332211}, {ARGB, 0xFF112233}, {ABGR, 0xFF332211}};
+  for (const Order24Case& c : cases) {
+    // Exactly two pixels: the second's bytes must not leak into the first, nor anything be read past the end.
+    std::vector<uint8_t> source = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    const std::vector<uint32_t> out = ConvertRow(source, R8G8B8, c.order, 2);
+    EXPECT_EQ(out[0], c.expected) << "order " << c.order;
+    EXPECT_EQ(out[1] >> 24, 0xFFu);
+  }
+}
+
+// The per-byte rule of the 4-byte converters.
+uint32_t Reference32(uint32_t pixel, int32_t from, int32_t to, bool opaque) {
+  const ChannelPositions f = kChannelPositions[from], t = kChannelPositions[to];
+  uint8_t in[4], out[4] = {};
+  std::memcpy(in, &pixel, 4);
+  out[t.r] = in[f.r];
+  out[t.g] = in[f.g];
+  out[t.b] = in[f.b];
+  out[t.a] = opaque ? 0xFF : in[f.a];
+  uint32_t result;
+  std::memcpy(&result, out, 4);
+  return result;
+}
+
+TEST(ConvertPixels, ThirtyTwoBitPixelsMoveEveryByteForEveryOrderPair) {
+  const int32_t width = 5;  // an odd count: the tail after any multi-pixel step must be converted too
+  std::vector<uint8_t> source(width * 4);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(0x10 + 7 * i);
+  const Converter converters[2] = {ConvertFromA8R8G8B8, ConvertFromX8R8G8B8};
+  for (int opaque = 0; opaque < 2; ++opaque) {
+    for (int32_t from = RGBA; from <= ABGR; ++from) {
+      for (int32_t to = RGBA; to <= ABGR; ++to) {
+        std::vector<uint32_t> out(width, 0);
+        converters[opaque](reinterpret_cast<uint8_t*>(out.data()), width * 4, to, source.data(), width * 4, from,
+                           width, 1, false);
+        for (int32_t x = 0; x < width; ++x) {
+          uint32_t pixel;
+          std::memcpy(&pixel, &source[4 * x], 4);
+          EXPECT_EQ(out[x], Reference32(pixel, from, to, opaque)) << from << "->" << to << " x " << x;
+        }
+      }
+    }
+  }
+}
+
+TEST(ConvertPixels, FlipReversesRowsAndPitchesAreHonoured) {
+  // 3 rows of 2 pixels, source rows 12 bytes apart (4 bytes of padding), destination rows 16 bytes apart.
+  const int32_t width = 2, height = 3, sourcePitch = 12, destinationPitch = 16;
+  std::vector<uint8_t> source(sourcePitch * height, 0xEE);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t pixel = 0xFF000000u | (y << 8) | x;
+      std::memcpy(&source[y * sourcePitch + 4 * x], &pixel, 4);
+    }
+  }
+  for (bool flip : {false, true}) {
+    std::vector<uint8_t> destination(destinationPitch * height, 0xCD);
+    ConvertPixels(destination.data(), destinationPitch, source.data(), sourcePitch, A8R8G8B8, BGRA, width, height,
+                  flip);
+    for (int32_t y = 0; y < height; ++y) {
+      const int32_t row = flip ? height - 1 - y : y;
+      for (int32_t x = 0; x < width; ++x) {
+        uint32_t pixel;
+        std::memcpy(&pixel, &destination[row * destinationPitch + 4 * x], 4);
+        EXPECT_EQ(pixel, 0xFF000000u | (y << 8) | x) << "flip " << flip;
+      }
+      // Bytes beyond 4 x width keep their values.
+      for (int32_t k = width * 4; k < destinationPitch; ++k) EXPECT_EQ(destination[row * destinationPitch + k], 0xCD);
+    }
+  }
+}
+
+TEST(ConvertPixels, HeightOneIsTheSameWithAndWithoutFlip) {
+  const std::vector<uint8_t> source = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::vector<uint32_t> a(2), b(2);
+  ConvertPixels(reinterpret_cast<uint8_t*>(a.data()), 8, source.data(), 8, A8R8G8B8, RGBA, 2, 1, false);
+  ConvertPixels(reinterpret_cast<uint8_t*>(b.data()), 8, source.data(), 8, A8R8G8B8, RGBA, 2, 1, true);
+  EXPECT_EQ(a, b);
+}
+
+TEST(ConvertPixels, CodesOutsideTheTableAndEmptySizesWriteNothing) {
+  const std::vector<uint8_t> source(64, 0x5A);
+  struct Case {
+    int32_t format, width, height;
+  } cases[] = {{0, 2, 2}, {17, 2, 2}, {-1, 2, 2}, {INT32_MIN, 2, 2}, {A8R8G8B8, 0, 2}, {A8R8G8B8, 2, 0}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> destination(16, 0xCD);
+    ConvertPixels(destination.data(), 8, source.data(), 8, c.format, BGRA, c.width, c.height, true);
+    EXPECT_EQ(destination, std::vector<uint8_t>(16, 0xCD)) << "format " << c.format;
+  }
+}
+
+TEST(ConvertPixels, FormatFacts) {
+  EXPECT_EQ(BitsPerPixel(R5G6B5), 16);
+  EXPECT_EQ(BitsPerPixel(R8G8B8), 24);
+  EXPECT_EQ(BitsPerPixel(X8R8G8B8), 32);
+  EXPECT_EQ(BlockBytes(DXT1), 8);
+  EXPECT_EQ(BlockBytes(DXT5), 16);
+  EXPECT_EQ(BlockBytes(ETC1), 8);
+  EXPECT_EQ(BlockBytes(ATCI), 16);
+  EXPECT_EQ(BitsPerPixel(99), 0);
+}
+
+}  // namespace
+}  // namespace mirelth

@@ -1,0 +1,102 @@
+#include "tests/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "pixels/bitmap.h"
+
+namespace mirelth::test {
+
+Image ImageFromBitmap(HBITMAP bitmap) {
+  Image image;
+  BitmapPixels pixels{};
+  if (!GetBitmapPixels(bitmap, &pixels)) return image;
+  GdiFlush();
+  image.width = pixels.width;
+  image.height = pixels.height;
+  image.pixels.resize(static_cast<size_t>(pixels.width) * pixels.height);
+  for (int32_t y = 0; y < pixels.height; ++y) {
+    // Bottom-up memory: picture row y is memory row height - 1 - y.
+    std::memcpy(&image.pixels[static_cast<size_t>(y) * pixels.width],
+                pixels.bits + static_cast<size_t>(pixels.height - 1 - y) * pixels.width * 4,
+                static_cast<size_t>(pixels.width) * 4);
+  }
+  return image;
+}
+
+uint32_t FourCC(const char* text) {
+  return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 | uint32_t(uint8_t(text[2])) << 16 |
+         uint32_t(uint8_t(text[3])) << 24;
+}
+
+std::vector<uint8_t> MakeDds(const DdsSpec& spec, const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> file(128 + payload.size(), 0);
+  auto put = [&](size_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i) file[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  std::memcpy(file.data(), "DDS ", 4);
+  put(4, 124);
+  put(8, spec.flags);
+  put(12, static_cast<uint32_t>(spec.height));
+  put(16, static_cast<uint32_t>(spec.width));
+  put(28, spec.mipMapCount);
+  put(76, 32);
+  put(80, spec.pixelFlags);
+  put(84, spec.fourCC);
+  put(88, spec.bitCount);
+  for (int i = 0; i < 4; ++i) put(92 + 4 * i, spec.masks[i]);
+  put(108, spec.caps);
+  put(112, spec.caps2);
+  std::copy(payload.begin(), payload.end(), file.begin() + 128);
+  return file;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* file = OpenFileUtf8(path, "rb");
+  if (!file) return bytes;
+  uint8_t buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  std::fclose(file);
+  return bytes;
+}
+
+std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  const std::filesystem::path directory = std::filesystem::temp_directory_path() / "mirelth-tests";
+  std::filesystem::create_directories(directory);
+  const std::string path = (directory / name).string();
+  FILE* file = OpenFileUtf8(path, "wb");
+  if (file) {
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+  }
+  return path;
+}
+
+std::string SamplePath(const std::string& name) {
+  const char* overridden = std::getenv("MIRELTH_SAMPLES_DIR");
+  return std::string(overridden ? overridden : MIRELTH_SAMPLES_DIR) + "/" + name;
+}
+
+std::string TestDataPath(const std::string& name) {
+  const char* overridden = std::getenv("MIRELTH_TEST_DATA_DIR");
+  return std::string(overridden ? overridden : MIRELTH_TEST_DATA_DIR) + "/" + name;
+}
+
+std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
+  std::vector<uint8_t> bytes(count);
+  uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+  for (auto& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    byte = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+}  // namespace mirelth::test

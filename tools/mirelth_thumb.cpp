@@ -1,0 +1,205 @@
+// mirelth-thumb: thumbnails of DDS, PSD and PVR files as PNG, through the same provider object the shell
+// uses (IInitializeWithFile, then GetThumbnail). Exit 0 when every output was written, 1 when an input
+// cannot be thumbnailed, 2 for usage errors, unreadable inputs and unwritable outputs.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pixels/bitmap.h"
+#include "pixels/failure.h"
+#include "platform/win32.h"
+#include "server/provider.h"
+#include "tools/png_writer.h"
+
+#ifndef MIRELTH_VERSION
+#define MIRELTH_VERSION "0.0.0"
+#endif
+
+namespace mirelth {
+namespace {
+
+constexpr int kExitOk = 0, kExitUndrawable = 1, kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage:\n"
+    "  mirelth-thumb [--size N] INPUT [OUTPUT.png]   thumbnail whose longer side is N (default 256)\n"
+    "  mirelth-thumb --full INPUT OUTPUT.png          the decoded image at its own size, no scaling\n"
+    "  mirelth-thumb [--size N | --full] -o DIR INPUT...   batch: DIR/<input file name>.png for each input\n"
+    "options:\n"
+    "  --size N     longest side of the thumbnail, 1 to 16384 (default 256)\n"
+    "  --full       write the image at its own size instead of a thumbnail\n"
+    "  -o DIR       write one PNG per input into DIR (created if missing)\n"
+    "  -q           no progress output\n"
+    "  --help       this text\n"
+    "  --version    the program's version\n"
+    "Without OUTPUT.png a single thumbnail is written to <input file name>.png in the current directory.\n"
+    "Formats: .dds (plain 16/24/32-bit, DXT1/3/5, ATC/ATCA/ATCI, ETC1), .psd, .pvr\n";
+
+struct Options {
+  uint32_t size = 256;
+  bool full = false;
+  bool quiet = false;
+  std::string outputDir;
+  std::vector<std::string> inputs;
+};
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int UsageError(const char* message) {
+  std::fprintf(stderr, "mirelth-thumb: %s\n%s", message, kUsage);
+  return kExitUsage;
+}
+
+struct Released {
+  IUnknown* object;
+  ~Released() {
+    if (object) object->Release();
+  }
+};
+
+// Renders one input into one PNG; prints its own error line and returns the exit code for it.
+int RenderOne(const Options& options, const std::string& input, const std::string& output) {
+  IInitializeWithFile* initialize = nullptr;
+  if (FAILED(CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&initialize)))) {
+    std::fprintf(stderr, "mirelth-thumb: %s: out of memory\n", input.c_str());
+    return kExitUsage;
+  }
+  Released releaseInitialize{initialize};
+  const WideString widePath = Utf8ToWide(input);
+  const HRESULT loaded = initialize->Initialize(widePath.c_str(), STGM_READ);
+  if (FAILED(loaded)) {
+    // Ask the C library for a reason people know ("No such file or directory").
+    FILE* probe = OpenFileUtf8(input, "rb");
+    const std::string reason = probe ? (loaded == E_OUTOFMEMORY ? "out of memory" : "cannot be read")
+                                     : std::string("cannot open: ") + std::strerror(errno);
+    if (probe) std::fclose(probe);
+    std::fprintf(stderr, "mirelth-thumb: %s: %s\n", input.c_str(), reason.c_str());
+    return kExitUsage;
+  }
+  IThumbnailProvider* provider = nullptr;
+  IMirelthThumbnailDetails* details = nullptr;
+  initialize->QueryInterface(kIidIThumbnailProvider, reinterpret_cast<void**>(&provider));
+  initialize->QueryInterface(kIidIMirelthThumbnailDetails, reinterpret_cast<void**>(&details));
+  Released releaseProvider{provider}, releaseDetails{details};
+  if (!provider || !details) {
+    std::fprintf(stderr, "mirelth-thumb: %s: provider interfaces missing\n", input.c_str());
+    return kExitUsage;
+  }
+
+  HBITMAP handle = nullptr;
+  HRESULT drawn;
+  if (options.full) {
+    drawn = details->GetFullImage(&handle);
+  } else {
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    drawn = provider->GetThumbnail(options.size, &handle, &alpha);
+  }
+  UniqueBitmap bitmap(handle);
+  BitmapPixels pixels{};
+  if (FAILED(drawn) || !GetBitmapPixels(bitmap.get(), &pixels)) {
+    DecodeFailure failure;
+    details->GetLastFailure(&failure);
+    std::fprintf(stderr, "mirelth-thumb: %s: %s\n", input.c_str(), DescribeFailure(failure).c_str());
+    return kExitUndrawable;
+  }
+  GdiFlush();
+  std::string error;
+  if (!WritePngFromBitmap(output, pixels.bits, pixels.width, pixels.height, &error)) {
+    std::fprintf(stderr, "mirelth-thumb: %s: cannot write: %s\n", output.c_str(), error.c_str());
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+int Run(const std::vector<std::string>& args) {
+  Options options;
+  bool sizeGiven = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (arg == "--version") {
+      std::printf("mirelth-thumb %s\n", MIRELTH_VERSION);
+      return kExitOk;
+    }
+    if (arg == "-q") {
+      options.quiet = true;
+    } else if (arg == "--full") {
+      options.full = true;
+    } else if (arg == "--size" || arg.rfind("--size=", 0) == 0) {
+      std::string value;
+      if (arg == "--size") {
+        if (i + 1 >= args.size()) return UsageError("--size needs a number");
+        value = args[++i];
+      } else {
+        value = arg.substr(7);
+      }
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long size = std::strtoul(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-' || size < 1 || size > 16384) {
+        return UsageError("--size takes a whole number from 1 to 16384");
+      }
+      options.size = static_cast<uint32_t>(size);
+      sizeGiven = true;
+    } else if (arg == "-o") {
+      if (i + 1 >= args.size()) return UsageError("-o needs a directory");
+      options.outputDir = args[++i];
+    } else if (arg == "--") {
+      for (++i; i < args.size(); ++i) options.inputs.push_back(args[i]);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError(("unknown option " + arg).c_str());
+    } else {
+      options.inputs.push_back(arg);
+    }
+  }
+  if (options.full && sizeGiven) return UsageError("--size and --full exclude each other");
+  if (options.inputs.empty()) return UsageError("no input file");
+
+  if (options.outputDir.empty()) {
+    // Single mode: INPUT [OUTPUT.png]
+    if (options.inputs.size() > 2) return UsageError("several inputs need -o DIR");
+    if (options.full && options.inputs.size() != 2) return UsageError("--full needs INPUT and OUTPUT.png");
+    const std::string output =
+        options.inputs.size() == 2 ? options.inputs[1] : BaseName(options.inputs[0]) + ".png";
+    return RenderOne(options, options.inputs[0], output);
+  }
+
+  if (!MakeDirectories(options.outputDir)) {
+    std::fprintf(stderr, "mirelth-thumb: %s: cannot create the output directory\n", options.outputDir.c_str());
+    return kExitUsage;
+  }
+  const bool progress = !options.quiet && IsTerminal(stderr);
+  int worst = kExitOk;
+  size_t written = 0;
+  const size_t count = options.inputs.size();
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& input = options.inputs[i];
+    if (progress) {
+      std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", i + 1, count, BaseName(input).c_str());
+      std::fflush(stderr);
+    }
+    std::string output = options.outputDir;
+    if (output.back() != '/' && output.back() != '\\') output += '/';
+    output += BaseName(input) + ".png";
+    if (progress) std::fputs("\r\033[K", stderr);  // error lines start on a clean line
+    const int code = RenderOne(options, input, output);
+    if (code == kExitOk) ++written;
+    if (code > worst) worst = code;
+  }
+  if (progress) std::fprintf(stderr, "\r\033[K%zu of %zu written to %s\n", written, count, options.outputDir.c_str());
+  return worst;
+}
+
+}  // namespace
+}  // namespace mirelth
+
+int main(int argc, char** argv) { return mirelth::Run(mirelth::CommandLineUtf8(argc, argv)); }
