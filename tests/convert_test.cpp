@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pixels/convert.h"
+#include "tests/test_support.h"
 
 namespace mirelth {
 namespace {
@@ -145,6 +146,25 @@ TEST(ConvertPixels, ThirtyTwoBitPixelsMoveEveryByteForEveryOrderPair) {
           std::memcpy(&pixel, &source[4 * x], 4);
           EXPECT_EQ(out[x], Reference32(pixel, from, to, opaque)) << from << "->" << to << " x " << x;
         }
+      }
+    }
+  }
+}
+
+TEST(ConvertPixels, LargeRgbaImagesTakeTheStreamingPathWithTheSameResult) {
+  // Over 8 MiB, rows of an odd width and a destination that starts off a 16-byte boundary.
+  const int32_t width = 2051, height = 1030;
+  const std::vector<uint8_t> source = test::RandomBytes(static_cast<size_t>(width) * height * 4, 31);
+  std::vector<uint32_t> buffer(static_cast<size_t>(width) * height + 1, 0);
+  uint8_t* destination = reinterpret_cast<uint8_t*>(buffer.data() + 1);
+  for (int32_t format : {A8R8G8B8, X8R8G8B8}) {
+    ConvertPixels(destination, width * 4, source.data(), width * 4, format, RGBA, width, height, true);
+    for (int32_t y = 0; y < height; ++y) {
+      for (int32_t x = 0; x < width; ++x) {
+        uint32_t in, out;
+        std::memcpy(&in, &source[(static_cast<size_t>(y) * width + x) * 4], 4);
+        std::memcpy(&out, destination + (static_cast<size_t>(height - 1 - y) * width + x) * 4, 4);
+        ASSERT_EQ(out, Reference32(in, RGBA, BGRA, format == X8R8G8B8)) << x << "," << y;
       }
     }
   }

@@ -124,10 +124,10 @@ TEST(Render, LimitsAndFailuresLeaveOutputsUntouched) {
   };
   for (const auto& c : cases) {
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(0x1234);
-    WTS_ALPHATYPE alpha = static_cast<WTS_ALPHATYPE>(77);
+    WTS_ALPHATYPE alpha = WTSAT_RGB;  // a value GetThumbnail never sets
     EXPECT_EQ(c.loaded->thumbnail->GetThumbnail(c.cx, &bitmap, &alpha), c.expected) << c.name;
     EXPECT_EQ(bitmap, reinterpret_cast<HBITMAP>(0x1234)) << c.name;
-    EXPECT_EQ(alpha, static_cast<WTS_ALPHATYPE>(77)) << c.name;
+    EXPECT_EQ(alpha, WTSAT_RGB) << c.name;
   }
   HBITMAP bitmap = nullptr;
   WTS_ALPHATYPE alpha;
