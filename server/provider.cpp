@@ -8,6 +8,7 @@
 #include <new>
 
 #include "formats/dds/dds.h"
+#include "formats/pvr/pvr.h"
 #include "pixels/bitmap.h"
 #include "pixels/limits.h"
 #include "server/render.h"
@@ -49,7 +50,7 @@ constexpr DecoderRow kDecoders[] = {
     {kFileDds, DecodeDds, nullptr},
     {kFileTga, nullptr, "TGA files are registered but not drawn"},
     {kFilePsd, nullptr, "PSD documents are not drawn yet"},
-    {kFilePvr, nullptr, "PVR textures are not drawn yet"},
+    {kFilePvr, DecodePvr, nullptr},
 };
 
 }  // namespace

@@ -82,6 +82,19 @@ constexpr Sample kSamples[] = {
     {"dds-im-dxt5-shapes-6x7.dds", 3},
     {"dds-im-dxt1-mips-photo-256x64.dds", 3},
     {"dds-wrap-etc1tool-etc1-photo-33x17.dds", 0},
+    {"pvr3-pvrtextool-rgba8888-shapes-33x17.pvr", 0},
+    {"pvr3-pvrtextool-bgr888-grad-5x3.pvr", 0},
+    {"pvr3-pvrtextool-rgb565-grad-33x17.pvr", 1},
+    {"pvr3-pvrtextool-argb4444-ramp-33x17.pvr", 1},
+    {"pvr3-pvrtextool-rgba4444-ramp-33x17.pvr", 1},
+    {"pvr3-pvrtextool-etc1-grad-6x7.pvr", 0},
+    {"pvr3-wrap-dxt1-im-photo-5x3.pvr", 3},
+    {"pvr3-pvrtextool-flipmeta-rgba8888-grad-33x17.pvr", 0},
+    {"pvr2-pvrtextool-rgba8888-shapes-5x3.pvr", 0},
+    {"pvr2-pvrtextool-flipped-rgba8888-grad-33x17.pvr", 0},
+    {"pvr2-wrap-dxt5-im-shapes-6x7.pvr", 3},
+    {"pvr2-pvrtextool-rgba4444-ramp-33x17.pvr", 1},
+    {"pvr2-wrap-hdr44-rgba8888-shapes-33x17.pvr", 0},
 };
 
 void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.file; }
@@ -129,6 +142,7 @@ TEST(Samples, FilesWeDoNotDrawAreRefusedWithAReason) {
   } refused[] = {
       {"dds-bc7enc-bc7-shapes-33x17.dds", FailureKind::Unsupported},
       {"dds-gimp-rgb10a2-ramp-33x17.dds", FailureKind::Unsupported},
+      {"pvr3-pvrtextool-pvrtc4-grad-256x64.pvr", FailureKind::Unsupported},
   };
   for (const auto& r : refused) {
     const Outcome outcome = DecodeFull(test::TestDataPath(std::string("refused/") + r.file));

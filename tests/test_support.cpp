@@ -3,10 +3,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 
 #include "pixels/bitmap.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#define CurrentProcessId _getpid
+#else
+#include <unistd.h>
+#define CurrentProcessId getpid
+#endif
 
 namespace mirelth::test {
 
@@ -66,9 +75,12 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const std::filesystem::path directory = std::filesystem::temp_directory_path() / "mirelth-tests";
+  // One folder per process and a fresh name per call: tests run in parallel, and so may whole test runs.
+  static std::atomic<unsigned> counter{0};
+  const std::filesystem::path directory =
+      std::filesystem::temp_directory_path() / ("mirelth-tests-" + std::to_string(CurrentProcessId()));
   std::filesystem::create_directories(directory);
-  const std::string path = (directory / name).string();
+  const std::string path = (directory / (std::to_string(counter++) + "-" + name)).string();
   FILE* file = OpenFileUtf8(path, "wb");
   if (file) {
     if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
