@@ -4,6 +4,7 @@
 // a0 >= a1 (DXT5 for a0 > a1).
 #include <cstring>
 
+#include "pixels/block_rows.h"
 #include "pixels/blocks.h"
 #include "pixels/byte_reader.h"
 
@@ -11,8 +12,6 @@ namespace mirelth {
 namespace {
 
 inline uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
-
-inline void Store4(uint8_t* out, const uint32_t (&pixels)[4]) { std::memcpy(out, pixels, 16); }
 
 }  // namespace
 
@@ -40,27 +39,14 @@ void BuildATCPalette(uint16_t color0, uint16_t color1, uint32_t* palette) {
 void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t palette[4];
   BuildATCPalette(ByteReader::U16LENoBoundsCheck(block), ByteReader::U16LENoBoundsCheck(block + 2), palette);
-  for (int y = 0; y < 4; ++y) {
-    const uint32_t bits = block[4 + y];
-    const uint32_t row[4] = {palette[bits & 3], palette[(bits >> 2) & 3], palette[(bits >> 4) & 3],
-                             palette[bits >> 6]};
-    Store4(out + y * outPitch, row);
-  }
+  detail::WriteColorRows(out, outPitch, block + 4, palette);
 }
 
 void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t palette[4];
   BuildATCPalette(ByteReader::U16LENoBoundsCheck(block + 8), ByteReader::U16LENoBoundsCheck(block + 10), palette);
   for (uint32_t& entry : palette) entry &= 0x00FFFFFFu;
-  for (int y = 0; y < 4; ++y) {
-    const uint32_t bits = block[12 + y];
-    const uint32_t alpha = ByteReader::U16LENoBoundsCheck(block + 2 * y);
-    uint32_t row[4];
-    for (int x = 0; x < 4; ++x) {
-      row[x] = palette[(bits >> (2 * x)) & 3] | ((((alpha >> (4 * x)) & 0xFu) * 17u) << 24);
-    }
-    Store4(out + y * outPitch, row);
-  }
+  detail::WriteExplicitAlphaRows(out, outPitch, block, palette);
 }
 
 void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
@@ -73,19 +59,7 @@ void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   } else {
     BuildAlphaPalette8(alphas);
   }
-  for (int half = 0; half < 2; ++half) {
-    const uint8_t* a = block + 2 + 3 * half;
-    const uint32_t alphaBits = uint32_t{a[0]} | (uint32_t{a[1]} << 8) | (uint32_t{a[2]} << 16);
-    const uint32_t colorBits = ByteReader::U16LENoBoundsCheck(block + 12 + 2 * half);
-    for (int r = 0; r < 2; ++r) {
-      uint32_t row[4];
-      for (int x = 0; x < 4; ++x) {
-        const int i = 4 * r + x;
-        row[x] = palette[(colorBits >> (2 * i)) & 3] | (uint32_t{alphas[(alphaBits >> (3 * i)) & 7]} << 24);
-      }
-      Store4(out + (2 * half + r) * outPitch, row);
-    }
-  }
+  detail::WriteInterpolatedAlphaRows(out, outPitch, block, alphas, palette);
 }
 
 void ConvertFromATC(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,

@@ -3,13 +3,12 @@
 // (R with B, G with A): each 16-bit lane stays below 65536, so lanes never carry into each other.
 #include <cstring>
 
+#include "pixels/block_rows.h"
 #include "pixels/blocks.h"
 #include "pixels/byte_reader.h"
 
 namespace mirelth {
 namespace {
-
-inline void Store4(uint8_t* out, const uint32_t (&pixels)[4]) { std::memcpy(out, pixels, 16); }
 
 // Colour palette of a colour block (bytes 0..7). `dxt1` selects the three-colour mode for c0 <= c1.
 inline void BuildColorPalette(const uint8_t* colorBlock, bool dxt1, uint32_t* palette) {
@@ -27,16 +26,6 @@ inline void BuildColorPalette(const uint8_t* colorBlock, bool dxt1, uint32_t* pa
     const uint32_t ga = ((((e0 >> 8) & 0x00FF00FFu) + ((e1 >> 8) & 0x00FF00FFu)) >> 1) & 0x00FF00FFu;
     palette[2] = rb | (ga << 8);
     palette[3] = 0;
-  }
-}
-
-// Writes 4 rows of colour-indexed pixels, OR-ing in an alpha word per pixel when given.
-inline void WriteColorRows(uint8_t* out, intptr_t outPitch, const uint8_t* indexBytes, const uint32_t* palette) {
-  for (int y = 0; y < 4; ++y) {
-    const uint32_t bits = indexBytes[y];
-    const uint32_t row[4] = {palette[bits & 3], palette[(bits >> 2) & 3], palette[(bits >> 4) & 3],
-                             palette[bits >> 6]};
-    Store4(out + y * outPitch, row);
   }
 }
 
@@ -70,22 +59,13 @@ void BuildAlphaPalette6(uint8_t* palette) {
 void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t palette[4];
   BuildColorPalette(block, true, palette);
-  WriteColorRows(out, outPitch, block + 4, palette);
+  detail::WriteColorRows(out, outPitch, block + 4, palette);
 }
 
 void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t palette[4];
   BuildColorPalette(block + 8, false, palette);
-  for (int y = 0; y < 4; ++y) {
-    const uint32_t bits = block[12 + y];
-    // Row y's alpha: pixel 0 low nibble of byte 2y, pixel 1 its high nibble, pixels 2 and 3 in byte 2y + 1.
-    const uint32_t alpha = ByteReader::U16LENoBoundsCheck(block + 2 * y);
-    uint32_t row[4];
-    for (int x = 0; x < 4; ++x) {
-      row[x] = palette[(bits >> (2 * x)) & 3] | ((((alpha >> (4 * x)) & 0xFu) * 17u) << 24);
-    }
-    Store4(out + y * outPitch, row);
-  }
+  detail::WriteExplicitAlphaRows(out, outPitch, block, palette);
 }
 
 void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
@@ -97,20 +77,7 @@ void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   } else {
     BuildAlphaPalette6(alphas);
   }
-  // Two rows at a time: 24 bits of alpha indices (bytes 2-4, then 5-7) and 16 bits of colour indices.
-  for (int half = 0; half < 2; ++half) {
-    const uint8_t* a = block + 2 + 3 * half;
-    const uint32_t alphaBits = uint32_t{a[0]} | (uint32_t{a[1]} << 8) | (uint32_t{a[2]} << 16);
-    const uint32_t colorBits = ByteReader::U16LENoBoundsCheck(block + 12 + 2 * half);
-    for (int r = 0; r < 2; ++r) {
-      uint32_t row[4];
-      for (int x = 0; x < 4; ++x) {
-        const int i = 4 * r + x;
-        row[x] = palette[(colorBits >> (2 * i)) & 3] | (uint32_t{alphas[(alphaBits >> (3 * i)) & 7]} << 24);
-      }
-      Store4(out + (2 * half + r) * outPitch, row);
-    }
-  }
+  detail::WriteInterpolatedAlphaRows(out, outPitch, block, alphas, palette);
 }
 
 void ConvertFromDXT1(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
