@@ -2,6 +2,8 @@
 // libETC1 (ETC1) decoding the same blocks in the same binary as the yardstick. Run with OMP_NUM_THREADS=1.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
+
 #include <vector>
 
 #include "etc1.h"
@@ -11,32 +13,15 @@
 
 namespace {
 
-constexpr int32_t kEdge = 4096;
-constexpr size_t kPixels = size_t{kEdge} * kEdge;
-constexpr size_t kBlocks = kPixels / 16;
-
-const std::vector<uint8_t>& Blocks() {
-  static const std::vector<uint8_t> blocks = [] {
-    std::vector<uint8_t> bytes(kBlocks * 16);
-    uint32_t state = 777;
-    for (auto& b : bytes) {
-      state = state * 1664525u + 1013904223u;
-      b = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-  }();
-  return blocks;
-}
-
-std::vector<uint8_t>& Destination() {
-  static std::vector<uint8_t> destination(kPixels * 4, 1);
-  return destination;
-}
+using mirelth::bench::Destination;
+using mirelth::bench::kEdge;
+using mirelth::bench::kPixels;
+using mirelth::bench::RandomSource;
 
 void BM_Ours(benchmark::State& state, int32_t format) {
   for (auto _ : state) {
-    mirelth::ConvertPixels(Destination().data(), kEdge * 4, Blocks().data(), 0, format, mirelth::BGRA, kEdge, kEdge,
-                           true);
+    mirelth::ConvertPixels(Destination().data(), kEdge * 4, RandomSource().data(), 0, format, mirelth::BGRA, kEdge,
+                           kEdge, true);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels));
@@ -44,7 +29,7 @@ void BM_Ours(benchmark::State& state, int32_t format) {
 
 void BM_Squish(benchmark::State& state, int flags) {
   for (auto _ : state) {
-    squish::DecompressImage(Destination().data(), kEdge, kEdge, Blocks().data(), flags);
+    squish::DecompressImage(Destination().data(), kEdge, kEdge, RandomSource().data(), flags);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels));
@@ -53,7 +38,7 @@ void BM_Squish(benchmark::State& state, int flags) {
 void BM_LibEtc1(benchmark::State& state) {
   // libETC1 writes 3-byte pixels.
   for (auto _ : state) {
-    etc1_decode_image(Blocks().data(), Destination().data(), kEdge, kEdge, 3, kEdge * 3);
+    etc1_decode_image(RandomSource().data(), Destination().data(), kEdge, kEdge, 3, kEdge * 3);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels));

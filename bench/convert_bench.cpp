@@ -2,6 +2,8 @@
 // memcpy of the same destination size as the bandwidth yardstick.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
+
 #include <cstring>
 #include <vector>
 
@@ -9,31 +11,15 @@
 
 namespace {
 
-constexpr int32_t kEdge = 4096;
-constexpr size_t kPixels = size_t{kEdge} * kEdge;
-
-std::vector<uint8_t>& Source() {
-  static std::vector<uint8_t> source = [] {
-    std::vector<uint8_t> bytes(kPixels * 4);
-    uint32_t state = 12345;
-    for (auto& b : bytes) {
-      state = state * 1664525u + 1013904223u;
-      b = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-  }();
-  return source;
-}
-
-std::vector<uint8_t>& Destination() {
-  static std::vector<uint8_t> destination(kPixels * 4, 1);  // touched once, so no page faults are timed
-  return destination;
-}
+using mirelth::bench::Destination;
+using mirelth::bench::kEdge;
+using mirelth::bench::kPixels;
+using mirelth::bench::RandomSource;
 
 void BM_Convert(benchmark::State& state, int32_t format, int32_t order) {
   const int32_t bits = mirelth::BitsPerPixel(format);
   uint8_t* destination = Destination().data();
-  const uint8_t* source = Source().data();
+  const uint8_t* source = RandomSource().data();
   for (auto _ : state) {
     mirelth::ConvertPixels(destination, kEdge * 4, source, kEdge * bits / 8, format, order, kEdge, kEdge, true);
     benchmark::ClobberMemory();
@@ -43,7 +29,7 @@ void BM_Convert(benchmark::State& state, int32_t format, int32_t order) {
 
 void BM_Memcpy(benchmark::State& state) {
   uint8_t* destination = Destination().data();
-  const uint8_t* source = Source().data();
+  const uint8_t* source = RandomSource().data();
   for (auto _ : state) {
     std::memcpy(destination, source, kPixels * 4);
     benchmark::ClobberMemory();
