@@ -7,7 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -151,13 +156,26 @@ void OutputDebugStringA(const char* text) {
 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 
+namespace {
+std::mutex registryMutex;
+std::u16string moduleFileName;
+}  // namespace
+
 DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
-  // The stand-in "library" is the running program.
-  char path[4096];
-  ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length < 0 || !buffer || size == 0) return 0;
-  path[length] = '\0';
-  const auto wide = mirelth::Utf8ToWide(path);
+  // The stand-in "library" is the running program, unless a test names another.
+  if (!buffer || size == 0) return 0;
+  std::u16string wide;
+  {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    wide = moduleFileName;
+  }
+  if (wide.empty()) {
+    char path[4096];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length < 0) return 0;
+    path[length] = '\0';
+    wide = mirelth::Utf8ToWide(path);
+  }
   if (wide.size() >= size) {
     // Windows truncates, terminates and reports the buffer size.
     std::memcpy(buffer, wide.data(), (size - 1) * sizeof(WCHAR));
@@ -290,4 +308,156 @@ int GetObjectW(HGDIOBJ object, int size, void* out) {
     return sizeof(BITMAP);
   }
   return 0;
+}
+
+// The registry: key paths (case-insensitive, '\\'-separated, relative to HKEY_CLASSES_ROOT) with their values.
+struct StandinKey {
+  std::u16string path;  // folded to lower case
+};
+
+namespace {
+
+struct Registry {
+  std::set<std::u16string> keys;
+  std::map<std::u16string, std::map<std::u16string, std::pair<DWORD, std::vector<BYTE>>>> values;
+};
+Registry registry;
+std::atomic<int> registryCreateCountdown{0};
+std::atomic<int> registryWriteCountdown{0};
+std::atomic<int> shellNotifications{0};
+
+std::u16string Fold(std::u16string text) {
+  for (auto& c : text) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
+  }
+  return text;
+}
+
+// The full folded path of `sub` under `parent`, or false for a parent we do not serve.
+bool KeyPath(HKEY parent, LPCWSTR sub, std::u16string* path) {
+  std::u16string base;
+  if (parent == HKEY_CLASSES_ROOT) {
+    base.clear();
+  } else if (parent) {
+    base = parent->path;
+  } else {
+    return false;
+  }
+  const std::u16string tail = Fold(sub ? std::u16string(sub) : std::u16string());
+  if (tail.empty()) {
+    *path = base;
+  } else {
+    *path = base.empty() ? tail : base + u"\\" + tail;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace standin {
+void ResetRegistry() {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  registry = Registry{};
+  shellNotifications = 0;
+}
+void FailRegistryCreateAfter(int count) { registryCreateCountdown.store(count); }
+void FailRegistryWriteAfter(int count) { registryWriteCountdown.store(count); }
+int ShellNotifications() { return shellNotifications.load(); }
+void SetModuleFileName(const char16_t* path) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  moduleFileName = path ? path : u"";
+}
+}  // namespace standin
+
+LSTATUS RegCreateKeyExW(HKEY parent, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, SECURITY_ATTRIBUTES*, PHKEY result,
+                        DWORD* disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::u16string path;
+  if (!KeyPath(parent, subKey, &path) || path.empty()) return ERROR_INVALID_PARAMETER;
+  if (Countdown(registryCreateCountdown)) return ERROR_ACCESS_DENIED;
+  auto* key = new (std::nothrow) StandinKey{path};
+  if (!key) return ERROR_NOT_ENOUGH_MEMORY;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  // Creating a key creates its parents.
+  const bool existed = registry.keys.count(path) != 0;
+  for (size_t at = path.find(u'\\'); at != std::u16string::npos; at = path.find(u'\\', at + 1)) {
+    registry.keys.insert(path.substr(0, at));
+  }
+  registry.keys.insert(path);
+  if (disposition) *disposition = existed ? 2 : 1;  // REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY
+  *result = key;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::u16string path;
+  if (!KeyPath(parent, subKey, &path)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  if (!path.empty() && registry.keys.count(path) == 0) return ERROR_FILE_NOT_FOUND;
+  *result = new (std::nothrow) StandinKey{path};
+  return *result ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size) {
+  if (!key || key == HKEY_CLASSES_ROOT || (!data && size)) return ERROR_INVALID_PARAMETER;
+  if (Countdown(registryWriteCountdown)) return ERROR_ACCESS_DENIED;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  if (registry.keys.count(key->path) == 0) return ERROR_FILE_NOT_FOUND;  // deleted meanwhile
+  const std::u16string name = Fold(valueName ? std::u16string(valueName) : std::u16string());
+  registry.values[key->path][name] = {type, std::vector<BYTE>(data, data + size)};
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
+  if (!key) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  const std::u16string path = key == HKEY_CLASSES_ROOT ? std::u16string() : key->path;
+  const auto values = registry.values.find(path);
+  if (values == registry.values.end()) return ERROR_FILE_NOT_FOUND;
+  const auto value = values->second.find(Fold(valueName ? std::u16string(valueName) : std::u16string()));
+  if (value == values->second.end()) return ERROR_FILE_NOT_FOUND;
+  if (type) *type = value->second.first;
+  const auto& bytes = value->second.second;
+  if (data) {
+    if (!size || *size < bytes.size()) {
+      if (size) *size = static_cast<DWORD>(bytes.size());
+      return ERROR_MORE_DATA;
+    }
+    std::copy(bytes.begin(), bytes.end(), data);
+  }
+  if (size) *size = static_cast<DWORD>(bytes.size());
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+  if (!key || key == HKEY_CLASSES_ROOT) return ERROR_INVALID_PARAMETER;
+  delete key;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS SHDeleteKeyW(HKEY parent, LPCWSTR subKey) {
+  std::u16string path;
+  if (!KeyPath(parent, subKey, &path) || path.empty()) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  if (registry.keys.count(path) == 0) return ERROR_FILE_NOT_FOUND;
+  const std::u16string prefix = path + u"\\";
+  for (auto it = registry.keys.begin(); it != registry.keys.end();) {
+    if (*it == path || it->compare(0, prefix.size(), prefix) == 0) {
+      registry.values.erase(*it);
+      it = registry.keys.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+void SHChangeNotify(LONG, UINT, LPCVOID, LPCVOID) { ++shellNotifications; }
+
+BOOL SystemParametersInfoW(UINT, UINT, void*, UINT) {
+  ++shellNotifications;
+  return TRUE;
 }

@@ -318,6 +318,34 @@ BOOL DeleteObject(HGDIOBJ object);
 int GetObjectW(HGDIOBJ object, int size, void* out);
 BOOL GdiFlush();
 
+// Registry (an in-memory one, under HKEY_CLASSES_ROOT only) and shell notifications.
+using REGSAM = DWORD;
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr DWORD ERROR_MORE_DATA = 234;
+LSTATUS RegCreateKeyExW(HKEY parent, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
+                        SECURITY_ATTRIBUTES* security, PHKEY result, DWORD* disposition);
+LSTATUS RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* size);
+LSTATUS RegCloseKey(HKEY key);
+LSTATUS SHDeleteKeyW(HKEY parent, LPCWSTR subKey);
+constexpr LONG SHCNE_ASSOCCHANGED = 0x08000000;
+constexpr UINT SHCNF_IDLIST = 0;
+void SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2);
+constexpr UINT SPI_SETICONS = 0x58;
+constexpr UINT SPIF_SENDCHANGE = 2;
+BOOL SystemParametersInfoW(UINT action, UINT parameter, void* data, UINT winIni);
+
+// COM entry points a server exports.
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object);
+STDAPI DllCanUnloadNow();
+STDAPI DllRegisterServer();
+STDAPI DllUnregisterServer();
+
 // Stand-in controls, for tests: live object counts and injected failures.
 namespace standin {
 // Bitmaps plus DCs alive now (the counterpart of GetGuiResources on Windows).
@@ -328,4 +356,12 @@ long LiveHeapBlocks();
 void FailHeapAllocAfter(int count);
 // The next `count`-th CreateDIBSection fails; 0 turns this off.
 void FailCreateDibSectionAfter(int count);
+// Registry: forget every key; fail the next `count`-th key creation or value write (0: off).
+void ResetRegistry();
+void FailRegistryCreateAfter(int count);
+void FailRegistryWriteAfter(int count);
+// Shell notifications recorded so far (SHChangeNotify and SystemParametersInfoW calls).
+int ShellNotifications();
+// What GetModuleFileNameW reports (empty: the running program).
+void SetModuleFileName(const char16_t* path);
 }  // namespace standin

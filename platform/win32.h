@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 #include <objbase.h>
+#include <olectl.h>
 #include <propsys.h>
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -11,6 +11,7 @@
 #include "pixels/bitmap.h"
 #include "pixels/failure.h"
 #include "platform/win32.h"
+#include "server/module.h"
 #include "server/provider.h"
 #include "tools/png_writer.h"
 
@@ -65,8 +66,14 @@ struct Released {
 
 // Renders one input into one PNG; prints its own error line and returns the exit code for it.
 int RenderOne(const Options& options, const std::string& input, const std::string& output) {
+  // The same way the shell gets a provider: the class object, then CreateInstance.
+  IClassFactory* factory = nullptr;
   IInitializeWithFile* initialize = nullptr;
-  if (FAILED(CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&initialize)))) {
+  if (SUCCEEDED(DllGetClassObject(kClsidMirelthThumbnail, kIidIClassFactory, reinterpret_cast<void**>(&factory)))) {
+    factory->CreateInstance(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&initialize));
+    factory->Release();
+  }
+  if (!initialize) {
     std::fprintf(stderr, "mirelth-thumb: %s: out of memory\n", input.c_str());
     return kExitUsage;
   }

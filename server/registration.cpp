@@ -1,0 +1,115 @@
+// Registration as the in-process server of our class and as the thumbnail handler of four extensions, all
+// under HKEY_CLASSES_ROOT. One table of rows serves both operations: register writes every row in order;
+// unregister deletes the rows that own a key tree (the class key takes InprocServer32 with it) and leaves the
+// extension keys, and whatever other software keeps under them, alone.
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "server/module.h"
+
+namespace mirelth {
+namespace {
+
+// The interface identifier of IThumbnailProvider names the handler subkey.
+constexpr const WCHAR* kThumbnailHandlerKey = MIRELTH_W("\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}");
+// Long paths: the largest a Windows path can be, so that nothing is cut short.
+constexpr DWORD kPathCapacity = 32768;
+
+enum class Data { kClassName, kLibraryPath, kApartment, kClassId };
+
+struct Row {
+  const WCHAR* prefix;   // key name: prefix + (the class identifier, or the extension) + suffix
+  const WCHAR* extension;  // null: the key is built on the class identifier
+  const WCHAR* suffix;
+  const WCHAR* valueName;  // null: the default value
+  Data data;
+  bool ownsKeyTree;  // unregister deletes this key with everything below it
+};
+
+constexpr Row kRows[] = {
+    {MIRELTH_W("CLSID\\"), nullptr, MIRELTH_W(""), nullptr, Data::kClassName, true},
+    {MIRELTH_W("CLSID\\"), nullptr, MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
+    {MIRELTH_W("CLSID\\"), nullptr, MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
+    {MIRELTH_W(""), MIRELTH_W(".psd"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+    {MIRELTH_W(""), MIRELTH_W(".tga"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+    {MIRELTH_W(""), MIRELTH_W(".pvr"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+    {MIRELTH_W(""), MIRELTH_W(".dds"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+};
+
+WideString KeyName(const Row& row) {
+  WideString name = row.prefix;
+  name += row.extension ? row.extension : kClsidMirelthThumbnailText;
+  name += row.suffix;
+  return name;
+}
+
+struct KeyCloser {
+  void operator()(HKEY key) const {
+    if (key) RegCloseKey(key);
+  }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+// Writes one REG_SZ value, creating its key; false when either cannot be done.
+bool WriteRow(const Row& row, const WideString& data) {
+  HKEY raw = nullptr;
+  const WideString name = KeyName(row);
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  UniqueKey key(raw);
+  // Two bytes a character, the terminating null included.
+  const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(WCHAR));
+  return RegSetValueExW(key.get(), row.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes) ==
+         ERROR_SUCCESS;
+}
+
+// The library's full path; false when it cannot be had whole.
+bool LibraryPath(WideString* path) {
+  std::vector<WCHAR> buffer(kPathCapacity, 0);
+  const DWORD length = GetModuleFileNameW(ModuleHandle(), buffer.data(), kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) return false;  // failed, or cut short
+  path->assign(buffer.data(), length);
+  return true;
+}
+
+}  // namespace
+}  // namespace mirelth
+
+STDAPI DllRegisterServer() {
+  using namespace mirelth;
+  WideString libraryPath;
+  try {
+    if (!LibraryPath(&libraryPath)) return E_FAIL;
+    for (const Row& row : kRows) {
+      WideString data;
+      switch (row.data) {
+        case Data::kClassName: data = MIRELTH_W("MirelthThumbnail"); break;
+        case Data::kLibraryPath: data = libraryPath; break;
+        case Data::kApartment: data = MIRELTH_W("Apartment"); break;
+        case Data::kClassId: data = kClsidMirelthThumbnailText; break;
+      }
+      // A key or value that cannot be written is a broken install: say so.
+      if (!WriteRow(row, data)) return E_FAIL;
+    }
+  } catch (...) {
+    return E_OUTOFMEMORY;  // the only exception the strings can throw
+  }
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE);
+  return S_OK;
+}
+
+STDAPI DllUnregisterServer() {
+  using namespace mirelth;
+  try {
+    for (const Row& row : kRows) {
+      if (row.ownsKeyTree) SHDeleteKeyW(HKEY_CLASSES_ROOT, KeyName(row).c_str());
+    }
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}

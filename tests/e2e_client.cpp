@@ -1,0 +1,291 @@
+// A client that uses MirelthThumbnail.dll the way the shell does, run under Wine: it registers the DLL, reads
+// the registry back, activates the class through the registry with CoCreateInstance in an apartment,
+// initialises it through each of its three interfaces, asks for thumbnails, reads the pixels back with
+// GetDIBits and compares them with our own decode of the same file linked into this program; then it checks
+// the unload test, CoFreeUnusedLibraries and unregistration.
+//
+//   e2e_client DLL FILE...              the whole round, exit 0 when every check passed
+//   e2e_client --expect-registered DLL  only the registry layout (after regsvr32)
+//   e2e_client --expect-unregistered    only that the layout is gone (after regsvr32 /u)
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "server/module.h"
+#include "server/provider.h"
+#include "server/render.h"
+
+namespace mirelth {
+namespace {
+
+int passed = 0, failed = 0;
+void Check(bool ok, const std::string& what) {
+  if (ok) {
+    ++passed;
+  } else {
+    ++failed;
+    std::printf("FAIL: %s\n", what.c_str());
+  }
+}
+
+struct Picture {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // top row first, 0xAARRGGBB
+  uint32_t at(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+// Reads any bitmap back through GetDIBits as 32-bit top-down pixels.
+Picture ReadPixels(HBITMAP bitmap) {
+  Picture picture;
+  BITMAP info{};
+  if (!GetObjectW(bitmap, sizeof info, &info)) return picture;
+  BITMAPINFO request{};
+  request.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  request.bmiHeader.biWidth = info.bmWidth;
+  request.bmiHeader.biHeight = -info.bmHeight;  // top-down
+  request.bmiHeader.biPlanes = 1;
+  request.bmiHeader.biBitCount = 32;
+  request.bmiHeader.biCompression = BI_RGB;
+  picture.width = info.bmWidth;
+  picture.height = info.bmHeight;
+  picture.pixels.resize(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+  HDC dc = CreateCompatibleDC(nullptr);
+  const int rows = GetDIBits(dc, bitmap, 0, static_cast<UINT>(info.bmHeight), picture.pixels.data(), &request,
+                             DIB_RGB_COLORS);
+  DeleteDC(dc);
+  if (rows != info.bmHeight) picture = Picture{};
+  return picture;
+}
+
+std::wstring FullPath(const std::string& path) {
+  const WideString wide = Utf8ToWide(path);
+  wchar_t buffer[32768];
+  const DWORD length = GetFullPathNameW(wide.c_str(), 32768, buffer, nullptr);
+  return length > 0 && length < 32768 ? std::wstring(buffer, length) : std::wstring(wide.begin(), wide.end());
+}
+std::string Narrow(const std::wstring& text) { return WideToUtf8(WideString(text.begin(), text.end())); }
+
+std::wstring ReadValue(const wchar_t* key, const wchar_t* name) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return L"<missing>";
+  wchar_t buffer[32768] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
+  const LSTATUS status = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) return L"<missing>";
+  return type == REG_SZ ? std::wstring(buffer) : L"<not REG_SZ>";
+}
+
+const wchar_t* const kClassKey = L"CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}";
+const wchar_t* const kExtensions[] = {L".psd", L".tga", L".pvr", L".dds"};
+std::wstring HandlerKey(const wchar_t* extension) {
+  return std::wstring(extension) + L"\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}";
+}
+
+void ExpectRegistered(const std::wstring& dllPath) {
+  Check(ReadValue(kClassKey, nullptr) == L"MirelthThumbnail", "class key default value");
+  const std::wstring server = ReadValue((std::wstring(kClassKey) + L"\\InprocServer32").c_str(), nullptr);
+  Check(lstrcmpiW(server.c_str(), dllPath.c_str()) == 0, "InprocServer32 is the DLL's full path: " + Narrow(server));
+  Check(ReadValue((std::wstring(kClassKey) + L"\\InprocServer32").c_str(), L"ThreadingModel") == L"Apartment",
+        "ThreadingModel Apartment");
+  for (const wchar_t* extension : kExtensions) {
+    Check(ReadValue(HandlerKey(extension).c_str(), nullptr) == L"{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}",
+          "handler key of " + Narrow(extension));
+  }
+}
+
+void ExpectUnregistered() {
+  Check(ReadValue(kClassKey, nullptr) == L"<missing>", "class key removed");
+  for (const wchar_t* extension : kExtensions) {
+    Check(ReadValue(HandlerKey(extension).c_str(), nullptr) == L"<missing>", "handler of " + Narrow(extension) + " removed");
+  }
+}
+
+using ServerCall = HRESULT(STDAPICALLTYPE*)();
+
+HRESULT CallExport(const std::wstring& dllPath, const char* name) {
+  HMODULE module = LoadLibraryW(dllPath.c_str());
+  if (!module) return E_FAIL;
+  auto function = reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  const HRESULT result = function ? function() : E_NOTIMPL;
+  FreeLibrary(module);
+  return result;
+}
+
+// Our own decode of the file, linked into this program: the reference.
+Picture ReferenceImage(const std::wstring& path) {
+  Picture picture;
+  IInitializeWithFile* init = nullptr;
+  if (FAILED(CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&init)))) return picture;
+  IMirelthThumbnailDetails* details = nullptr;
+  HBITMAP bitmap = nullptr;
+  if (SUCCEEDED(init->Initialize(path.c_str(), STGM_READ)) &&
+      SUCCEEDED(init->QueryInterface(kIidIMirelthThumbnailDetails, reinterpret_cast<void**>(&details))) &&
+      SUCCEEDED(details->GetFullImage(&bitmap))) {
+    picture = ReadPixels(bitmap);
+    DeleteObject(bitmap);
+  }
+  if (details) details->Release();
+  init->Release();
+  return picture;
+}
+
+// Exact when the thumbnail is the image at its own size; otherwise each pixel must be a copy of a source pixel
+// under or next to its footprint.
+bool MatchesReference(const Picture& thumb, const Picture& full, std::string* why) {
+  int32_t w = 0, h = 0;
+  ThumbnailSize(full.width, full.height, static_cast<uint32_t>(std::max(thumb.width, thumb.height)), &w, &h);
+  if (thumb.width != w || thumb.height != h) {
+    *why = "size " + std::to_string(thumb.width) + "x" + std::to_string(thumb.height);
+    return false;
+  }
+  if (thumb.width == full.width && thumb.height == full.height) {
+    if (thumb.pixels != full.pixels) {
+      *why = "pixels differ at the image's own size";
+      return false;
+    }
+    return true;
+  }
+  for (int32_t y = 0; y < thumb.height; ++y) {
+    const int32_t y0 = std::max(0, int32_t(int64_t{y} * full.height / thumb.height) - 1);
+    const int32_t y1 = std::min(full.height - 1, int32_t((int64_t{y} + 1) * full.height / thumb.height) + 1);
+    for (int32_t x = 0; x < thumb.width; ++x) {
+      const int32_t x0 = std::max(0, int32_t(int64_t{x} * full.width / thumb.width) - 1);
+      const int32_t x1 = std::min(full.width - 1, int32_t((int64_t{x} + 1) * full.width / thumb.width) + 1);
+      bool found = false;
+      for (int32_t sy = y0; sy <= y1 && !found; ++sy) {
+        for (int32_t sx = x0; sx <= x1 && !found; ++sx) found = full.at(sx, sy) == thumb.at(x, y);
+      }
+      if (!found) {
+        *why = "pixel " + std::to_string(x) + "," + std::to_string(y) + " is no nearby source pixel";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+enum class Path { Stream, File, Item };
+const char* Name(Path path) { return path == Path::Stream ? "stream" : path == Path::File ? "file" : "item"; }
+
+HRESULT InitializeThrough(IThumbnailProvider* provider, Path path, const std::wstring& file) {
+  HRESULT result = E_FAIL;
+  if (path == Path::Stream) {
+    IStream* stream = nullptr;
+    if (FAILED(SHCreateStreamOnFileEx(file.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                                      nullptr, &stream))) {
+      return E_FAIL;
+    }
+    IInitializeWithStream* init = nullptr;
+    if (SUCCEEDED(provider->QueryInterface(kIidIInitializeWithStream, reinterpret_cast<void**>(&init)))) {
+      result = init->Initialize(stream, STGM_READ);
+      init->Release();
+    }
+    stream->Release();
+  } else if (path == Path::File) {
+    IInitializeWithFile* init = nullptr;
+    if (SUCCEEDED(provider->QueryInterface(kIidIInitializeWithFile, reinterpret_cast<void**>(&init)))) {
+      result = init->Initialize(file.c_str(), STGM_READ);
+      init->Release();
+    }
+  } else {
+    IShellItem* item = nullptr;
+    if (FAILED(SHCreateItemFromParsingName(file.c_str(), nullptr, IID_IShellItem, reinterpret_cast<void**>(&item)))) {
+      return E_FAIL;
+    }
+    IInitializeWithItem* init = nullptr;
+    if (SUCCEEDED(provider->QueryInterface(kIidIInitializeWithItem, reinterpret_cast<void**>(&init)))) {
+      result = init->Initialize(item, STGM_READ);
+      init->Release();
+    }
+    item->Release();
+  }
+  return result;
+}
+
+void ThumbnailRound(const std::wstring& file) {
+  const std::string name = Narrow(file);
+  const Picture full = ReferenceImage(file);
+  Check(full.width > 0, name + ": reference decode");
+  if (full.width == 0) return;
+  const UINT longer = static_cast<UINT>(std::max(full.width, full.height));
+  for (Path path : {Path::Stream, Path::File, Path::Item}) {
+    for (UINT cx : {longer, 64u, 200u}) {
+      const std::string what = name + " via " + Name(path) + " at " + std::to_string(cx);
+      IThumbnailProvider* provider = nullptr;
+      const HRESULT created = CoCreateInstance(kClsidMirelthThumbnail, nullptr, CLSCTX_INPROC_SERVER,
+                                               kIidIThumbnailProvider, reinterpret_cast<void**>(&provider));
+      Check(created == S_OK && provider, what + ": CoCreateInstance");
+      if (!provider) continue;
+      Check(SUCCEEDED(InitializeThrough(provider, path, file)), what + ": Initialize");
+      HBITMAP bitmap = nullptr;
+      WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+      const HRESULT drawn = provider->GetThumbnail(cx, &bitmap, &alpha);
+      Check(drawn == S_OK && bitmap && alpha == WTSAT_ARGB, what + ": GetThumbnail");
+      if (bitmap) {
+        std::string why;
+        Check(MatchesReference(ReadPixels(bitmap), full, &why), what + ": " + why);
+        DeleteObject(bitmap);
+      }
+      // While the provider lives the DLL must stay; after its last Release it may go.
+      HMODULE dll = GetModuleHandleW(L"MirelthThumbnail.dll");
+      auto canUnload = dll ? reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")))
+                           : nullptr;
+      Check(canUnload && canUnload() == S_FALSE, what + ": DllCanUnloadNow while a provider lives");
+      provider->Release();
+      Check(canUnload && canUnload() == S_OK, what + ": DllCanUnloadNow after the last Release");
+    }
+  }
+}
+
+int Finish() {
+  std::printf("e2e: %d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (args.size() >= 3 && args[1] == "--expect-registered") {
+    ExpectRegistered(FullPath(args[2]));
+    return Finish();
+  }
+  if (args.size() >= 2 && args[1] == "--expect-unregistered") {
+    ExpectUnregistered();
+    return Finish();
+  }
+  if (args.size() < 3) {
+    std::fprintf(stderr, "usage: e2e_client DLL FILE... | --expect-registered DLL | --expect-unregistered\n");
+    return 2;
+  }
+  const std::wstring dll = FullPath(args[1]);
+
+  // Another program's value on an extension key must survive our unregistration.
+  HKEY other = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L".dds", 0, nullptr, 0, KEY_WRITE, nullptr, &other, nullptr) == ERROR_SUCCESS) {
+    const wchar_t value[] = L"OtherApp.Texture";
+    RegSetValueExW(other, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
+    RegCloseKey(other);
+  }
+
+  Check(CallExport(dll, "DllRegisterServer") == S_OK, "DllRegisterServer");
+  ExpectRegistered(dll);
+
+  Check(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)), "CoInitializeEx");
+  for (size_t i = 2; i < args.size(); ++i) ThumbnailRound(FullPath(args[i]));
+  CoFreeUnusedLibrariesEx(0, 0);
+  Check(GetModuleHandleW(L"MirelthThumbnail.dll") == nullptr, "CoFreeUnusedLibraries unloads the DLL");
+  CoUninitialize();
+
+  Check(CallExport(dll, "DllUnregisterServer") == S_OK, "DllUnregisterServer");
+  ExpectUnregistered();
+  Check(ReadValue(L".dds", nullptr) == L"OtherApp.Texture", "another program's .dds value survives");
+  Check(CallExport(dll, "DllUnregisterServer") == S_OK, "unregistering twice");
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, L".dds");
+  return Finish();
+}
+
+}  // namespace
+}  // namespace mirelth
+
+int main(int argc, char** argv) { return mirelth::Run(mirelth::CommandLineUtf8(argc, argv)); }

@@ -1,0 +1,197 @@
+// The class object and the module count, and registration: the registry layout written and removed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "server/module.h"
+#include "server/provider.h"
+
+namespace mirelth {
+namespace {
+
+IClassFactory* GetFactory() {
+  IClassFactory* factory = nullptr;
+  EXPECT_EQ(DllGetClassObject(kClsidMirelthThumbnail, kIidIClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  return factory;
+}
+
+TEST(Module, ClassObjectAndUnloadTest) {
+  const long resting = ModuleCount();
+  ASSERT_EQ(resting, 0);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  // The class is tested before the interface.
+  const GUID otherClass = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(DllGetClassObject(otherClass, kIidIClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(object, nullptr);
+  object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(DllGetClassObject(kClsidMirelthThumbnail, kIidIThumbnailProvider, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(DllGetClassObject(kClsidMirelthThumbnail, kIidIClassFactory, nullptr), E_POINTER);
+  // Twice the same factory; the count rises by two.
+  IClassFactory* first = GetFactory();
+  IClassFactory* second = GetFactory();
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(ModuleCount(), resting + 2);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  second->Release();
+  IUnknown* unknown = nullptr;
+  EXPECT_EQ(first->QueryInterface(kIidIUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  unknown->Release();
+  EXPECT_EQ(first->QueryInterface(kIidIThumbnailProvider, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+
+  // A live provider holds the module; its last Release lets it go.
+  IThumbnailProvider* provider = nullptr;
+  ASSERT_EQ(first->CreateInstance(nullptr, kIidIThumbnailProvider, reinterpret_cast<void**>(&provider)), S_OK);
+  first->Release();
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(provider->AddRef(), 2u);  // CreateInstance left exactly one reference
+  EXPECT_EQ(provider->Release(), 1u);
+  EXPECT_EQ(provider->Release(), 0u);
+  EXPECT_EQ(ModuleCount(), resting);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+TEST(Module, CreateInstanceRefusalsLeaveTheCountAlone) {
+  IClassFactory* factory = GetFactory();
+  const long count = ModuleCount();
+  void* object = reinterpret_cast<void*>(1);
+  IUnknown* outer = factory;
+  EXPECT_EQ(factory->CreateInstance(outer, kIidIUnknown, &object), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(object, nullptr);
+  object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(factory->CreateInstance(nullptr, kIidIClassFactory, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(factory->CreateInstance(nullptr, kIidIUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(ModuleCount(), count);
+  // Locks count too; an unmatched unlock leaves the count below rest, so the library stays.
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(ModuleCount(), count + 1);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory->Release();
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// Reads a REG_SZ value under HKEY_CLASSES_ROOT; "<missing>" when the key or value does not exist.
+std::string ReadValue(const WCHAR* key, const WCHAR* name) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return "<missing>";
+  WCHAR buffer[1024] = {};
+  DWORD size = sizeof buffer - sizeof(WCHAR), type = 0;
+  const LSTATUS status = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) return "<missing>";
+  if (type != REG_SZ) return "<not REG_SZ>";
+  if (size % sizeof(WCHAR) != 0 || size < sizeof(WCHAR) || buffer[size / sizeof(WCHAR) - 1] != 0) {
+    return "<not null-terminated>";
+  }
+  return WideToUtf8(buffer);
+}
+bool KeyExists(const WCHAR* key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+const char* const kClsid = "{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}";
+const WCHAR* const kHandlerKeys[] = {
+    MIRELTH_W(".psd\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W(".tga\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W(".pvr\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W(".dds\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+};
+#define CLASS_KEY MIRELTH_W("CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}")
+
+std::string OwnPath() {
+  WCHAR buffer[32768] = {};
+  GetModuleFileNameW(ModuleHandle(), buffer, 32768);
+  return WideToUtf8(buffer);
+}
+
+void ExpectRegistered() {
+  EXPECT_EQ(ReadValue(CLASS_KEY, nullptr), "MirelthThumbnail");
+  EXPECT_EQ(ReadValue(CLASS_KEY MIRELTH_W("\\InprocServer32"), nullptr), OwnPath());
+  EXPECT_EQ(ReadValue(CLASS_KEY MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel")), "Apartment");
+  for (const WCHAR* key : kHandlerKeys) EXPECT_EQ(ReadValue(key, nullptr), kClsid) << WideToUtf8(key);
+}
+
+class Registration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#if !defined(_WIN32)
+    standin::ResetRegistry();
+#endif
+    DllUnregisterServer();
+  }
+  void TearDown() override { DllUnregisterServer(); }
+};
+
+TEST_F(Registration, WritesTheLayoutAndRemovesOnlyWhatItOwns) {
+  // Another program's extension key with its own default value.
+  HKEY other = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, MIRELTH_W(".dds"), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                            nullptr, &other, nullptr),
+            ERROR_SUCCESS);
+  const WCHAR value[] = MIRELTH_W("OtherApp.Texture");
+  ASSERT_EQ(RegSetValueExW(other, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value),
+            ERROR_SUCCESS);
+  RegCloseKey(other);
+
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  ExpectRegistered();
+  ASSERT_EQ(DllRegisterServer(), S_OK);  // twice: the same layout
+  ExpectRegistered();
+#if !defined(_WIN32)
+  EXPECT_EQ(standin::ShellNotifications(), 4);  // SHChangeNotify and SystemParametersInfoW, each time
+#endif
+
+  EXPECT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_FALSE(KeyExists(CLASS_KEY));
+  EXPECT_FALSE(KeyExists(CLASS_KEY MIRELTH_W("\\InprocServer32")));
+  for (const WCHAR* key : kHandlerKeys) EXPECT_FALSE(KeyExists(key)) << WideToUtf8(key);
+  EXPECT_TRUE(KeyExists(MIRELTH_W(".psd\\shellex")));
+  EXPECT_EQ(ReadValue(MIRELTH_W(".dds"), nullptr), "OtherApp.Texture");
+  // Unregistering again, with nothing registered, succeeds.
+  EXPECT_EQ(DllUnregisterServer(), S_OK);
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, MIRELTH_W(".dds"));
+}
+
+#if !defined(_WIN32)
+TEST_F(Registration, AnythingThatCannotBeWrittenFailsRegistration) {
+  for (int which = 1; which <= 7; ++which) {
+    standin::ResetRegistry();
+    standin::FailRegistryCreateAfter(which);
+    EXPECT_EQ(DllRegisterServer(), E_FAIL) << "key " << which;
+    standin::FailRegistryCreateAfter(0);
+    standin::ResetRegistry();
+    standin::FailRegistryWriteAfter(which);
+    EXPECT_EQ(DllRegisterServer(), E_FAIL) << "value " << which;
+    standin::FailRegistryWriteAfter(0);
+    EXPECT_EQ(standin::ShellNotifications(), 0) << "no notification after a failure";
+  }
+  // A library path that does not fit the buffer would be registered cut short: refused.
+  const std::u16string longPath = u"/" + std::u16string(40000, u'a') + u"/MirelthThumbnail.dll";
+  standin::SetModuleFileName(longPath.c_str());
+  EXPECT_EQ(DllRegisterServer(), E_FAIL);
+  // Long paths below the limit are written whole.
+  const std::u16string deepPath = u"/" + std::u16string(1000, u'b') + u"/MirelthThumbnail.dll";
+  standin::SetModuleFileName(deepPath.c_str());
+  EXPECT_EQ(DllRegisterServer(), S_OK);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, CLASS_KEY MIRELTH_W("\\InprocServer32"), 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, (deepPath.size() + 1) * 2);
+  RegCloseKey(key);
+  standin::SetModuleFileName(nullptr);
+}
+#endif
+
+}  // namespace
+}  // namespace mirelth
