@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,48 @@ bool Countdown(std::atomic<int>& counter) {
   return false;
 }
 
+// Every block carries a small header. Blocks of 4 MiB and more are mapped on 2 MiB boundaries and offered to
+// the kernel's transparent huge pages: a fresh 64 MiB bitmap then costs 32 page faults instead of 16384.
+struct BlockHeader {
+  void* mapBase;       // null: from malloc
+  size_t mapLength;
+  uint64_t padding[6];  // keeps the block 64-byte aligned after its header
+};
+static_assert(sizeof(BlockHeader) == 64);
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kMapThreshold = size_t{4} << 20;
+
+void* AllocateBlock(size_t bytes, bool zero) {
+  if (bytes > (size_t{1} << 40)) return nullptr;
+  if (bytes >= kMapThreshold) {
+    const size_t length = bytes + sizeof(BlockHeader) + kHugePage;
+    void* base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return nullptr;
+    const uintptr_t aligned = (reinterpret_cast<uintptr_t>(base) + kHugePage - 1) & ~(kHugePage - 1);
+    ::madvise(reinterpret_cast<void*>(aligned), length - (aligned - reinterpret_cast<uintptr_t>(base)), MADV_HUGEPAGE);
+    auto* header = reinterpret_cast<BlockHeader*>(aligned);
+    header->mapBase = base;
+    header->mapLength = length;
+    return header + 1;  // mapped memory is zero already
+  }
+  auto* header = static_cast<BlockHeader*>(zero ? std::calloc(bytes + sizeof(BlockHeader), 1)
+                                                : std::malloc(bytes + sizeof(BlockHeader)));
+  if (!header) return nullptr;
+  header->mapBase = nullptr;
+  header->mapLength = 0;
+  return header + 1;
+}
+
+void FreeBlock(void* memory) {
+  if (!memory) return;
+  auto* header = static_cast<BlockHeader*>(memory) - 1;
+  if (header->mapBase) {
+    ::munmap(header->mapBase, header->mapLength);
+  } else {
+    std::free(header);
+  }
+}
+
 // A file handle is a heap object holding the descriptor, so that INVALID_HANDLE_VALUE never collides.
 struct FileHandle {
   int fd;
@@ -68,7 +111,7 @@ HANDLE GetProcessHeap() { return &heapTag; }
 
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
   if (heap != &heapTag || Countdown(heapFailCountdown)) return nullptr;
-  void* memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+  void* memory = AllocateBlock(bytes ? bytes : 1, (flags & HEAP_ZERO_MEMORY) != 0);
   if (memory) ++liveHeapBlocks;
   return memory;
 }
@@ -77,7 +120,7 @@ BOOL HeapFree(HANDLE heap, DWORD, LPVOID memory) {
   if (heap != &heapTag) return FALSE;
   if (memory) {
     --liveHeapBlocks;
-    std::free(memory);
+    FreeBlock(memory);
   }
   return TRUE;
 }
@@ -201,7 +244,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
   if (bytes > (uint64_t{1} << 34)) return nullptr;
   auto* object = new (std::nothrow) StandinGdiObject{};
   if (!object) return nullptr;
-  object->bits = static_cast<uint8_t*>(std::calloc(bytes, 1));
+  object->bits = static_cast<uint8_t*>(AllocateBlock(static_cast<size_t>(bytes), true));
   if (!object->bits) {
     delete object;
     return nullptr;
@@ -279,7 +322,7 @@ BOOL DeleteObject(HGDIOBJ object) {
   if (!object || object->isDefault) return FALSE;
   // Windows refuses to delete a bitmap that a DC still holds.
   if (object->selectedInto > 0) return FALSE;
-  std::free(object->bits);
+  FreeBlock(object->bits);
   delete object;
   --liveGdiObjects;
   return TRUE;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "formats/dds/dds.h"
+#include "formats/psd/psd.h"
 #include "formats/pvr/pvr.h"
 #include "pixels/bitmap.h"
 #include "pixels/limits.h"
@@ -49,7 +50,7 @@ struct DecoderRow {
 constexpr DecoderRow kDecoders[] = {
     {kFileDds, DecodeDds, nullptr},
     {kFileTga, nullptr, "TGA files are registered but not drawn"},
-    {kFilePsd, nullptr, "PSD documents are not drawn yet"},
+    {kFilePsd, DecodePsd, nullptr},
     {kFilePvr, DecodePvr, nullptr},
 };
 

@@ -95,6 +95,17 @@ constexpr Sample kSamples[] = {
     {"pvr2-wrap-dxt5-im-shapes-6x7.pvr", 3},
     {"pvr2-pvrtextool-rgba4444-ramp-33x17.pvr", 1},
     {"pvr2-wrap-hdr44-rgba8888-shapes-33x17.pvr", 0},
+    {"psd-im-rgb-rle-grad-33x17.psd", 0},
+    {"psd-im-rgba-rle-shapes-6x7.psd", 0},
+    {"psd-im-rgb-raw-grad-9x10.psd", 0},
+    {"psd-im-gray-rle-photo-9x10.psd", 0},
+    {"psd-im-graya-rle-shapes-33x17.psd", 0},
+    {"psd-im-cmyk-rle-photo-33x17.psd", 1},
+    {"psd-im-rgb16-rle-grad-33x17.psd", 1},
+    {"psd-im-indexed-rle-photo-33x17.psd", 0},
+    {"psd-im-bitmap-rle-photo-33x17.psd", 0},
+    {"psd-agpsd-layers-opaque-9x10.psd", 0},
+    {"psd-gimp-layers-33x17.psd", 0},
 };
 
 void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.file; }
@@ -143,6 +154,7 @@ TEST(Samples, FilesWeDoNotDrawAreRefusedWithAReason) {
       {"dds-bc7enc-bc7-shapes-33x17.dds", FailureKind::Unsupported},
       {"dds-gimp-rgb10a2-ramp-33x17.dds", FailureKind::Unsupported},
       {"pvr3-pvrtextool-pvrtc4-grad-256x64.pvr", FailureKind::Unsupported},
+      {"psd-im-psb-grad-33x17.psd", FailureKind::Unsupported},
   };
   for (const auto& r : refused) {
     const Outcome outcome = DecodeFull(test::TestDataPath(std::string("refused/") + r.file));
