@@ -45,6 +45,21 @@ grep -q "missing.dds: cannot open" "$work/err" || { echo "FAIL: missing line: $(
 "$tool" --full -o "$work/batch3" "$sample" 2>/dev/null; check "full batch" 0 $?
 [ "$(png_size "$work/batch3/dds-im-dxt1-mips-photo-256x64.dds.png")" = "256x64" ] || { echo "FAIL: full batch size"; failures=$((failures + 1)); }
 
+# Hostile files: refused (or, where the picture itself is sound, drawn) without taking more than a few MiB
+# beyond what the tool takes for a tiny picture.
+/usr/bin/time -f "%M %e" -o "$work/usage" "$tool" "$root/samples/dds-gimp-rgba32-shapes-5x3.dds" "$work/base.png"
+read -r baseline _ < <(tail -n 1 "$work/usage")
+for bomb in "$root"/tests/data/bombs/*; do
+  name=$(basename "$bomb")
+  expected=1
+  case "$name" in psd-32768-layers.psd|psd-1x1-packbits-expansion.psd) expected=0 ;; esac
+  /usr/bin/time -f "%M %e" -o "$work/usage" "$tool" "$bomb" "$work/bomb.png" >/dev/null 2>&1
+  check "bomb $name" "$expected" $?
+  read -r kilobytes seconds < <(tail -n 1 "$work/usage")
+  echo "   $name: peak $kilobytes KiB, $seconds s"
+  [ "$kilobytes" -lt $((baseline + 8192)) ] || { echo "FAIL: $name took $kilobytes KiB"; failures=$((failures + 1)); }
+done
+
 "$tool" >/dev/null 2>&1; check "no arguments" 2 $?
 "$tool" --size 0 "$sample" x.png >/dev/null 2>&1; check "size 0" 2 $?
 "$tool" --size 16385 "$sample" x.png >/dev/null 2>&1; check "size too large" 2 $?

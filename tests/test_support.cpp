@@ -9,12 +9,20 @@
 
 #include "pixels/bitmap.h"
 
+#include <fcntl.h>
 #if defined(_WIN32)
+#include <io.h>
 #include <process.h>
 #define CurrentProcessId _getpid
+#define dup _dup
+#define dup2 _dup2
+#define close _close
+#define open _open
+constexpr const char* kNullDevice = "NUL";
 #else
 #include <unistd.h>
 #define CurrentProcessId getpid
+constexpr const char* kNullDevice = "/dev/null";
 #endif
 
 namespace mirelth::test {
@@ -97,6 +105,24 @@ std::string SamplePath(const std::string& name) {
 std::string TestDataPath(const std::string& name) {
   const char* overridden = std::getenv("MIRELTH_TEST_DATA_DIR");
   return std::string(overridden ? overridden : MIRELTH_TEST_DATA_DIR) + "/" + name;
+}
+
+QuietStdout::QuietStdout() {
+  std::fflush(stdout);
+  saved_ = dup(1);
+  const int null = open(kNullDevice, O_WRONLY);
+  if (null >= 0) {
+    dup2(null, 1);
+    close(null);
+  }
+}
+
+QuietStdout::~QuietStdout() {
+  std::fflush(stdout);
+  if (saved_ >= 0) {
+    dup2(saved_, 1);
+    close(saved_);
+  }
 }
 
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {

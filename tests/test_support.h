@@ -45,6 +45,18 @@ std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& b
 std::string SamplePath(const std::string& name);
 std::string TestDataPath(const std::string& name);
 
+// Sends standard output to the null device while it lives (the PSD reader lists layers there).
+class QuietStdout {
+ public:
+  QuietStdout();
+  ~QuietStdout();
+  QuietStdout(const QuietStdout&) = delete;
+  QuietStdout& operator=(const QuietStdout&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
 

@@ -312,7 +312,7 @@ bool DecodePsdWithListing(const uint8_t* fileData, uint32_t fileSize, HBITMAP* b
   const uint8_t* imageData = nullptr;
   if (ReadPsdDocument(&document, fileData, fileSize, &channels, &imageData, listing, failure) < 0) return false;
   BitmapSink target{&document, info, nullptr};
-  if (!DecodeCompositeImage(&document, channels, imageData, fileData + fileSize, {BitmapSink::Take, &target},
+  if (!DecodeCompositeImage(&document, channels, fileData, fileSize, imageData, {BitmapSink::Take, &target},
                             failure)) {
     return false;  // the bitmap, if made, is deleted with `target`
   }

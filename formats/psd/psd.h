@@ -83,10 +83,10 @@ struct PsdStripSink {
   bool (*take)(void* context, const uint8_t* rows, int32_t firstRow, int32_t rowCount, DecodeFailure* failure);
   void* context;
 };
-// Proves the image data (from `imageData` to `fileEnd`) lies in the file, then decodes the composite into
-// `document->pixels` a strip at a time, handing each strip to `sink`.
-bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* imageData,
-                          const uint8_t* fileEnd, const PsdStripSink& sink, DecodeFailure* failure);
+// Proves the image data section (at `imageData`, inside the file) lies in the file, then decodes the composite
+// into `document->pixels` a strip at a time, handing each strip to `sink`.
+bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
+                          const uint8_t* imageData, const PsdStripSink& sink, DecodeFailure* failure);
 
 // The decoder GetThumbnail calls for ".psd".
 bool DecodePsd(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITMAPINFO* info,

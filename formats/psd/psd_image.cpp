@@ -167,18 +167,17 @@ size_t DecodePackBitsRow(uint8_t* rowPixels, const uint8_t* packed, size_t count
   return UnpackBitsRow(packed, count, rowPixels + laneShift / 8, width > 0 ? static_cast<size_t>(width) : 0, 4);
 }
 
-bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* imageData,
-                          const uint8_t* fileEnd, const PsdStripSink& sink, DecodeFailure* failure) {
-  const uint64_t available = static_cast<uint64_t>(fileEnd - imageData);
-  const ByteReader section(imageData, available);
-  const uint64_t fileSize = static_cast<uint64_t>(fileEnd - imageData);  // for messages: bytes of the section
+bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
+                          const uint8_t* imageData, const PsdStripSink& sink, DecodeFailure* failure) {
+  const auto start = static_cast<uint64_t>(imageData - fileData);  // the section's offset in the file
+  const ByteReader section(imageData, fileSize - start);
   const auto width = static_cast<uint64_t>(document->width), height = static_cast<uint64_t>(document->height);
   const uint32_t depth = document->depth;
   Planes planes;
   planes.height = static_cast<uint32_t>(height);
   planes.rowBytes = depth == 1 ? (width + 7) / 8 : width * (depth / 8);
   if (!section.U16BEAt(0, &planes.compression)) {
-    return FailTruncated(failure, fileSize, 2, "the image data section");
+    return FailTruncated(failure, fileSize, start + 2, "the image data section");
   }
   const ModePlan plan = PlanFor(document->mode);
   // Channels we read: the colour channels present and the alpha channel when there is one.
@@ -187,24 +186,35 @@ bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const ui
 
   if (planes.compression == kPackBits) {
     const uint64_t tableBytes = 2 * uint64_t{channelCount} * height;
-    if (!section.Has(2, tableBytes)) return FailTruncated(failure, fileSize, 2 + tableBytes, "the row byte counts");
+    if (!section.Has(2, tableBytes)) {
+      return FailTruncated(failure, fileSize, start + 2 + tableBytes, "the row byte counts");
+    }
     planes.table = imageData + 2;
     planes.data = imageData + 2 + tableBytes;
     // Sum every row's byte count (the offsets of the channels we read come out on the way) and prove the
     // packed data lies in the file.
-    uint64_t total = 0;
+    uint64_t total = 0, usedTotal = 0;
     for (uint32_t c = 0; c < channelCount; ++c) {
       if (c < used) planes.channelStart[c] = total;
       for (uint64_t r = 0; r < height; ++r) total += ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * height + r));
+      if (c < used) usedTotal = total;
     }
     if (!section.Has(2 + tableBytes, total)) {
-      return FailTruncated(failure, fileSize, 2 + tableBytes + total, "the packed rows");
+      return FailTruncated(failure, fileSize, start + 2 + tableBytes + total, "the packed rows");
+    }
+    // PackBits turns 2 bytes into at most 128: packed rows smaller than that cannot hold the image. (A few
+    // short rows are tolerated and leave zeros; an image made of them is a tiny file claiming a huge picture.)
+    const uint64_t smallest = uint64_t{used} * height * 2 * ((planes.rowBytes + 127) / 128);
+    if (usedTotal < smallest) {
+      return FailTruncated(failure, fileSize, start + 2 + tableBytes + (smallest - usedTotal) + total,
+                           "the packed rows of the image");
     }
   } else if (planes.compression == kRaw) {
     planes.data = imageData + 2;
     uint64_t total = 0;
     if (!CheckedMultiply(planes.rowBytes * height, channelCount, &total) || !section.Has(2, total)) {
-      return FailTruncated(failure, fileSize, 2 + planes.rowBytes * height * channelCount, "the raw planes");
+      return FailTruncated(failure, fileSize, start + 2 + planes.rowBytes * height * channelCount,
+                           "the raw planes");
     }
   } else {
     return Fail(failure, FailureKind::Unsupported, "PSD compression %u%s", planes.compression,

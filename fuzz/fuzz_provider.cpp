@@ -1,0 +1,76 @@
+// The whole provider: a memory stream whose name comes from the first byte, Initialize, GetThumbnail with a cx
+// taken from the input, and everything released.
+#include <cstring>
+
+#include "fuzz/fuzz_target.h"
+#include "server/provider.h"
+
+namespace {
+
+struct MemoryStream final : IStream {
+  const uint8_t* data;
+  size_t size;
+  size_t position = 0;
+  const WCHAR* name;
+  MemoryStream(const uint8_t* bytes, size_t count, const WCHAR* streamName) : data(bytes), size(count), name(streamName) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
+    const size_t give = count < size - position ? count : size - position;
+    std::memcpy(buffer, data + position, give);
+    position += give;
+    if (read) *read = static_cast<ULONG>(give);
+    return give < count ? S_FALSE : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+    std::memset(stat, 0, sizeof *stat);
+    stat->cbSize.QuadPart = size;
+    size_t length = 0;
+    while (name[length]) ++length;
+    stat->pwcsName = static_cast<LPWSTR>(CoTaskMemAlloc((length + 1) * sizeof(WCHAR)));
+    if (stat->pwcsName) std::memcpy(stat->pwcsName, name, (length + 1) * sizeof(WCHAR));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3 || size > kMaxFuzzInput) return 0;
+  static const WCHAR* const kNames[] = {MIRELTH_W("C:\\a\\texture.dds"), MIRELTH_W("document.PSD"),
+                                        MIRELTH_W("/b/texture.pvr"), MIRELTH_W("image.tga"), MIRELTH_W("noext")};
+  const WCHAR* name = kNames[data[0] % 5];
+  const UINT cx = (static_cast<UINT>(data[1]) << 8 | data[2]) % 600;  // 0 and values above the image included
+  MemoryStream stream(data + 3, size - 3, name);
+  IInitializeWithStream* init = nullptr;
+  if (FAILED(mirelth::CreateThumbnailProvider(nullptr, mirelth::kIidIInitializeWithStream,
+                                              reinterpret_cast<void**>(&init)))) {
+    return 0;
+  }
+  if (SUCCEEDED(init->Initialize(&stream, 0))) {
+    IThumbnailProvider* provider = nullptr;
+    init->QueryInterface(mirelth::kIidIThumbnailProvider, reinterpret_cast<void**>(&provider));
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha;
+    if (SUCCEEDED(provider->GetThumbnail(cx, &bitmap, &alpha))) DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+    provider->Release();
+  }
+  init->Release();
+  return 0;
+}

@@ -1,0 +1,14 @@
+// DecodePvr on raw bytes.
+#include "formats/pvr/pvr.h"
+#include "fuzz/fuzz_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kMaxFuzzInput) return 0;
+  HBITMAP bitmap = nullptr;
+  BITMAPINFO info{};
+  mirelth::DecodeFailure failure;
+  if (mirelth::DecodePvr(data, static_cast<uint32_t>(size), &bitmap, &info, &failure)) {
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  return 0;
+}
