@@ -40,6 +40,19 @@ void DecodeBlockImage(uint8_t* destination, int32_t destinationPitch, const uint
   }
 }
 
+BlockDecoder BlockDecoderFor(int32_t format) {
+  switch (format) {
+    case DXT1: return DecodeDXT1Block;
+    case DXT3: return DecodeDXT3Block;
+    case DXT5: return DecodeDXT5Block;
+    case ATC: return DecodeATCBlock;
+    case ATCA: return DecodeATCABlock;
+    case ATCI: return DecodeATCIBlock;
+    case ETC1: return DecodeETC1Block;
+    default: return nullptr;
+  }
+}
+
 void ReorderChannels(uint8_t* destination, int32_t destinationPitch, int32_t width, int32_t height,
                      int32_t sourceOrder, int32_t destinationOrder) {
   if (sourceOrder == destinationOrder || !IsChannelOrder(sourceOrder) || !IsChannelOrder(destinationOrder)) return;

@@ -39,6 +39,9 @@ void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 
+// The block decoder of a block format code (8 to 14), or null.
+BlockDecoder BlockDecoderFor(int32_t format);
+
 // The block converters ConvertPixels selects for codes 8 to 14 (common converter signature).
 void ConvertFromDXT1(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
 void ConvertFromDXT3(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);

@@ -23,6 +23,7 @@ bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* in
   if (image.width <= 0 || image.height <= 0) {
     return Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", image.width, image.height);
   }
+  // The full-size bitmap: within the cap (which also keeps every pitch inside 32 bits).
   if (static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height) > kMaxImagePixels) {
     return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", image.width, image.height);
   }
@@ -34,10 +35,10 @@ bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* in
   }
   const int32_t pitch = image.width * 4;
   if (image.usePacked16) {
-    ConvertPacked16Pixels(bits, pitch, image.pixels, image.pitch, image.packed16, image.width, image.height,
+    ConvertPacked16Pixels(bits, pitch, image.pixels, static_cast<int32_t>(image.pitch), image.packed16, image.width, image.height,
                           image.flip);
   } else {
-    ConvertPixels(bits, pitch, image.pixels, image.pitch, image.format, image.order, image.width, image.height,
+    ConvertPixels(bits, pitch, image.pixels, static_cast<int32_t>(image.pitch), image.format, image.order, image.width, image.height,
                   image.flip);
   }
   *bitmap = created.release();

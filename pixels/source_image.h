@@ -12,7 +12,7 @@ namespace mirelth {
 
 struct SourceImage {
   const uint8_t* pixels = nullptr;  // first byte of level 0 (first block for block formats)
-  int32_t pitch = 0;                // bytes from one source row to the next (plain formats)
+  int64_t pitch = 0;                // bytes from one source row to the next (plain formats)
   int32_t format = kNoPixelFormat;  // PixelFormat code
   int32_t order = BGRA;             // ChannelOrder code of the source
   int32_t width = 0;

@@ -10,6 +10,7 @@
 #include "formats/dds/dds.h"
 #include "formats/psd/psd.h"
 #include "formats/pvr/pvr.h"
+#include "pixels/sampling.h"
 #include "pixels/bitmap.h"
 #include "pixels/limits.h"
 #include "server/render.h"
@@ -40,19 +41,36 @@ HeapBuffer AllocateFileBuffer(uint64_t bytes) {
   return HeapBuffer(static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(bytes))));
 }
 
-// The decoders, by file type. Types without a decoder fail with a reason.
+// The decoders, by file type: the full-size decode and the sampled thumbnail. Types without them fail with a
+// reason.
 using Decoder = bool (*)(const uint8_t*, uint32_t, HBITMAP*, BITMAPINFO*, DecodeFailure*);
+using ThumbnailDrawer = bool (*)(const uint8_t*, uint32_t, uint32_t, HBITMAP*, DecodeFailure*);
 struct DecoderRow {
   int32_t fileType;
   Decoder decode;
+  ThumbnailDrawer draw;
   const char* refusal;  // when there is no decoder
 };
 constexpr DecoderRow kDecoders[] = {
-    {kFileDds, DecodeDds, nullptr},
-    {kFileTga, nullptr, "TGA files are registered but not drawn"},
-    {kFilePsd, DecodePsd, nullptr},
-    {kFilePvr, DecodePvr, nullptr},
+    {kFileDds, DecodeDds, DrawDdsThumbnail, nullptr},
+    {kFileTga, nullptr, nullptr, "TGA files are registered but not drawn"},
+    {kFilePsd, DecodePsd, DrawPsdThumbnail, nullptr},
+    {kFilePvr, DecodePvr, DrawPvrThumbnail, nullptr},
 };
+
+// The row for a file type, or null with the reason recorded.
+const DecoderRow* FindDecoder(int32_t fileType, DecodeFailure* failure) {
+  for (const DecoderRow& row : kDecoders) {
+    if (row.fileType != fileType) continue;
+    if (!row.decode) {
+      Fail(failure, FailureKind::NoDecoder, "%s", row.refusal);
+      return nullptr;
+    }
+    return &row;
+  }
+  Fail(failure, FailureKind::NoDecoder, "the file name has none of the extensions .dds, .psd, .pvr");
+  return nullptr;
+}
 
 }  // namespace
 
@@ -215,41 +233,49 @@ HRESULT MirelthThumbnailProvider::Decode(HBITMAP* bitmap, BITMAPINFO* info) {
     Fail(&lastFailure, FailureKind::NoDecoder, "the provider holds no file");
     return E_FAIL;
   }
-  for (const DecoderRow& row : kDecoders) {
-    if (row.fileType != fileType) continue;
-    if (!row.decode) {
-      Fail(&lastFailure, FailureKind::NoDecoder, "%s", row.refusal);
-      return E_FAIL;
-    }
-    if (!row.decode(fileData, fileSize, bitmap, info, &lastFailure)) return HResultFromFailure(lastFailure);
-    return S_OK;
-  }
-  Fail(&lastFailure, FailureKind::NoDecoder, "the file name has none of the extensions .dds, .psd, .pvr");
-  return E_FAIL;
+  const DecoderRow* row = FindDecoder(fileType, &lastFailure);
+  if (!row) return E_FAIL;
+  return row->decode(fileData, fileSize, bitmap, info, &lastFailure) ? S_OK : HResultFromFailure(lastFailure);
 }
 
-HRESULT MirelthThumbnailProvider::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alphaType) {
-  if (!bitmap || !alphaType) return E_POINTER;
+HRESULT MirelthThumbnailProvider::DrawThumbnail(UINT cx, HBITMAP* bitmap) {
+  lastFailure = DecodeFailure{};
   if (cx == 0 || cx > kMaxThumbnailEdge) {
     Fail(&lastFailure, FailureKind::InvalidHeader, "thumbnail edge %u is outside 1..%u", cx, kMaxThumbnailEdge);
     return E_INVALIDARG;
   }
-  BITMAPINFO info{};
-  HBITMAP decodedHandle = nullptr;
-  const HRESULT decoded = Decode(&decodedHandle, &info);
-  if (FAILED(decoded)) return decoded;
-  UniqueBitmap image(decodedHandle);
-  const int32_t width = info.bmiHeader.biWidth, height = info.bmiHeader.biHeight;
-  int32_t thumbWidth = 0, thumbHeight = 0;
-  ThumbnailSize(width, height, cx, &thumbWidth, &thumbHeight);
-  HBITMAP result = nullptr;
-  const HRESULT stretched = StretchToBitmap(image.get(), width, height, thumbWidth, thumbHeight, &result);
-  if (FAILED(stretched)) {
-    Fail(&lastFailure, FailureKind::OutOfMemory, "no %d x %d thumbnail bitmap", thumbWidth, thumbHeight);
-    return stretched;
+  if (!fileData) {
+    Fail(&lastFailure, FailureKind::NoDecoder, "the provider holds no file");
+    return E_FAIL;
   }
+  const DecoderRow* row = FindDecoder(fileType, &lastFailure);
+  if (!row) return E_FAIL;
+  return row->draw(fileData, fileSize, cx, bitmap, &lastFailure) ? S_OK : HResultFromFailure(lastFailure);
+}
+
+HRESULT MirelthThumbnailProvider::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alphaType) {
+  if (!bitmap || !alphaType) return E_POINTER;
+  // Only the pixels the thumbnail shows are decoded, straight into the result bitmap.
+  HBITMAP result = nullptr;
+  const HRESULT drawn = DrawThumbnail(cx, &result);
+  if (FAILED(drawn)) return drawn;
   *bitmap = result;
   *alphaType = WTSAT_ARGB;
+  return S_OK;
+}
+
+HRESULT MirelthThumbnailProvider::GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) {
+  if (!bitmap) return E_POINTER;
+  if (cx == 0 || cx > kMaxThumbnailEdge) return E_INVALIDARG;
+  BITMAPINFO info{};
+  HBITMAP decoded = nullptr;
+  const HRESULT result = Decode(&decoded, &info);
+  if (FAILED(result)) return result;
+  UniqueBitmap image(decoded);
+  HBITMAP stretched = nullptr;
+  const HRESULT made = StretchToThumbnail(image.get(), info.bmiHeader.biWidth, info.bmiHeader.biHeight, cx, &stretched);
+  if (FAILED(made)) return made;
+  *bitmap = stretched;
   return S_OK;
 }
 

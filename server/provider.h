@@ -18,8 +18,8 @@ enum FileType : int32_t { kFileNone = -1, kFileDds = 0, kFileTga = 1, kFilePsd =
 // the occurrence that starts furthest right decides. -1 when none occurs.
 int32_t FileTypeFromName(const WCHAR* name);
 
-// Our own interface for the command-line tool and tests: why the last GetThumbnail failed, and the decoded
-// image at its own size.
+// Our own interface for the command-line tool, tests and benchmarks: why the last call failed, the decoded
+// image at its own size, and the reference thumbnail.
 // {A6F1D2C4-3B5E-4F7A-9C8D-1E2F3A4B5C6D}
 inline constexpr GUID kIidIMirelthThumbnailDetails = {0xA6F1D2C4, 0x3B5E, 0x4F7A,
                                                       {0x9C, 0x8D, 0x1E, 0x2F, 0x3A, 0x4B, 0x5C, 0x6D}};
@@ -28,6 +28,8 @@ struct IMirelthThumbnailDetails : IUnknown {
   // The decoded image at its own size (a 32-bit bottom-up DIB section the caller deletes).
   virtual HRESULT STDMETHODCALLTYPE GetFullImage(HBITMAP* bitmap) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetFileType(int32_t* fileType) = 0;
+  // The reference thumbnail: the full decode stretched with the same mapping GetThumbnail samples with.
+  virtual HRESULT STDMETHODCALLTYPE GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) = 0;
 
  protected:
   ~IMirelthThumbnailDetails() = default;
@@ -61,6 +63,7 @@ class MirelthThumbnailProvider final : public IThumbnailProvider,
   HRESULT STDMETHODCALLTYPE GetLastFailure(DecodeFailure* failure) override;
   HRESULT STDMETHODCALLTYPE GetFullImage(HBITMAP* bitmap) override;
   HRESULT STDMETHODCALLTYPE GetFileType(int32_t* fileType) override;
+  HRESULT STDMETHODCALLTYPE GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) override;
 
   const uint8_t* fileDataForTests() const { return fileData; }
   uint32_t fileSizeForTests() const { return fileSize; }
@@ -69,6 +72,7 @@ class MirelthThumbnailProvider final : public IThumbnailProvider,
   ~MirelthThumbnailProvider();
   HRESULT ReadWholeFile(LPCWSTR path);
   HRESULT Decode(HBITMAP* bitmap, BITMAPINFO* info);
+  HRESULT DrawThumbnail(UINT cx, HBITMAP* bitmap);
 
   IClassFactory* factory;
   std::atomic<ULONG> refCount{1};

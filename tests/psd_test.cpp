@@ -125,6 +125,25 @@ TEST(PackBits, RowsAsDocumentedAndBoundedBothWays) {
   }
 }
 
+TEST(PackBits, PickingBytesAgreesWithUnpackingTheRow) {
+  // Random packed rows (valid and broken), random increasing positions: every picked byte equals the byte the
+  // whole-row decoder puts there, 0 where the row stops short.
+  for (uint32_t seed = 1; seed <= 2000; ++seed) {
+    const Bytes packed = test::RandomBytes(1 + seed % 97, seed);
+    const size_t rowBytes = 1 + (seed * 7) % 300;
+    Bytes row(rowBytes, 0);
+    UnpackBitsRow(packed.data(), packed.size(), row.data(), rowBytes, 1);
+    const Bytes chooser = test::RandomBytes(rowBytes, seed + 5000);
+    std::vector<uint32_t> positions;
+    for (uint32_t k = 0; k < rowBytes; ++k) {
+      if (chooser[k] < 80) positions.push_back(k);
+    }
+    Bytes picked(positions.size(), 0xEE);
+    UnpackBitsPick(packed.data(), packed.size(), positions.data(), positions.size(), picked.data());
+    for (size_t j = 0; j < positions.size(); ++j) ASSERT_EQ(picked[j], row[positions[j]]) << seed << " " << j;
+  }
+}
+
 // 2 x 2 planes of one byte per sample.
 Bytes Plane8(uint8_t a, uint8_t b, uint8_t c, uint8_t d) { return {a, b, c, d}; }
 Bytes Plane16(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {

@@ -155,15 +155,22 @@ TEST(Render, RepeatedCallsGiveIndependentEqualBitmapsAndLeakNothing) {
 TEST(Render, BitmapCreationFailureIsOutOfMemoryAndLeaksNothing) {
   Loaded good(GridDds(8, 8));
   const long before = CountLiveGdiObjects();
-  for (int which = 1; which <= 2; ++which) {  // the decoded image, then the thumbnail
+  standin::FailCreateDibSectionAfter(1);  // the thumbnail
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha;
+  EXPECT_EQ(good.thumbnail->GetThumbnail(16, &bitmap, &alpha), E_OUTOFMEMORY);
+  EXPECT_EQ(bitmap, nullptr);
+  standin::FailCreateDibSectionAfter(0);
+  EXPECT_EQ(CountLiveGdiObjects(), before);
+  IMirelthThumbnailDetails* details = nullptr;
+  good.thumbnail->QueryInterface(kIidIMirelthThumbnailDetails, reinterpret_cast<void**>(&details));
+  for (int which = 1; which <= 2; ++which) {  // the decoded image, then the reference thumbnail
     standin::FailCreateDibSectionAfter(which);
-    HBITMAP bitmap = nullptr;
-    WTS_ALPHATYPE alpha;
-    EXPECT_EQ(good.thumbnail->GetThumbnail(16, &bitmap, &alpha), E_OUTOFMEMORY) << which;
-    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_EQ(details->GetReferenceThumbnail(16, &bitmap), E_OUTOFMEMORY) << which;
     standin::FailCreateDibSectionAfter(0);
     EXPECT_EQ(CountLiveGdiObjects(), before);
   }
+  details->Release();
 }
 #endif
 

@@ -8,6 +8,7 @@
 
 #include "pixels/byte_reader.h"
 #include "pixels/limits.h"
+#include "pixels/sampling.h"
 
 namespace mirelth {
 namespace {
@@ -83,7 +84,8 @@ void DescribeFourCC(uint32_t fourCC, char (&text)[24]) {
 
 }  // namespace
 
-int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t fileSize, DecodeFailure* failure) {
+int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t fileSize, DecodeFailure* failure,
+                       uint64_t maxPixels) {
   const ByteReader file(fileData, fileSize);
   static constexpr uint8_t kMagic[4] = {'D', 'D', 'S', ' '};
   const uint64_t magicBytes = fileSize < 4 ? fileSize : 4;
@@ -129,7 +131,7 @@ int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t f
     Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", width, height);
     return -1;
   }
-  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxImagePixels) {
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > maxPixels) {
     Fail(failure, FailureKind::TooLarge, "%d x %d pixels", width, height);
     return -1;
   }
@@ -191,7 +193,7 @@ int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t f
 SourceImage DdsSourceImage(const DdsTextureInfo& info) {
   SourceImage image;
   image.pixels = info.data;
-  image.pitch = static_cast<int32_t>(info.pitch);
+  image.pitch = static_cast<int64_t>(info.pitch);
   image.format = info.format;
   image.order = info.order;
   image.width = info.width;
@@ -206,6 +208,14 @@ bool DecodeDds(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITM
   DdsTextureInfo texture;
   if (ParseDdsHeader(&texture, fileData, fileSize, failure) < 0) return false;
   return DecodeSourceImage(DdsSourceImage(texture), bitmap, info, failure);
+}
+
+bool DrawDdsThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure) {
+  if (!bitmap) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
+  DdsTextureInfo texture;
+  // No full-size bitmap is made, so only the file and the 32-bit fields bound the size.
+  if (ParseDdsHeader(&texture, fileData, fileSize, failure, UINT64_MAX) < 0) return false;
+  return SampleSourceImage(DdsSourceImage(texture), false, cx, bitmap, failure);
 }
 
 }  // namespace mirelth

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "pixels/failure.h"
+#include "pixels/limits.h"
 #include "pixels/source_image.h"
 #include "platform/win32.h"
 
@@ -31,12 +32,17 @@ struct DdsTextureInfo {
 
 // Validates the header against the file and finds level 0. 0 when the file can be drawn, -1 otherwise
 // (with the reason in `failure`).
-int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t fileSize, DecodeFailure* failure);
+// `maxPixels` caps width x height (the full-size path allocates a bitmap of that size; the sampled path does not).
+int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t fileSize, DecodeFailure* failure,
+                       uint64_t maxPixels = kMaxImagePixels);
 
 // The decoder GetThumbnail calls for ".dds": true with a new bitmap of the image's size in `bitmap` (the
 // caller owns it), false with no bitmap.
 bool DecodeDds(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITMAPINFO* info,
                DecodeFailure* failure);
+
+// The thumbnail that fits cx by cx, decoding only the sampled pixels of level 0.
+bool DrawDdsThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure);
 
 // Level 0 as a SourceImage, after ParseDdsHeader accepted the file.
 SourceImage DdsSourceImage(const DdsTextureInfo& info);

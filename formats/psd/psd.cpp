@@ -194,7 +194,8 @@ void ReadPsdLayers(PsdDocument* document, const uint8_t* contents, uint64_t leng
 }
 
 int32_t ReadPsdDocument(PsdDocument* document, const uint8_t* fileData, uint32_t fileSize, uint32_t* channelCount,
-                        const uint8_t** imageData, const PsdListing& listing, DecodeFailure* failure) {
+                        const uint8_t** imageData, const PsdListing& listing, DecodeFailure* failure,
+                        uint64_t maxPixels) {
   const ByteReader file(fileData, fileSize);
   static constexpr uint8_t kSignature[4] = {'8', 'B', 'P', 'S'};
   if (fileSize == 0 || std::memcmp(fileData, kSignature, fileSize < 4 ? fileSize : 4) != 0) {
@@ -227,7 +228,7 @@ int32_t ReadPsdDocument(PsdDocument* document, const uint8_t* fileData, uint32_t
     Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", signedWidth, signedHeight);
     return -1;
   }
-  if (uint64_t{width} * height > kMaxImagePixels) {
+  if (uint64_t{width} * height > maxPixels) {
     Fail(failure, FailureKind::TooLarge, "%u x %u pixels", width, height);
     return -1;
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "pixels/failure.h"
+#include "pixels/limits.h"
 #include "pixels/pixel_format.h"
 #include "platform/win32.h"
 
@@ -62,8 +63,10 @@ struct PsdListing {
 };
 
 // Reads the header and steps over the sections to the image data. Negative on failure (reason in `failure`).
+// `maxPixels` caps width x height (the full-size path allocates a bitmap of that size; the sampled path does not).
 int32_t ReadPsdDocument(PsdDocument* document, const uint8_t* fileData, uint32_t fileSize, uint32_t* channelCount,
-                        const uint8_t** imageData, const PsdListing& listing, DecodeFailure* failure);
+                        const uint8_t** imageData, const PsdListing& listing, DecodeFailure* failure,
+                        uint64_t maxPixels = kMaxImagePixels);
 // Walks the layer records of the layer and mask information contents (`length` bytes), writing the listing.
 // A record that would run past the contents ends the walk.
 void ReadPsdLayers(PsdDocument* document, const uint8_t* contents, uint64_t length, const PsdListing& listing);
@@ -88,7 +91,18 @@ struct PsdStripSink {
 bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
                           const uint8_t* imageData, const PsdStripSink& sink, DecodeFailure* failure);
 
-// The decoder GetThumbnail calls for ".psd".
+// Unpacks one PackBits row and keeps only the bytes at `positions` (increasing): out[j] is unpacked byte
+// positions[j], or 0 when the row does not reach it. Packets are read exactly as UnpackBitsRow reads them.
+void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint32_t* positions, size_t count, uint8_t* out);
+
+// The thumbnail that fits cx by cx, decoding only the sampled rows of each plane and keeping only the
+// sampled columns: the same pixels as the full decode followed by StretchNearest.
+bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap,
+                      const PsdListing& listing, DecodeFailure* failure);
+// The same, with the layer listing on standard output.
+bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure);
+
+// The full-size decoder for ".psd".
 bool DecodePsd(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITMAPINFO* info,
                DecodeFailure* failure);
 bool DecodePsdWithListing(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITMAPINFO* info,

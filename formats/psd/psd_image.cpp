@@ -10,6 +10,7 @@
 #include "formats/psd/psd.h"
 #include "pixels/byte_reader.h"
 #include "pixels/limits.h"
+#include "pixels/sampling.h"
 
 namespace mirelth {
 namespace {
@@ -163,26 +164,70 @@ size_t UnpackBitsRow(const uint8_t* in, size_t inCount, uint8_t* out, size_t out
   return i;
 }
 
+void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint32_t* positions, size_t count, uint8_t* out) {
+  std::memset(out, 0, count);
+  size_t i = 0, j = 0;
+  uint64_t o = 0;  // unpacked position of the next packet
+  while (i < inCount && j < count) {
+    const auto n = static_cast<int8_t>(in[i++]);
+    if (n == -128) continue;
+    if (n >= 0) {
+      size_t run = static_cast<size_t>(n) + 1;
+      if (run > inCount - i) run = inCount - i;
+      for (; j < count && positions[j] < o + run; ++j) {
+        if (positions[j] >= o) out[j] = in[i + (positions[j] - o)];
+      }
+      o += run;
+      i += run;
+    } else {
+      if (i >= inCount) break;
+      const uint8_t value = in[i++];
+      const size_t run = static_cast<size_t>(1 - n);
+      for (; j < count && positions[j] < o + run; ++j) out[j] = value;
+      o += run;
+    }
+  }
+}
+
 size_t DecodePackBitsRow(uint8_t* rowPixels, const uint8_t* packed, size_t count, uint32_t laneShift, int32_t width) {
   return UnpackBitsRow(packed, count, rowPixels + laneShift / 8, width > 0 ? static_cast<size_t>(width) : 0, 4);
 }
 
-bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
-                          const uint8_t* imageData, const PsdStripSink& sink, DecodeFailure* failure) {
+namespace {
+
+// Where everything is, once proved: the planes, the mode's plan and the channels read.
+struct Composite {
+  Planes planes;
+  ModePlan plan;
+  uint32_t used = 0;    // channels read: the colour channels present and the alpha channel, if any
+  uint32_t colour = 0;  // colour channels present
+  bool hasAlpha = false;
+  uint64_t width = 0, height = 0;
+  uint32_t depth = 0;
+};
+
+bool LayOutComposite(const PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
+                     const uint8_t* imageData, Composite* composite, DecodeFailure* failure) {
   const auto start = static_cast<uint64_t>(imageData - fileData);  // the section's offset in the file
   const ByteReader section(imageData, fileSize - start);
-  const auto width = static_cast<uint64_t>(document->width), height = static_cast<uint64_t>(document->height);
+  const uint64_t width = static_cast<uint64_t>(document->width), height = static_cast<uint64_t>(document->height);
   const uint32_t depth = document->depth;
-  Planes planes;
+  Planes& planes = composite->planes;
+  composite->width = width;
+  composite->height = height;
+  composite->depth = depth;
   planes.height = static_cast<uint32_t>(height);
   planes.rowBytes = depth == 1 ? (width + 7) / 8 : width * (depth / 8);
   if (!section.U16BEAt(0, &planes.compression)) {
     return FailTruncated(failure, fileSize, start + 2, "the image data section");
   }
   const ModePlan plan = PlanFor(document->mode);
-  // Channels we read: the colour channels present and the alpha channel when there is one.
+  composite->plan = plan;
   const uint32_t used = std::min<uint32_t>(
       channelCount, plan.alphaChannel >= 0 ? static_cast<uint32_t>(plan.alphaChannel) + 1 : plan.colourChannels);
+  composite->used = used;
+  composite->colour = std::min(plan.colourChannels, channelCount);
+  composite->hasAlpha = plan.alphaChannel >= 0 && channelCount > static_cast<uint32_t>(plan.alphaChannel);
 
   if (planes.compression == kPackBits) {
     const uint64_t tableBytes = 2 * uint64_t{channelCount} * height;
@@ -220,6 +265,19 @@ bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const ui
     return Fail(failure, FailureKind::Unsupported, "PSD compression %u%s", planes.compression,
                 planes.compression == 2 || planes.compression == 3 ? " (ZIP)" : "");
   }
+  return true;
+}
+
+}  // namespace
+
+bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
+                          const uint8_t* imageData, const PsdStripSink& sink, DecodeFailure* failure) {
+  Composite composite;
+  if (!LayOutComposite(document, channelCount, fileData, fileSize, imageData, &composite, failure)) return false;
+  const Planes& planes = composite.planes;
+  const ModePlan plan = composite.plan;
+  const uint64_t width = composite.width, height = composite.height;
+  const uint32_t depth = composite.depth, used = composite.used;
 
   // A strip of rows small enough to stay in cache while its planes, the mode step and the sink go over it.
   document->stripRows = static_cast<int32_t>(std::clamp<uint64_t>((uint64_t{256} << 10) / (width * 4), 1, height));
@@ -235,8 +293,8 @@ bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const ui
 
   // Row by row, all planes of a row at once: the row's pixels stay in cache while each plane fills its lane,
   // the mode's per-pixel step runs on it, and the alpha plane (if any) lands last.
-  const uint32_t colour = std::min(plan.colourChannels, channelCount);
-  const bool hasAlpha = plan.alphaChannel >= 0 && channelCount > static_cast<uint32_t>(plan.alphaChannel);
+  const uint32_t colour = composite.colour;
+  const bool hasAlpha = composite.hasAlpha;
   uint64_t offsets[8] = {};  // PackBits: each read channel's next row, from `data`
   for (uint32_t c = 0; c < used; ++c) offsets[c] = planes.channelStart[c];
 
@@ -292,6 +350,104 @@ bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const ui
     }
   }
   return true;
+}
+
+bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap,
+                      const PsdListing& listing, DecodeFailure* failure) {
+  if (!bitmap) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
+  if (!fileData) return Fail(failure, FailureKind::NotThisFormat, "no file");
+  PsdDocument document;
+  struct Releaser {
+    PsdDocument* document;
+    ~Releaser() { ReleasePsdDocument(document); }
+  } releaser{&document};
+  uint32_t channelCount = 0;
+  const uint8_t* imageData = nullptr;
+  // No full-size buffer is made here, so only the file and the 32-bit fields bound the size.
+  if (ReadPsdDocument(&document, fileData, fileSize, &channelCount, &imageData, listing, failure, UINT64_MAX) < 0) {
+    return false;
+  }
+  Composite composite;
+  if (!LayOutComposite(&document, channelCount, fileData, fileSize, imageData, &composite, failure)) return false;
+  const Planes& planes = composite.planes;
+  const uint32_t depth = composite.depth;
+
+  SampleGrid grid;
+  if (!MakeSampleGrid(document.width, document.height, cx, &grid)) {
+    return Fail(failure, FailureKind::OutOfMemory, "no sample maps");
+  }
+  uint8_t* bits = nullptr;
+  UniqueBitmap result = CreateThumbnailBitmap(grid, &bits, failure);
+  if (!result) return false;
+
+  // The bytes each distinct sampled column needs from an unpacked row, in increasing order (a column that
+  // several thumbnail columns show is picked once; 1-bit columns sharing a byte pick it once).
+  const uint32_t sampleBytes = depth == 1 ? 1 : depth / 8;
+  Scratch<uint32_t> positions(static_cast<size_t>(grid.width) * sampleBytes);
+  Scratch<uint32_t> pickOf(static_cast<size_t>(grid.width));  // thumbnail column -> its first picked byte
+  Scratch<uint8_t> picked(static_cast<size_t>(grid.width) * sampleBytes);
+  Scratch<uint8_t> gathered(static_cast<size_t>(grid.width) * 4);  // RGBA lanes of the sampled pixels
+  if (!positions || !pickOf || !picked || !gathered) return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
+  size_t pickCount = 0;
+  for (int32_t tx = 0; tx < grid.width; ++tx) {
+    const auto x = static_cast<uint32_t>(grid.columns[tx]);
+    const uint32_t first = depth == 1 ? x >> 3 : x * sampleBytes;
+    if (pickCount == 0 || positions[pickCount - sampleBytes] != first) {
+      for (uint32_t k = 0; k < sampleBytes; ++k) positions[pickCount + k] = first + k;
+      pickCount += sampleBytes;
+    }
+    pickOf[tx] = static_cast<uint32_t>(pickCount - sampleBytes);
+  }
+
+  // PackBits: each channel's current row and its offset, walked forward as the sampled rows go down.
+  uint64_t rowOf[8] = {}, offsetOf[8] = {};
+  for (uint32_t c = 0; c < composite.used; ++c) offsetOf[c] = planes.channelStart[c];
+  auto pickRow = [&](uint32_t c, uint64_t r, uint32_t lane, bool curve) {
+    if (planes.compression == kPackBits) {
+      for (; rowOf[c] < r; ++rowOf[c]) offsetOf[c] += ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * composite.height + rowOf[c]));
+      const uint64_t count = ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * composite.height + r));
+      UnpackBitsPick(planes.data + offsetOf[c], count, positions.get(), pickCount, picked.get());
+    } else {
+      const uint8_t* row = planes.data + (c * composite.height + r) * planes.rowBytes;
+      for (size_t j = 0; j < pickCount; ++j) picked[j] = row[positions[j]];
+    }
+    uint8_t* out = gathered.get() + lane;
+    for (int32_t tx = 0; tx < grid.width; ++tx) {
+      const uint8_t* sample = picked.get() + pickOf[tx];
+      uint8_t value;
+      if (depth == 8) {
+        value = sample[0];
+      } else if (depth == 1) {
+        value = ((sample[0] >> (7 - (grid.columns[tx] & 7))) & 1) ? 0 : 255;  // 1 is black
+      } else if (depth == 16) {
+        value = From16(ByteReader::U16BENoBoundsCheck(sample));
+      } else {
+        value = FromFloat(ByteReader::U32BENoBoundsCheck(sample), curve);
+      }
+      out[4 * static_cast<size_t>(tx)] = value;
+    }
+  };
+
+  const int32_t pitch = grid.width * 4;
+  for (int32_t ty = 0; ty < grid.height; ++ty) {
+    uint8_t* outRow = bits + static_cast<size_t>(grid.height - 1 - ty) * pitch;
+    if (ty > 0 && grid.rows[ty] == grid.rows[ty - 1]) {
+      std::memcpy(outRow, outRow + pitch, static_cast<size_t>(pitch));  // the same image row again
+      continue;
+    }
+    const auto r = static_cast<uint64_t>(grid.rows[ty]);
+    std::memset(gathered.get(), 0, static_cast<size_t>(pitch));  // lanes no plane fills read 0
+    for (uint32_t c = 0; c < composite.colour; ++c) pickRow(c, r, c, composite.plan.srgbCurve);
+    ConvertModeRow(&document, gathered.get(), static_cast<uint64_t>(grid.width), composite.hasAlpha);
+    if (composite.hasAlpha) pickRow(static_cast<uint32_t>(composite.plan.alphaChannel), r, kAlpha, false);
+    ConvertPixels(outRow, pitch, gathered.get(), pitch, document.format, document.order, grid.width, 1, false);
+  }
+  *bitmap = result.release();
+  return true;
+}
+
+bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure) {
+  return DrawPsdThumbnail(fileData, fileSize, cx, bitmap, PsdListing{}, failure);
 }
 
 }  // namespace mirelth

@@ -8,6 +8,7 @@
 
 #include "pixels/byte_reader.h"
 #include "pixels/limits.h"
+#include "pixels/sampling.h"
 
 namespace mirelth {
 namespace {
@@ -164,7 +165,7 @@ void LayOutPvrLevels(PvrTextureInfo* info, PvrPixelFormat pixelFormat) {
 }
 
 bool ParsePvr(const uint8_t* fileData, uint32_t fileSize, PvrTextureInfo* info, SourceImage* image,
-              DecodeFailure* failure) {
+              DecodeFailure* failure, uint64_t maxPixels) {
   if (!fileData || fileSize < kPvrMinimumBytes) {
     uint32_t first = 0;
     const ByteReader file(fileData, fileSize);
@@ -186,7 +187,7 @@ bool ParsePvr(const uint8_t* fileData, uint32_t fileSize, PvrTextureInfo* info, 
   }
   const auto width = static_cast<int32_t>(info->width), height = static_cast<int32_t>(info->height);
   if (width < 1 || height < 1) return Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", width, height);
-  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxImagePixels) {
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > maxPixels) {
     return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", width, height);
   }
 
@@ -221,7 +222,7 @@ bool ParsePvr(const uint8_t* fileData, uint32_t fileSize, PvrTextureInfo* info, 
     return FailTruncated(failure, fileSize, info->dataOffset + levelBytes, "level 0");
   }
   image->pixels = info->data;
-  image->pitch = static_cast<int32_t>(info->pitch);
+  image->pitch = static_cast<int64_t>(info->pitch);
   image->width = width;
   image->height = height;
   image->flip = !info->isFlipped;
@@ -242,6 +243,15 @@ bool DecodePvr(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITM
   }
   *bitmap = created;
   return true;
+}
+
+bool DrawPvrThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure) {
+  if (!bitmap) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
+  PvrTextureInfo info;
+  SourceImage image;
+  // No full-size bitmap is made, so only the file and the 32-bit fields bound the size.
+  if (!ParsePvr(fileData, fileSize, &info, &image, failure, UINT64_MAX)) return false;
+  return SampleSourceImage(image, info.isMirrored, cx, bitmap, failure);
 }
 
 }  // namespace mirelth

@@ -7,6 +7,7 @@
 
 #include "formats/pvr/pvr_format.h"
 #include "pixels/failure.h"
+#include "pixels/limits.h"
 #include "pixels/source_image.h"
 #include "platform/win32.h"
 
@@ -42,8 +43,12 @@ bool ReadPvrV3Header(PvrTextureInfo* info, const uint8_t* fileData, uint32_t fil
 void LayOutPvrLevels(PvrTextureInfo* info, PvrPixelFormat pixelFormat);
 
 // Everything DecodePvr checks before it allocates: the header, the format we can draw, level 0 in the file.
+// `maxPixels` caps width x height (the full-size path allocates a bitmap of that size; the sampled path does not).
 bool ParsePvr(const uint8_t* fileData, uint32_t fileSize, PvrTextureInfo* info, SourceImage* image,
-              DecodeFailure* failure);
+              DecodeFailure* failure, uint64_t maxPixels = kMaxImagePixels);
+
+// The thumbnail that fits cx by cx, decoding only the sampled pixels of level 0.
+bool DrawPvrThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure);
 
 // The decoder GetThumbnail calls for ".pvr".
 bool DecodePvr(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITMAPINFO* info,

@@ -1,0 +1,190 @@
+// The sampled thumbnail path against the reference (full decode, then the nearest-pixel stretch): pixel for
+// pixel on every sample and on synthetic files of every format, orientation and odd size, for a spread of
+// thumbnail sizes; the same refusals; and sizes only the sampled path can draw.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "server/provider.h"
+#include "tests/test_support.h"
+
+namespace mirelth {
+namespace {
+
+struct Both {
+  HRESULT sampled = E_FAIL, reference = E_FAIL;
+  DecodeFailure sampledFailure, referenceFailure;
+  test::Image sampledImage, referenceImage;
+};
+
+Both Render(const std::string& path, UINT cx) {
+  Both both;
+  const test::QuietStdout quiet;  // PSD layer listings (failures reported meanwhile would vanish too: none are)
+  IInitializeWithFile* init = nullptr;
+  CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&init));
+  init->Initialize(Utf8ToWide(path).c_str(), STGM_READ);
+  IThumbnailProvider* provider = nullptr;
+  IMirelthThumbnailDetails* details = nullptr;
+  init->QueryInterface(kIidIThumbnailProvider, reinterpret_cast<void**>(&provider));
+  init->QueryInterface(kIidIMirelthThumbnailDetails, reinterpret_cast<void**>(&details));
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha;
+  both.sampled = provider->GetThumbnail(cx, &bitmap, &alpha);
+  details->GetLastFailure(&both.sampledFailure);
+  if (SUCCEEDED(both.sampled)) {
+    both.sampledImage = test::ImageFromBitmap(bitmap);
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  both.reference = details->GetReferenceThumbnail(cx, &bitmap);
+  details->GetLastFailure(&both.referenceFailure);
+  if (SUCCEEDED(both.reference)) {
+    both.referenceImage = test::ImageFromBitmap(bitmap);
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  details->Release();
+  provider->Release();
+  init->Release();
+  return both;
+}
+
+void ExpectSame(const std::string& path) {
+  for (UINT cx : {1u, 7u, 32u, 96u, 255u, 256u, 1024u, 2111u}) {
+    const Both both = Render(path, cx);
+    ASSERT_EQ(both.sampled, both.reference) << path << " at " << cx << ": " << DescribeFailure(both.sampledFailure)
+                                            << " / " << DescribeFailure(both.referenceFailure);
+    if (FAILED(both.sampled)) {
+      EXPECT_EQ(both.sampledFailure.kind, both.referenceFailure.kind) << path;
+      continue;
+    }
+    ASSERT_EQ(both.sampledImage.width, both.referenceImage.width) << path << " at " << cx;
+    ASSERT_EQ(both.sampledImage.height, both.referenceImage.height) << path << " at " << cx;
+    const auto mismatch = std::mismatch(both.sampledImage.pixels.begin(), both.sampledImage.pixels.end(),
+                                        both.referenceImage.pixels.begin());
+    ASSERT_TRUE(mismatch.first == both.sampledImage.pixels.end())
+        << path << " at " << cx << ": first difference at pixel " << (mismatch.first - both.sampledImage.pixels.begin())
+        << std::hex << ": 0x" << *mismatch.first << " instead of 0x" << *mismatch.second;
+  }
+}
+
+TEST(Sampled, EverySampleMatchesTheReference) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(test::SamplePath(""))) {
+    const std::string path = entry.path().string();
+    if (path.ends_with(".png") || path.ends_with(".md")) continue;
+    ExpectSame(path);
+    ++files;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(test::TestDataPath("refused"))) {
+    ExpectSame(entry.path().string());
+    ++files;
+  }
+  EXPECT_GT(files, 40);
+}
+
+// Synthetic DDS and PVR files of every drawable format, odd sizes, random data.
+TEST(Sampled, SyntheticTexturesOfEveryFormatMatchTheReference) {
+  struct Layout {
+    const char* name;
+    uint32_t pixelFlags, fourCC, bitCount, masks[4];
+  };
+  const Layout layouts[] = {
+      {"565", 0x40, 0, 16, {0xF800, 0x07E0, 0x001F, 0}},          {"4444", 0x40, 0, 16, {0x0F00, 0xF0, 0xF, 0xF000}},
+      {"x444", 0x40, 0, 16, {0x0F00, 0xF0, 0xF, 0}},              {"1555", 0x40, 0, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}},
+      {"x555", 0x40, 0, 16, {0x7C00, 0x3E0, 0x1F, 0}},            {"bgr", 0x40, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}},
+      {"rgb", 0x40, 0, 24, {0xFF, 0xFF00, 0xFF0000, 0}},          {"bgra", 0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
+      {"rgba", 0x40, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}}, {"bgrx", 0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0}},
+      {"dxt1", 4, test::FourCC("DXT1"), 0, {}},                   {"dxt3", 4, test::FourCC("DXT3"), 0, {}},
+      {"dxt5", 4, test::FourCC("DXT5"), 0, {}},                   {"atc", 4, test::FourCC("ATC "), 0, {}},
+      {"atca", 4, test::FourCC("ATCA"), 0, {}},                   {"atci", 4, test::FourCC("ATCI"), 0, {}},
+      {"etc1", 4, test::FourCC("ETC "), 0, {}},
+  };
+  const int sizes[][2] = {{1, 1}, {5, 3}, {9, 10}, {33, 17}, {300, 7}, {6, 301}};
+  uint32_t seed = 1;
+  for (const Layout& layout : layouts) {
+    for (const auto& size : sizes) {
+      test::DdsSpec spec;
+      spec.width = size[0];
+      spec.height = size[1];
+      spec.pixelFlags = layout.pixelFlags;
+      spec.fourCC = layout.fourCC;
+      spec.bitCount = layout.bitCount;
+      std::memcpy(spec.masks, layout.masks, sizeof spec.masks);
+      const size_t bytes = layout.bitCount ? size_t(size[0]) * size[1] * layout.bitCount / 8
+                                           : size_t((size[0] + 3) / 4) * ((size[1] + 3) / 4) * 16;
+      const std::string name = std::string("sampled-") + layout.name + "-" + std::to_string(size[0]) + "x" +
+                               std::to_string(size[1]) + ".dds";
+      ExpectSame(test::WriteTempFile(name, test::MakeDds(spec, test::RandomBytes(bytes, seed++))));
+    }
+  }
+  // PVR: a version-3 "rgba" 4.4.4.4 file mirrored and bottom-up through orientation metadata, a legacy DXT5
+  // file with the flip flag.
+  auto put32 = [](std::vector<uint8_t>& file, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = uint8_t(v >> (8 * i));
+  };
+  std::vector<uint8_t> v3(52 + 15, 0);
+  put32(v3, 0, 0x03525650);
+  put32(v3, 8, 0x61626772);  // "rgba"
+  put32(v3, 12, 0x04040404);
+  put32(v3, 24, 23);         // height
+  put32(v3, 28, 37);         // width
+  put32(v3, 44, 1);
+  put32(v3, 48, 15);
+  put32(v3, 52, 0x03525650);
+  put32(v3, 56, 3);
+  put32(v3, 60, 3);
+  v3[64] = 1;  // x: right to left
+  v3[65] = 2;  // y: bottom-up
+  const auto pixels = test::RandomBytes(37 * 23 * 2, 99);
+  v3.insert(v3.end(), pixels.begin(), pixels.end());
+  ExpectSame(test::WriteTempFile("sampled-mirrored.pvr", v3));
+  std::vector<uint8_t> legacy(52, 0);
+  put32(legacy, 0, 52);
+  put32(legacy, 4, 30);   // height
+  put32(legacy, 8, 21);   // width
+  put32(legacy, 16, 0x24 | 0x10000);
+  const auto blocks = test::RandomBytes(6 * 8 * 16, 98);
+  legacy.insert(legacy.end(), blocks.begin(), blocks.end());
+  ExpectSame(test::WriteTempFile("sampled-flipped-dxt5.pvr", legacy));
+}
+
+// A PSD document of 16385 x 16385 gray pixels (over the 2^28 cap of the full-size path) in 4 MiB of flat
+// PackBits rows: the thumbnail draws, the full-size decode is refused as too large.
+TEST(Sampled, OnlyTheSampledPathDrawsImagesOverTheFullSizeCap) {
+  const uint32_t edge = 16385;
+  std::vector<uint8_t> file = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+  auto put16 = [&](uint32_t v) { file.insert(file.end(), {uint8_t(v >> 8), uint8_t(v)}); };
+  auto put32 = [&](uint32_t v) { put16(v >> 16); put16(v & 0xFFFF); };
+  put32(edge);
+  put32(edge);
+  put16(8);
+  put16(1);  // grayscale
+  put32(0);
+  put32(0);
+  put32(0);
+  put16(1);  // PackBits
+  const uint32_t packets = (edge + 127) / 128;  // the last one is short
+  for (uint32_t r = 0; r < edge; ++r) put16(packets * 2);
+  for (uint32_t r = 0; r < edge; ++r) {
+    for (uint32_t p = 0; p < packets; ++p) {
+      const uint32_t run = p + 1 < packets ? 128 : edge - 128 * (packets - 1);
+      file.push_back(static_cast<uint8_t>(1 - static_cast<int>(run)));
+      file.push_back(static_cast<uint8_t>((r / 64 + p) & 0xFF));
+    }
+  }
+  const std::string path = test::WriteTempFile("huge-gray.psd", file);
+  const Both both = Render(path, 64);
+  ASSERT_EQ(both.sampled, S_OK) << DescribeFailure(both.sampledFailure);
+  EXPECT_EQ(both.sampledImage.width, 64);
+  // Thumbnail pixel (10, 20) shows image pixel (21 x 16385 / 128, 41 x 16385 / 128) = (2688, 5248): packet 21 of
+  // row 5248, whose value is 5248 / 64 + 21.
+  EXPECT_EQ(both.sampledImage.at(10, 20), 0xFF000000u | (uint32_t{5248 / 64 + 21} * 0x010101u));
+  EXPECT_EQ(both.reference, E_FAIL);
+  EXPECT_EQ(both.referenceFailure.kind, FailureKind::TooLarge);
+}
+
+}  // namespace
+}  // namespace mirelth
