@@ -165,6 +165,7 @@ size_t UnpackBitsRow(const uint8_t* in, size_t inCount, uint8_t* out, size_t out
 }
 
 void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint32_t* positions, size_t count, uint8_t* out) {
+  if (count == 0) return;
   std::memset(out, 0, count);
   size_t i = 0, j = 0;
   uint64_t o = 0;  // unpacked position of the next packet
