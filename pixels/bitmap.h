@@ -16,13 +16,6 @@ struct BitmapDeleter {
 };
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
 
-struct DcDeleter {
-  void operator()(HDC dc) const {
-    if (dc) DeleteDC(dc);
-  }
-};
-using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
-
 // Clears the whole BITMAPINFO and describes a width x height 32-bit bottom-up BI_RGB bitmap.
 void FillBitmapInfo(BITMAPINFO* info, int32_t width, int32_t height);
 

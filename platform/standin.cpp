@@ -1,6 +1,5 @@
-// Linux stand-in for the Windows services: heap, task allocator, file reading and GDI bitmaps.
-// DIB sections are bottom-up in memory (row 0 is the bottom of the picture) and GDI coordinates are
-// top-down, exactly as on Windows; StretchBlt samples the nearest source pixel and copies all four bytes.
+// Linux stand-in for the Windows services: heap, task allocator, file reading, GDI bitmaps, the registry.
+// DIB sections are zero-filled and bottom-up in memory (row 0 is the bottom of the picture), as on Windows.
 #include "platform/win32.h"
 
 #include <fcntl.h>
@@ -24,13 +23,6 @@ struct StandinGdiObject {
   LONG width = 0;
   LONG height = 0;
   uint8_t* bits = nullptr;
-  bool isDefault = false;
-  int selectedInto = 0;  // how many DCs hold this bitmap now
-};
-
-struct StandinDc {
-  StandinGdiObject* selected = nullptr;
-  int stretchMode = 1;  // BLACKONWHITE, the default of a new DC
 };
 
 namespace {
@@ -41,7 +33,6 @@ std::atomic<int> heapFailCountdown{0};
 std::atomic<int> dibFailCountdown{0};
 thread_local DWORD lastError = 0;
 int heapTag;
-StandinGdiObject defaultBitmap{1, 1, nullptr, true, 0};
 
 bool Countdown(std::atomic<int>& counter) {
   int value = counter.load();
@@ -256,72 +247,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
   return object;
 }
 
-HDC CreateCompatibleDC(HDC) {
-  auto* dc = new (std::nothrow) StandinDc{};
-  if (!dc) return nullptr;
-  dc->selected = &defaultBitmap;
-  ++liveGdiObjects;
-  return dc;
-}
-
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
-  if (!dc || !object) return nullptr;
-  // A bitmap can be selected into one DC at a time.
-  if (!object->isDefault && object->selectedInto > 0 && dc->selected != object) return nullptr;
-  HGDIOBJ previous = dc->selected;
-  if (previous && !previous->isDefault) --previous->selectedInto;
-  dc->selected = object;
-  if (!object->isDefault) ++object->selectedInto;
-  return previous;
-}
-
-int SetStretchBltMode(HDC dc, int mode) {
-  if (!dc || mode < 1 || mode > 4) return 0;
-  int previous = dc->stretchMode;
-  dc->stretchMode = mode;
-  return previous;
-}
-
-BOOL StretchBlt(HDC destination, int xDest, int yDest, int wDest, int hDest, HDC source, int xSrc, int ySrc,
-                int wSrc, int hSrc, DWORD rop) {
-  if (!destination || !source || rop != SRCCOPY) return FALSE;
-  StandinGdiObject* to = destination->selected;
-  StandinGdiObject* from = source->selected;
-  if (!to || !from || to->isDefault || from->isDefault) return FALSE;
-  if (wDest <= 0 || hDest <= 0 || wSrc <= 0 || hSrc <= 0) return FALSE;
-  // Nearest pixel: destination pixel d takes source pixel floor((2d + 1) * wSrc / (2 * wDest)), the one under
-  // its centre. Coordinates are logical (top-down); memory rows are bottom-up.
-  for (int dy = 0; dy < hDest; ++dy) {
-    const int ty = yDest + dy;
-    if (ty < 0 || ty >= to->height) continue;
-    const int sy = ySrc + static_cast<int>((2 * int64_t{dy} + 1) * hSrc / (2 * int64_t{hDest}));
-    if (sy < 0 || sy >= from->height) continue;
-    auto* targetRow = reinterpret_cast<uint32_t*>(to->bits + static_cast<size_t>(to->height - 1 - ty) * to->width * 4);
-    const auto* sourceRow =
-        reinterpret_cast<const uint32_t*>(from->bits + static_cast<size_t>(from->height - 1 - sy) * from->width * 4);
-    for (int dx = 0; dx < wDest; ++dx) {
-      const int tx = xDest + dx;
-      if (tx < 0 || tx >= to->width) continue;
-      const int sx = xSrc + static_cast<int>((2 * int64_t{dx} + 1) * wSrc / (2 * int64_t{wDest}));
-      if (sx < 0 || sx >= from->width) continue;
-      targetRow[tx] = sourceRow[sx];
-    }
-  }
-  return TRUE;
-}
-
-BOOL DeleteDC(HDC dc) {
-  if (!dc) return FALSE;
-  if (dc->selected && !dc->selected->isDefault) --dc->selected->selectedInto;
-  delete dc;
-  --liveGdiObjects;
-  return TRUE;
-}
-
 BOOL DeleteObject(HGDIOBJ object) {
-  if (!object || object->isDefault) return FALSE;
-  // Windows refuses to delete a bitmap that a DC still holds.
-  if (object->selectedInto > 0) return FALSE;
+  if (!object) return FALSE;
   FreeBlock(object->bits);
   delete object;
   --liveGdiObjects;
@@ -331,7 +258,7 @@ BOOL DeleteObject(HGDIOBJ object) {
 BOOL GdiFlush() { return TRUE; }
 
 int GetObjectW(HGDIOBJ object, int size, void* out) {
-  if (!object || object->isDefault || !out) return 0;
+  if (!object || !out) return 0;
   BITMAP bitmap{0, object->width, object->height, object->width * 4, 1, 32, object->bits};
   if (size >= static_cast<int>(sizeof(DIBSECTION))) {
     DIBSECTION section{};

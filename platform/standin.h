@@ -2,7 +2,7 @@
 // Only what the provider, the decoders, registration and the tests rely on is here, with the real
 // HRESULT values and the real interface shapes, so that one code path compiles on both sides.
 // The behaviour follows the Windows services: zero-filled bottom-up DIB sections, nearest-pixel
-// StretchBlt that copies all four bytes, handles that must be deleted.
+// handles that must be deleted.
 #pragma once
 
 #if defined(_WIN32)
@@ -80,14 +80,13 @@ inline bool IsEqualIID(const GUID& a, const GUID& b) { return a == b; }
 // Handles are opaque pointers, as on Windows.
 struct StandinHandle;
 struct StandinGdiObject;
-struct StandinDc;
 struct StandinKey;
 using HANDLE = void*;
 using HINSTANCE = void*;
 using HMODULE = void*;
 using HGDIOBJ = StandinGdiObject*;
 using HBITMAP = StandinGdiObject*;
-using HDC = StandinDc*;
+using HDC = void*;
 using HKEY = StandinKey*;
 using PHKEY = HKEY*;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
@@ -258,12 +257,9 @@ void OutputDebugStringA(const char* text);
 BOOL DisableThreadLibraryCalls(HMODULE module);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
-// GDI: 32-bit device-independent bitmap sections, memory DCs and stretching.
+// GDI: 32-bit device-independent bitmap sections. (Thumbnails are sampled by our own code; no DC is needed.)
 constexpr DWORD BI_RGB = 0;
 constexpr UINT DIB_RGB_COLORS = 0;
-constexpr int COLORONCOLOR = 3;
-constexpr int HALFTONE = 4;
-constexpr DWORD SRCCOPY = 0x00CC0020;
 
 struct BITMAPINFOHEADER {
   DWORD biSize;
@@ -308,12 +304,6 @@ struct DIBSECTION {
 };
 
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset);
-HDC CreateCompatibleDC(HDC dc);
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-int SetStretchBltMode(HDC dc, int mode);
-BOOL StretchBlt(HDC destination, int xDest, int yDest, int wDest, int hDest, HDC source, int xSrc, int ySrc, int wSrc,
-                int hSrc, DWORD rop);
-BOOL DeleteDC(HDC dc);
 BOOL DeleteObject(HGDIOBJ object);
 int GetObjectW(HGDIOBJ object, int size, void* out);
 BOOL GdiFlush();
@@ -348,7 +338,7 @@ STDAPI DllUnregisterServer();
 
 // Stand-in controls, for tests: live object counts and injected failures.
 namespace standin {
-// Bitmaps plus DCs alive now (the counterpart of GetGuiResources on Windows).
+// Bitmaps alive now (the counterpart of GetGuiResources on Windows).
 long LiveGdiObjects();
 // Heap blocks from HeapAlloc not yet freed.
 long LiveHeapBlocks();
