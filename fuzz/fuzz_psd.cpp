@@ -1,4 +1,5 @@
-// DecodePsd on raw bytes, with the layer listing formatted but discarded.
+// DecodePsd and the sampled thumbnail on raw bytes (the edge taken from the input size), with the layer
+// listing formatted but discarded.
 #include "formats/psd/psd.h"
 #include "fuzz/fuzz_target.h"
 
@@ -13,6 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mirelth::DecodeFailure failure;
   if (mirelth::DecodePsdWithListing(data, static_cast<uint32_t>(size), &bitmap, &info, {Discard, nullptr},
                                     &failure)) {
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  bitmap = nullptr;
+  if (mirelth::DrawPsdThumbnail(data, static_cast<uint32_t>(size), 1 + static_cast<uint32_t>(size % 300), &bitmap,
+                                {Discard, nullptr}, &failure)) {
     DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
   }
   return 0;

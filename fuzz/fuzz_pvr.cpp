@@ -1,4 +1,4 @@
-// DecodePvr on raw bytes.
+// DecodePvr and the sampled thumbnail on raw bytes (the edge taken from the input size).
 #include "formats/pvr/pvr.h"
 #include "fuzz/fuzz_target.h"
 
@@ -8,6 +8,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BITMAPINFO info{};
   mirelth::DecodeFailure failure;
   if (mirelth::DecodePvr(data, static_cast<uint32_t>(size), &bitmap, &info, &failure)) {
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  bitmap = nullptr;
+  const uint32_t cx = 1 + static_cast<uint32_t>(size % 300);
+  if (mirelth::DrawPvrThumbnail(data, static_cast<uint32_t>(size), cx, &bitmap, &failure)) {
     DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
   }
   return 0;
