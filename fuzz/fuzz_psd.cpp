@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
   }
   bitmap = nullptr;
-  if (mirelth::DrawPsdThumbnail(data, static_cast<uint32_t>(size), 1 + static_cast<uint32_t>(size % 300), &bitmap,
+  if (mirelth::DrawPsdThumbnail(data, static_cast<uint32_t>(size), 1 + static_cast<uint32_t>(size % 48), &bitmap,
                                 {Discard, nullptr}, &failure)) {
     DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
   }
