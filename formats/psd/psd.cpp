@@ -305,10 +305,7 @@ bool DecodePsdWithListing(const uint8_t* fileData, uint32_t fileSize, HBITMAP* b
   if (!bitmap || !info) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
   if (!fileData) return Fail(failure, FailureKind::NotThisFormat, "no file");
   PsdDocument document;
-  struct Releaser {
-    PsdDocument* document;
-    ~Releaser() { ReleasePsdDocument(document); }
-  } releaser{&document};
+  const PsdDocumentReleaser releaser{&document};
   uint32_t channels = 0;
   const uint8_t* imageData = nullptr;
   if (ReadPsdDocument(&document, fileData, fileSize, &channels, &imageData, listing, failure) < 0) return false;

@@ -73,6 +73,11 @@ void ReadPsdLayers(PsdDocument* document, const uint8_t* contents, uint64_t leng
 const char* BlendModeName(uint32_t blendKey);
 // Frees everything the document owns; safe on a document never read or only partly read.
 void ReleasePsdDocument(PsdDocument* document);
+// Releases a document on every path out of a scope.
+struct PsdDocumentReleaser {
+  PsdDocument* document;
+  ~PsdDocumentReleaser() { ReleasePsdDocument(document); }
+};
 
 // Unpacks one PackBits row into `outCount` bytes `outStride` apart. Output beyond `outCount` is dropped; a
 // packet that runs past `inCount` uses only the bytes inside it. Returns the packed bytes consumed.

@@ -358,10 +358,7 @@ bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, H
   if (!bitmap) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
   if (!fileData) return Fail(failure, FailureKind::NotThisFormat, "no file");
   PsdDocument document;
-  struct Releaser {
-    PsdDocument* document;
-    ~Releaser() { ReleasePsdDocument(document); }
-  } releaser{&document};
+  const PsdDocumentReleaser releaser{&document};
   uint32_t channelCount = 0;
   const uint8_t* imageData = nullptr;
   // No full-size buffer is made here, so only the file and the 32-bit fields bound the size.
