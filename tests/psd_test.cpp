@@ -134,8 +134,8 @@ TEST(PackBits, PickingBytesAgreesWithUnpackingTheRow) {
     Bytes row(rowBytes, 0);
     UnpackBitsRow(packed.data(), packed.size(), row.data(), rowBytes, 1);
     const Bytes chooser = test::RandomBytes(rowBytes, seed + 5000);
-    std::vector<uint32_t> positions;
-    for (uint32_t k = 0; k < rowBytes; ++k) {
+    std::vector<uint64_t> positions;
+    for (uint64_t k = 0; k < rowBytes; ++k) {
       if (chooser[k] < 80) positions.push_back(k);
     }
     Bytes picked(positions.size(), 0xEE);

@@ -98,7 +98,7 @@ bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const ui
 
 // Unpacks one PackBits row and keeps only the bytes at `positions` (increasing): out[j] is unpacked byte
 // positions[j], or 0 when the row does not reach it. Packets are read exactly as UnpackBitsRow reads them.
-void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint32_t* positions, size_t count, uint8_t* out);
+void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint64_t* positions, size_t count, uint8_t* out);
 
 // The thumbnail that fits cx by cx, decoding only the sampled rows of each plane and keeping only the
 // sampled columns: the same pixels as the full decode followed by StretchNearest.

@@ -164,7 +164,7 @@ size_t UnpackBitsRow(const uint8_t* in, size_t inCount, uint8_t* out, size_t out
   return i;
 }
 
-void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint32_t* positions, size_t count, uint8_t* out) {
+void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint64_t* positions, size_t count, uint8_t* out) {
   if (count == 0) return;
   std::memset(out, 0, count);
   size_t i = 0, j = 0;
@@ -381,15 +381,15 @@ bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, H
   // The bytes each distinct sampled column needs from an unpacked row, in increasing order (a column that
   // several thumbnail columns show is picked once; 1-bit columns sharing a byte pick it once).
   const uint32_t sampleBytes = depth == 1 ? 1 : depth / 8;
-  Scratch<uint32_t> positions(static_cast<size_t>(grid.width) * sampleBytes);
+  Scratch<uint64_t> positions(static_cast<size_t>(grid.width) * sampleBytes);
   Scratch<uint32_t> pickOf(static_cast<size_t>(grid.width));  // thumbnail column -> its first picked byte
   Scratch<uint8_t> picked(static_cast<size_t>(grid.width) * sampleBytes);
   Scratch<uint8_t> gathered(static_cast<size_t>(grid.width) * 4);  // RGBA lanes of the sampled pixels
   if (!positions || !pickOf || !picked || !gathered) return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
   size_t pickCount = 0;
   for (int32_t tx = 0; tx < grid.width; ++tx) {
-    const auto x = static_cast<uint32_t>(grid.columns[tx]);
-    const uint32_t first = depth == 1 ? x >> 3 : x * sampleBytes;
+    const auto x = static_cast<uint64_t>(grid.columns[tx]);
+    const uint64_t first = depth == 1 ? x >> 3 : x * sampleBytes;
     if (pickCount == 0 || positions[pickCount - sampleBytes] != first) {
       for (uint32_t k = 0; k < sampleBytes; ++k) positions[pickCount + k] = first + k;
       pickCount += sampleBytes;
