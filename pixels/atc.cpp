@@ -62,20 +62,4 @@ void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   detail::WriteInterpolatedAlphaRows(out, outPitch, block, alphas, palette);
 }
 
-void ConvertFromATC(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
-                    int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 8, DecodeATCBlock);
-  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
-}
-void ConvertFromATCA(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
-                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 16, DecodeATCABlock);
-  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
-}
-void ConvertFromATCI(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
-                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 16, DecodeATCIBlock);
-  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
-}
-
 }  // namespace mirelth

@@ -1,63 +1,61 @@
-// The block-image walk shared by every block converter, and the channel pass that may follow it.
+// The block-image walk shared by every block encoding, for any block size the table gives, and the channel
+// pass that may follow it.
 #include <cstring>
 
 #include "pixels/blocks.h"
 #include "pixels/convert.h"
+#include "pixels/encoding.h"
 
 namespace mirelth {
 
-void DecodeBlockImage(uint8_t* destination, int32_t destinationPitch, const uint8_t* source, int32_t width,
-                      int32_t height, bool flip, int32_t blockBytes, BlockDecoder decodeBlock) {
+void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uint8_t* source, intptr_t sourcePitch,
+                      int32_t width, int32_t height, bool flip, const Encoding& encoding) {
   if (width <= 0 || height <= 0) return;
-  alignas(16) uint8_t scratch[64] = {};
-  const int32_t fullCols = width / 4, partCols = width - 4 * fullCols;
-  const int32_t fullRows = height / 4, partRows = height - 4 * fullRows;
+  const int32_t bw = encoding.blockWidth, bh = encoding.blockHeight, blockBytes = encoding.blockBytes;
+  const BlockDecoder decodeBlock = encoding.decodeBlock;
+  alignas(16) uint32_t scratch[kMaxBlockWidth * kMaxBlockHeight];
+  const intptr_t scratchPitch = 4 * bw;
+  const int32_t fullCols = width / bw, partCols = width - bw * fullCols;
+  const int32_t blockRows = (height + bh - 1) / bh;
+  const int32_t blocksPerRow = fullCols + (partCols > 0 ? 1 : 0);
+  if (sourcePitch == 0) sourcePitch = static_cast<intptr_t>(blocksPerRow) * blockBytes;
   const RowWalk walk = StartRowWalk(destination, destinationPitch, height, flip);
   const intptr_t step = walk.step;
-  uint8_t* row = walk.first;
-  const uint8_t* block = source;
 
-  for (int32_t by = 0; by < fullRows; ++by, row += 4 * step) {
-    for (int32_t bx = 0; bx < fullCols; ++bx, block += blockBytes) decodeBlock(row + 16 * bx, step, block);
-    if (partCols > 0) {
-      decodeBlock(scratch, 16, block);
-      block += blockBytes;
-      uint8_t* out = row + 16 * fullCols;
-      for (int r = 0; r < 4; ++r) std::memcpy(out + r * step, scratch + 16 * r, 4 * static_cast<size_t>(partCols));
-    }
-  }
-  if (partRows > 0) {
-    for (int32_t bx = 0; bx < fullCols; ++bx, block += blockBytes) {
-      decodeBlock(scratch, 16, block);
-      uint8_t* out = row + 16 * bx;
-      for (int r = 0; r < partRows; ++r) std::memcpy(out + r * step, scratch + 16 * r, 16);
-    }
-    if (partCols > 0) {
-      decodeBlock(scratch, 16, block);
-      uint8_t* out = row + 16 * fullCols;
-      for (int r = 0; r < partRows; ++r) std::memcpy(out + r * step, scratch + 16 * r, 4 * static_cast<size_t>(partCols));
+  for (int32_t by = 0; by < blockRows; ++by) {
+    uint8_t* row = walk.first + static_cast<intptr_t>(by) * bh * step;
+    const uint8_t* block = source + static_cast<intptr_t>(by) * sourcePitch;
+    const int32_t rows = by * bh + bh <= height ? bh : height - by * bh;
+    const bool fullRow = rows == bh;
+    for (int32_t bx = 0; bx < blocksPerRow; ++bx, block += blockBytes) {
+      uint8_t* out = row + 4 * static_cast<intptr_t>(bx) * bw;
+      const int32_t cols = bx < fullCols ? bw : partCols;
+      if (fullRow && cols == bw) {
+        decodeBlock(out, step, block);
+        continue;
+      }
+      auto* tile = reinterpret_cast<uint8_t*>(scratch);
+      decodeBlock(tile, scratchPitch, block);
+      for (int32_t r = 0; r < rows; ++r) std::memcpy(out + r * step, tile + r * scratchPitch, 4 * static_cast<size_t>(cols));
     }
   }
 }
 
-BlockDecoder BlockDecoderFor(int32_t format) {
-  switch (format) {
-    case DXT1: return DecodeDXT1Block;
-    case DXT3: return DecodeDXT3Block;
-    case DXT5: return DecodeDXT5Block;
-    case ATC: return DecodeATCBlock;
-    case ATCA: return DecodeATCABlock;
-    case ATCI: return DecodeATCIBlock;
-    case ETC1: return DecodeETC1Block;
-    default: return nullptr;
+void ConvertFromBlocks(const ConvertJob& job) {
+  const Encoding* e = EncodingOf(job.format);
+  if (!e || e->walk != Walk::kBlocks) return;
+  DecodeBlockImage(job.destination, job.destinationPitch, job.source, job.sourcePitch, job.width, job.height,
+                   job.flip, *e);
+  if (e->usesOrder) {
+    ReorderChannels(job.destination, job.destinationPitch, job.width, job.height, job.sourceOrder, ChannelOrder::BGRA);
   }
 }
 
-void ReorderChannels(uint8_t* destination, int32_t destinationPitch, int32_t width, int32_t height,
-                     int32_t sourceOrder, int32_t destinationOrder) {
+void ReorderChannels(uint8_t* destination, intptr_t destinationPitch, int32_t width, int32_t height,
+                     ChannelOrder sourceOrder, ChannelOrder destinationOrder) {
   if (sourceOrder == destinationOrder || !IsChannelOrder(sourceOrder) || !IsChannelOrder(destinationOrder)) return;
-  const ChannelPositions from = kChannelPositions[sourceOrder];
-  const ChannelPositions to = kChannelPositions[destinationOrder];
+  const ChannelPositions from = PositionsOf(sourceOrder);
+  const ChannelPositions to = PositionsOf(destinationOrder);
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* pixel = destination + static_cast<intptr_t>(y) * destinationPitch;
     for (int32_t x = 0; x < width; ++x, pixel += 4) {

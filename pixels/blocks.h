@@ -1,24 +1,35 @@
-// Block-compressed encodings: one block-image walk and small pure block decoders of one signature.
-// Every block covers 4x4 pixels; blocks are stored block row after block row from the top of the image,
-// ceil(width/4) to a row, edge blocks stored whole. Decoders write BGRA pixels (0xAARRGGBB).
+// Block-compressed encodings: one block-image walk for any block size and small pure block decoders of one
+// signature. Blocks are stored block row after block row from the top of the image, ceil(width / block width)
+// to a row, edge blocks stored whole. Decoders write BGRA pixels (0xAARRGGBB).
 #pragma once
 
 #include <cstdint>
 
+#include "pixels/pixel_format.h"
+
 namespace mirelth {
 
-// Writes a block's 16 pixels as 4 rows of 4: row y at out + y * outPitch (outPitch may be negative).
-using BlockDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+struct Encoding;
 
-// Walks ceil(width/4) x ceil(height/4) blocks from `source`: whole blocks decode straight into the
-// destination, blocks cut by the right or bottom edge through a 64-byte scratch block. With `flip` the
-// image's first row lands in the destination's last row.
-void DecodeBlockImage(uint8_t* destination, int32_t destinationPitch, const uint8_t* source, int32_t width,
-                      int32_t height, bool flip, int32_t blockBytes, BlockDecoder decodeBlock);
+// The largest block any encoding has (ASTC 12x12).
+inline constexpr int32_t kMaxBlockWidth = 12, kMaxBlockHeight = 12;
+
+// Writes one block's tile: block-height rows of block-width pixels, row y at out + y * outPitch (outPitch may
+// be negative).
+using BlockDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+// One pixel (x, y) of a block: the same value the tile decoder writes there. For encodings where a thumbnail
+// samples fewer pixels of a block than decoding the tile would cost.
+using TexelDecoder = uint32_t (*)(const uint8_t* block, int32_t x, int32_t y);
+
+// Walks the blocks covering width x height pixels from `source` (block rows `sourcePitch` bytes apart, 0: tightly
+// packed): whole blocks decode straight into the destination, blocks cut by the right or bottom edge through a
+// scratch tile. With `flip` the image's first row lands in the destination's last row.
+void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uint8_t* source, intptr_t sourcePitch,
+                      int32_t width, int32_t height, bool flip, const Encoding& encoding);
 
 // Moves every pixel's bytes from the source order's positions to the destination order's.
-void ReorderChannels(uint8_t* destination, int32_t destinationPitch, int32_t width, int32_t height,
-                     int32_t sourceOrder, int32_t destinationOrder);
+void ReorderChannels(uint8_t* destination, intptr_t destinationPitch, int32_t width, int32_t height,
+                     ChannelOrder sourceOrder, ChannelOrder destinationOrder);
 
 // The 5-6-5 colour word widened to 8 bits a channel, alpha byte 0.
 uint32_t Expand565(uint16_t word);
@@ -38,17 +49,10 @@ void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 
-// The block decoder of a block format code (8 to 14), or null.
-BlockDecoder BlockDecoderFor(int32_t format);
-
-// The block converters ConvertPixels selects for codes 8 to 14 (common converter signature).
-void ConvertFromDXT1(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromDXT3(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromDXT5(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromATC(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromATCA(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromATCI(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromETC1(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
+uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y);
 
 }  // namespace mirelth

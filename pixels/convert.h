@@ -1,6 +1,7 @@
 // ConvertPixels: the one entry through which every container decoder fills its bitmap. It chooses the
-// converter for the source's PixelFormat from one table; converters share one signature.
-// Destination pixels are always 32-bit; with `flip` the source's first row becomes the destination's last.
+// converter for the source's PixelFormat from the table of encodings; converters share one signature, a
+// ConvertJob. Destination pixels are always 32-bit; with `flip` the source's first row becomes the
+// destination's last.
 #pragma once
 
 #include <cstdint>
@@ -9,52 +10,59 @@
 
 namespace mirelth {
 
-// (destination, destinationPitch, destination order, source, sourcePitch, source order, width, height, flip)
-using Converter = void (*)(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder,
-                           const uint8_t* source, int32_t sourcePitch, int32_t sourceOrder, int32_t width,
-                           int32_t height, bool flip);
+struct PixelLayout;
+
+// One conversion of width x height source pixels (or the blocks that cover them).
+struct ConvertJob {
+  uint8_t* destination = nullptr;
+  intptr_t destinationPitch = 0;
+  ChannelOrder destinationOrder = ChannelOrder::BGRA;
+  const uint8_t* source = nullptr;
+  intptr_t sourcePitch = 0;  // bytes from one row of pixels (or of blocks) to the next
+  ChannelOrder sourceOrder = ChannelOrder::BGRA;
+  int32_t width = 0;
+  int32_t height = 0;
+  bool flip = false;
+  PixelFormat format = PixelFormat::kNone;
+  const PixelLayout* layout = nullptr;  // PixelFormat::kDescribed only
+};
+using Converter = void (*)(const ConvertJob& job);
 
 // Converts width x height source pixels into BGRA destination pixels. Codes outside the table write nothing.
-// The caller guarantees the source holds what the format needs (height rows of sourcePitch bytes, or
-// ceil(width/4) x ceil(height/4) blocks) and the destination height rows of destinationPitch bytes.
+// The caller guarantees the source holds what the format needs (height rows of sourcePitch bytes, or whole
+// blocks: see LevelBytes) and the destination height rows of destinationPitch bytes.
 void ConvertPixels(uint8_t* destination, int32_t destinationPitch, const uint8_t* source, int32_t sourcePitch,
-                   int32_t format, int32_t order, int32_t width, int32_t height, bool flip);
+                   PixelFormat format, ChannelOrder order, int32_t width, int32_t height, bool flip);
+// The same with every parameter named, and the layout of described formats.
+void ConvertPixels(const ConvertJob& job);
 
 // The converter ConvertPixels uses for a code, or null.
-Converter ConverterFor(int32_t format);
+Converter ConverterFor(PixelFormat format);
 
 // Plain converters.
-void ConvertFromX4R4G4B4(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromR5G6B5(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromA1R5G5B5(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromX1R5G5B5(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromA4R4G4B4(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromR8G8B8(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromA8R8G8B8(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-void ConvertFromX8R8G8B8(uint8_t*, int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t, bool);
-
-// A 16-bit little-endian pixel described by where each channel sits: for R, G, B, A in that order, the
-// shift of its lowest bit and its width in bits (0: absent; an absent alpha reads 255, an absent colour 0).
-// Channels widen to 8 bits by bit replication.
-struct Packed16Layout {
-  uint8_t shift[4];
-  uint8_t bits[4];
-};
-bool IsValidPacked16Layout(const Packed16Layout& layout);
-// Converts 16-bit pixels of any valid layout into BGRA. Invalid layouts write nothing.
-void ConvertPacked16Pixels(uint8_t* destination, int32_t destinationPitch, const uint8_t* source,
-                           int32_t sourcePitch, const Packed16Layout& layout, int32_t width, int32_t height,
-                           bool flip);
+void ConvertFromX4R4G4B4(const ConvertJob& job);
+void ConvertFromR5G6B5(const ConvertJob& job);
+void ConvertFromA1R5G5B5(const ConvertJob& job);
+void ConvertFromX1R5G5B5(const ConvertJob& job);
+void ConvertFromA4R4G4B4(const ConvertJob& job);
+void ConvertFromR8G8B8(const ConvertJob& job);
+void ConvertFromA8R8G8B8(const ConvertJob& job);
+void ConvertFromX8R8G8B8(const ConvertJob& job);
+void ConvertFromRGB9E5(const ConvertJob& job);
+// Plain pixels described by job.layout (pixels/described.h).
+void ConvertFromDescribed(const ConvertJob& job);
+// Every block encoding: the block walk with the table's decoder for job.format, then the channel order.
+void ConvertFromBlocks(const ConvertJob& job);
+// PVRTC: its own walk (a pixel depends on neighbouring words).
+void ConvertFromPvrtc(const ConvertJob& job);
 
 // Where each destination row goes: the first row written and the step between rows (negative when flipped).
 struct RowWalk {
   uint8_t* first;
   intptr_t step;
 };
-inline RowWalk StartRowWalk(uint8_t* destination, int32_t destinationPitch, int32_t height, bool flip) {
-  if (flip && height > 0) {
-    return {destination + static_cast<intptr_t>(height - 1) * destinationPitch, -static_cast<intptr_t>(destinationPitch)};
-  }
+inline RowWalk StartRowWalk(uint8_t* destination, intptr_t destinationPitch, int32_t height, bool flip) {
+  if (flip && height > 0) return {destination + static_cast<intptr_t>(height - 1) * destinationPitch, -destinationPitch};
   return {destination, destinationPitch};
 }
 

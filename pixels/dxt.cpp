@@ -80,20 +80,32 @@ void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   detail::WriteInterpolatedAlphaRows(out, outPitch, block, alphas, palette);
 }
 
-void ConvertFromDXT1(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
-                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 8, DecodeDXT1Block);
-  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
+// One pixel: k = 4y + x indexes the 2-bit colour and 3-bit alpha fields.
+uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y) {
+  uint32_t palette[4];
+  BuildColorPalette(block, true, palette);
+  return palette[(block[4 + y] >> (2 * x)) & 3];
 }
-void ConvertFromDXT3(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
-                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 16, DecodeDXT3Block);
-  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
-}
-void ConvertFromDXT5(uint8_t* destination, int32_t destinationPitch, int32_t destinationOrder, const uint8_t* source,
-                     int32_t, int32_t sourceOrder, int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 16, DecodeDXT5Block);
-  ReorderChannels(destination, destinationPitch, width, height, sourceOrder, destinationOrder);
+
+uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y) {
+  uint32_t palette[4];
+  BuildColorPalette(block + 8, false, palette);
+  const int k = 4 * y + x;
+  uint64_t alphaBits = 0;
+  for (int i = 0; i < 6; ++i) alphaBits |= uint64_t{block[2 + i]} << (8 * i);
+  const uint32_t index = static_cast<uint32_t>(alphaBits >> (3 * k)) & 7;
+  const uint32_t a0 = block[0], a1 = block[1];
+  uint32_t alpha;
+  if (index < 2) {
+    alpha = index == 0 ? a0 : a1;
+  } else if (a0 > a1) {
+    alpha = ((8 - index) * a0 + (index - 1) * a1) / 7;
+  } else if (index < 6) {
+    alpha = ((6 - index) * a0 + (index - 1) * a1) / 5;
+  } else {
+    alpha = index == 6 ? 0 : 255;
+  }
+  return palette[(block[12 + y] >> (2 * x)) & 3] | (alpha << 24);
 }
 
 }  // namespace mirelth

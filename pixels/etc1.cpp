@@ -78,9 +78,4 @@ void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   }
 }
 
-void ConvertFromETC1(uint8_t* destination, int32_t destinationPitch, int32_t, const uint8_t* source, int32_t, int32_t,
-                     int32_t width, int32_t height, bool flip) {
-  DecodeBlockImage(destination, destinationPitch, source, width, height, flip, 8, DecodeETC1Block);
-}
-
 }  // namespace mirelth

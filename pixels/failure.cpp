@@ -48,6 +48,10 @@ std::string DescribeFailure(const DecodeFailure& failure) {
       return detail.empty() ? "out of memory" : "out of memory: " + detail;
     case FailureKind::NoDecoder:
       return detail.empty() ? "no decoder for this file type" : detail;
+    case FailureKind::ReadFailed:
+      return "read error: " + detail;
+    case FailureKind::InvalidArgument:
+      return "invalid argument: " + detail;
   }
   return "unknown failure";
 }

@@ -10,8 +10,6 @@ namespace mirelth {
 inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
 // Largest thumbnail edge GetThumbnail accepts (the largest texture edge common GPUs allow).
 inline constexpr uint32_t kMaxThumbnailEdge = 16384;
-// Files are held whole in memory with a 32-bit size: 4 GiB and above are refused.
-inline constexpr uint64_t kMaxFileBytes = 0xFFFFFFFFu;
 
 // a * b, or false when the product does not fit in 64 bits.
 inline bool CheckedMultiply(uint64_t a, uint64_t b, uint64_t* product) {

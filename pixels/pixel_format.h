@@ -1,18 +1,20 @@
 // Source encodings and channel orders: the shared vocabulary of every container decoder and ConvertPixels.
 // Every conversion produces the decoded pixel 0xAARRGGBB, stored little-endian: bytes B, G, R, A in memory.
+// What each code means (block size, bytes, decoder) lives in one table, pixels/encoding.cpp.
 #pragma once
 
 #include <cstdint>
 
 namespace mirelth {
 
-// Codes 1-14 are the file-facing encodings; 15 and 16 are the opaque variants of 4 and 7, for layouts whose
-// top bit or byte is padding (an "X" channel): copying padding as alpha would make an opaque texture invisible.
-enum PixelFormat : int32_t {
-  kNoPixelFormat = 0,
+// Codes 1-14 are the file-facing encodings of the first containers; 15 and 16 are the opaque variants of 4
+// and 7, for layouts whose top bit or byte is padding (an "X" channel): copying padding as alpha would make an
+// opaque texture invisible. The codes from 17 on are the encodings tools write today.
+enum class PixelFormat : int32_t {
+  kNone = 0,
   X4R4G4B4 = 1,
   R5G6B5 = 2,
-  kReservedFormat3 = 3,  // converted as X4R4G4B4; no container produces it
+  kReserved3 = 3,  // converted as X4R4G4B4; no container produces it
   A1R5G5B5 = 4,
   A4R4G4B4 = 5,
   R8G8B8 = 6,
@@ -26,22 +28,21 @@ enum PixelFormat : int32_t {
   ETC1 = 14,
   X1R5G5B5 = 15,  // A1R5G5B5 layout, bit 15 is padding: alpha 255
   X8R8G8B8 = 16,  // A8R8G8B8 layout, the A byte is padding: alpha 255
-  kLastPixelFormat = X8R8G8B8,
+  kDescribed = 17,  // plain pixels described channel by channel (a PixelLayout)
+  RGB9E5 = 18,      // shared exponent: R bits 0-8, G 9-17, B 18-26, exponent 27-31
+  RGBG8888 = 19,    // a pixel pair in 4 bytes: R, G0, B, G1
+  GRGB8888 = 20,    // a pixel pair in 4 bytes: G0, R, G1, B
+  kLast = GRGB8888,
 };
+inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 
 // Where R, G, B and A sit in a 4-byte pixel, in memory order.
-enum ChannelOrder : int32_t {
+enum class ChannelOrder : int32_t {
   RGBA = 0,
   ARGB = 1,
   BGRA = 2,
   ABGR = 3,
 };
-
-inline constexpr bool IsBlockFormat(int32_t format) { return format >= DXT1 && format <= ETC1; }
-
-// Bytes per 4x4 block (block formats) or bits per pixel (plain formats); 0 for codes outside the table.
-int32_t BlockBytes(int32_t format);
-int32_t BitsPerPixel(int32_t format);
 
 // Byte position of each channel for an order code 0..3.
 struct ChannelPositions {
@@ -53,8 +54,14 @@ inline constexpr ChannelPositions kChannelPositions[4] = {
     {2, 1, 0, 3},  // BGRA
     {3, 2, 1, 0},  // ABGR
 };
-inline constexpr bool IsChannelOrder(int32_t order) { return order >= RGBA && order <= ABGR; }
+inline constexpr bool IsChannelOrder(ChannelOrder order) {
+  return static_cast<uint32_t>(order) <= static_cast<uint32_t>(ChannelOrder::ABGR);
+}
+inline constexpr const ChannelPositions& PositionsOf(ChannelOrder order) {
+  return kChannelPositions[IsChannelOrder(order) ? static_cast<int32_t>(order) : 2];
+}
 
-const char* PixelFormatName(int32_t format);
+// What happens to the alpha of decoded pixels: kept, un-premultiplied, or replaced by 255.
+enum class AlphaRule : uint8_t { kStraight, kPremultiplied, kOpaque };
 
 }  // namespace mirelth

@@ -1,12 +1,13 @@
-// The sampled thumbnail path for containers whose level 0 is a plain or block image: only the sampled rows
-// are visited; a plain row's sampled pixels are gathered and converted by the same converter the full path
-// uses; a block row's needed blocks are decoded once for all the thumbnail rows that fall in it.
+// The filter: plans of sampled rows and columns, a ring of the last four sample rows (the rows of one thumbnail
+// row are contiguous in the plan and never go back), and the alpha-weighted mean in integers:
+//   n samples, S = sum of alpha: alpha = (S + n/2) / n; colour = (sum(c a) + S/2) / S, or 0 when S = 0.
 #include "pixels/sampling.h"
 
 #include <cstring>
+#include <utility>
 
-#include "pixels/blocks.h"
-#include "pixels/convert.h"
+#include "pixels/conversion_rules.h"
+#include "pixels/limits.h"
 
 namespace mirelth {
 
@@ -20,104 +21,193 @@ void ThumbnailSize(int32_t width, int32_t height, uint32_t cx, int32_t* thumbWid
   *thumbHeight = static_cast<int32_t>(w >= h ? scaled : cx);
 }
 
-bool MakeSampleGrid(int32_t imageWidth, int32_t imageHeight, uint32_t cx, SampleGrid* grid) {
-  grid->imageWidth = imageWidth;
-  grid->imageHeight = imageHeight;
-  ThumbnailSize(imageWidth, imageHeight, cx, &grid->width, &grid->height);
-  grid->columns = Scratch<int32_t>(static_cast<size_t>(grid->width));
-  grid->rows = Scratch<int32_t>(static_cast<size_t>(grid->height));
-  if (!grid->columns || !grid->rows) return false;
-  for (int32_t x = 0; x < grid->width; ++x) grid->columns[x] = NearestSource(x, grid->width, imageWidth);
-  for (int32_t y = 0; y < grid->height; ++y) grid->rows[y] = NearestSource(y, grid->height, imageHeight);
+namespace {
+
+// The alpha-weighted mean of `count` samples: alpha = (S + n/2) / n; colour = (sum(c a) + S/2) / S, or 0 when S = 0.
+inline uint32_t Mean(uint32_t count, uint32_t alphaSum, uint32_t redSum, uint32_t greenSum, uint32_t blueSum) {
+  const uint32_t alpha = (alphaSum + count / 2) / count;
+  uint32_t pixel = alpha << 24;
+  if (alphaSum > 0) {
+    const uint32_t half = alphaSum / 2;
+    pixel |= ((redSum + half) / alphaSum) << 16 | ((greenSum + half) / alphaSum) << 8 | (blueSum + half) / alphaSum;
+  }
+  return pixel;
+}
+
+}  // namespace
+
+bool PlanAxis(int32_t thumbSize, int32_t imageSize, AxisSamples* axis) {
+  axis->thumbSize = thumbSize;
+  axis->imageSize = imageSize;
+  axis->count = 0;
+  const size_t t = static_cast<size_t>(thumbSize > 0 ? thumbSize : 1);
+  axis->positions = Scratch<int32_t>(4 * t);
+  axis->first = Scratch<int32_t>(t);
+  axis->span = Scratch<uint8_t>(t);
+  if (!axis->positions || !axis->first || !axis->span) return false;
+  const int64_t n = imageSize, size = thumbSize;
+  for (int64_t d = 0; d < size; ++d) {
+    const int64_t x0 = d * n / size;
+    int64_t x1 = (d + 1) * n / size;
+    if (x1 < x0 + 1) x1 = x0 + 1;
+    const int64_t width = x1 - x0;
+    const int32_t samples = width <= 4 ? static_cast<int32_t>(width) : 4;
+    for (int32_t i = 0; i < samples; ++i) {
+      const auto position = static_cast<int32_t>(width <= 4 ? x0 + i : x0 + (2 * i + 1) * width / 8);
+      if (i == 0) {
+        // Only an enlarged axis repeats a position, and then as the next thumbnail position's only sample.
+        const bool repeat = axis->count > 0 && axis->positions[axis->count - 1] == position;
+        axis->first[d] = repeat ? axis->count - 1 : axis->count;
+        if (repeat) continue;
+      }
+      axis->positions[axis->count++] = position;
+    }
+    axis->span[d] = static_cast<uint8_t>(samples);
+  }
   return true;
 }
 
-void StretchNearest(const uint8_t* imageBits, int32_t imageWidth, int32_t imageHeight, uint8_t* thumbBits,
-                    int32_t thumbWidth, int32_t thumbHeight) {
-  for (int32_t ty = 0; ty < thumbHeight; ++ty) {
-    // Rows are bottom-up in both bitmaps; the mapping is on picture rows (top-down).
-    const int32_t sy = NearestSource(ty, thumbHeight, imageHeight);
-    const auto* in = reinterpret_cast<const uint32_t*>(imageBits) + static_cast<size_t>(imageHeight - 1 - sy) * imageWidth;
-    auto* out = reinterpret_cast<uint32_t*>(thumbBits) + static_cast<size_t>(thumbHeight - 1 - ty) * thumbWidth;
-    for (int32_t tx = 0; tx < thumbWidth; ++tx) out[tx] = in[NearestSource(tx, thumbWidth, imageWidth)];
-  }
-}
-
-UniqueBitmap CreateThumbnailBitmap(const SampleGrid& grid, uint8_t** bits, DecodeFailure* failure) {
-  BITMAPINFO info;
-  FillBitmapInfo(&info, grid.width, grid.height);
-  UniqueBitmap bitmap = CreateImageBitmap(info, bits);
-  if (!bitmap) Fail(failure, FailureKind::OutOfMemory, "no %d x %d thumbnail bitmap", grid.width, grid.height);
+UniqueBitmap CreateSizedBitmap(int32_t width, int32_t height, uint8_t** bits, BITMAPINFO* info, DecodeFailure* failure) {
+  BITMAPINFO local;
+  BITMAPINFO* target = info ? info : &local;
+  FillBitmapInfo(target, width, height);
+  UniqueBitmap bitmap = CreateImageBitmap(*target, bits);
+  if (!bitmap) Fail(failure, FailureKind::OutOfMemory, "no %d x %d bitmap", width, height);
   return bitmap;
 }
 
-bool SampleSourceImage(const SourceImage& image, bool mirrored, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure) {
-  SampleGrid grid;
-  if (!MakeSampleGrid(image.width, image.height, cx, &grid)) return Fail(failure, FailureKind::OutOfMemory, "no sample maps");
+bool DrawFiltered(RowSource& source, const RowGeometry& geometry, int32_t tw, int32_t th, HBITMAP* bitmap,
+                  DecodeFailure* failure) {
+  const int32_t width = geometry.width, height = geometry.height;
+  if (width <= 0 || height <= 0 || tw <= 0 || th <= 0) {
+    return Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", width, height);
+  }
+  AxisSamples xs, ys;
+  if (!PlanAxis(tw, width, &xs) || !PlanAxis(th, height, &ys)) {
+    return Fail(failure, FailureKind::OutOfMemory, "no sample plans");
+  }
+  const int32_t columns = xs.count, rows = ys.count;
+  Scratch<int32_t> storedColumns(static_cast<size_t>(columns));
+  Scratch<int32_t> storedRows(static_cast<size_t>(rows));
+  constexpr int32_t kRing = 4;
+  Scratch<uint32_t> ring(static_cast<size_t>(columns) * kRing);
+  if (!storedColumns || !storedRows || !ring) return Fail(failure, FailureKind::OutOfMemory, "no sample rows");
+  for (int32_t i = 0; i < columns; ++i) {
+    storedColumns[i] = geometry.rightToLeft ? width - 1 - xs.positions[columns - 1 - i] : xs.positions[i];
+  }
+  for (int32_t j = 0; j < rows; ++j) {
+    storedRows[j] = geometry.topDown ? ys.positions[j] : height - 1 - ys.positions[rows - 1 - j];
+  }
   uint8_t* bits = nullptr;
-  UniqueBitmap result = CreateThumbnailBitmap(grid, &bits, failure);
+  UniqueBitmap result = CreateSizedBitmap(tw, th, &bits, nullptr, failure);
   if (!result) return false;
-  const int32_t thumbPitch = grid.width * 4;
-  // Stored column of image column x, and stored row of image row y.
-  auto storedColumn = [&](int32_t x) { return mirrored ? image.width - 1 - x : x; };
-  auto storedRow = [&](int32_t y) { return image.flip ? y : image.height - 1 - y; };
-  // Thumbnail row ty is bitmap memory row height - 1 - ty.
-  auto outRow = [&](int32_t ty) { return bits + static_cast<size_t>(grid.height - 1 - ty) * thumbPitch; };
+  if (!source.Begin(storedColumns.get(), columns, storedRows.get(), rows, failure)) return false;
 
-  if (IsBlockFormat(image.format)) {
-    const BlockDecoder decode = BlockDecoderFor(image.format);
-    const int32_t blockBytes = BlockBytes(image.format);
-    const uint64_t blocksPerRow = (static_cast<uint64_t>(image.width) + 3) / 4;
-    // The decoded blocks of one block row, one 4x4 slot per thumbnail column that needs it.
-    Scratch<uint32_t> cache(static_cast<size_t>(grid.width) * 16);
-    Scratch<int32_t> slotOf(static_cast<size_t>(grid.width));
-    if (!cache || !slotOf) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
-    int32_t ty = 0;
-    while (ty < grid.height) {
-      const int32_t blockRow = storedRow(grid.rows[ty]) / 4;
-      // Decode each needed block of this block row once (stored columns are monotonic, so repeats are adjacent).
-      int32_t slots = 0, lastBlock = -1;
-      for (int32_t tx = 0; tx < grid.width; ++tx) {
-        const int32_t block = storedColumn(grid.columns[tx]) / 4;
-        if (block != lastBlock) {
-          const uint8_t* source = image.pixels + (static_cast<uint64_t>(blockRow) * blocksPerRow + block) * blockBytes;
-          decode(reinterpret_cast<uint8_t*>(cache.get() + 16 * static_cast<size_t>(slots)), 16, source);
-          lastBlock = block;
-          ++slots;
-        }
-        slotOf[tx] = slots - 1;
+  // Picture sample index -> stored index.
+  auto columnIndex = [&](int32_t i) { return geometry.rightToLeft ? columns - 1 - i : i; };
+  auto rowIndex = [&](int32_t j) { return geometry.topDown ? j : rows - 1 - j; };
+  // Zero-alpha pictures: the opaque thumbnail alongside, kept if no sample had any alpha.
+  Scratch<uint32_t> opaque(geometry.zeroAlphaOpaque ? static_cast<size_t>(tw) * th : 0);
+  if (geometry.zeroAlphaOpaque && !opaque) return Fail(failure, FailureKind::OutOfMemory, "no thumbnail buffer");
+  if (!geometry.zeroAlphaOpaque) opaque.data.reset();
+  bool anyAlpha = false;
+  int32_t loaded = 0;  // stored rows read so far
+  // Thumbnail rows in the order the stored rows come.
+  for (int32_t step = 0; step < th; ++step) {
+    const int32_t ty = geometry.topDown ? step : th - 1 - step;
+    const int32_t j0 = ys.first[ty], n = ys.span[ty];
+    const uint32_t* sampleRows[4];
+    for (int32_t k = 0; k < n; ++k) {
+      const int32_t stored = rowIndex(j0 + k);
+      while (loaded <= stored) {
+        if (!source.Row(loaded, ring.get() + static_cast<size_t>(loaded % kRing) * columns, failure)) return false;
+        ++loaded;
       }
-      // Every thumbnail row that falls in this block row.
-      for (; ty < grid.height && storedRow(grid.rows[ty]) / 4 == blockRow; ++ty) {
-        const int32_t within = storedRow(grid.rows[ty]) % 4;
-        auto* out = reinterpret_cast<uint32_t*>(outRow(ty));
-        for (int32_t tx = 0; tx < grid.width; ++tx) {
-          out[tx] = cache[16 * static_cast<size_t>(slotOf[tx]) + 4 * within + storedColumn(grid.columns[tx]) % 4];
-        }
-        if (image.format != ETC1) ReorderChannels(outRow(ty), thumbPitch, grid.width, 1, image.order, BGRA);
-      }
+      sampleRows[k] = ring.get() + static_cast<size_t>(stored % kRing) * columns;
     }
-  } else {
-    // Gather the sampled pixels of each sampled row into one short row, then convert it like the full path.
-    const int32_t bytesPerPixel = image.usePacked16 ? 2 : BitsPerPixel(image.format) / 8;
-    if (bytesPerPixel == 0) return Fail(failure, FailureKind::Unsupported, "pixel format %d", image.format);
-    Scratch<uint8_t> gathered(static_cast<size_t>(grid.width) * bytesPerPixel);
-    if (!gathered) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
-    const Converter convert = ConverterFor(image.format);
-    for (int32_t ty = 0; ty < grid.height; ++ty) {
-      const uint8_t* row = image.pixels + static_cast<uint64_t>(storedRow(grid.rows[ty])) * static_cast<uint64_t>(image.pitch);
-      for (int32_t tx = 0; tx < grid.width; ++tx) {
-        std::memcpy(gathered.get() + static_cast<size_t>(tx) * bytesPerPixel,
-                    row + static_cast<uint64_t>(storedColumn(grid.columns[tx])) * bytesPerPixel, bytesPerPixel);
+    auto* out = reinterpret_cast<uint32_t*>(bits + static_cast<size_t>(th - 1 - ty) * tw * 4);
+    uint32_t* opaqueOut = opaque ? opaque.get() + static_cast<size_t>(th - 1 - ty) * tw : nullptr;
+    for (int32_t tx = 0; tx < tw; ++tx) {
+      const int32_t i0 = xs.first[tx], m = xs.span[tx];
+      if (n == 1 && m == 1) {
+        const uint32_t p = sampleRows[0][columnIndex(i0)];
+        out[tx] = p;
+        anyAlpha |= p >= 0x01000000u;
+        if (opaqueOut) opaqueOut[tx] = p | 0xFF000000u;
+        continue;
       }
-      if (image.usePacked16) {
-        ConvertPacked16Pixels(outRow(ty), thumbPitch, gathered.get(), thumbPitch, image.packed16, grid.width, 1, false);
-      } else if (convert) {
-        convert(outRow(ty), thumbPitch, BGRA, gathered.get(), thumbPitch, image.order, grid.width, 1, false);
+      uint32_t alphaSum = 0, redSum = 0, greenSum = 0, blueSum = 0, red = 0, green = 0, blue = 0;
+      for (int32_t k = 0; k < n; ++k) {
+        for (int32_t c = 0; c < m; ++c) {
+          const uint32_t p = sampleRows[k][columnIndex(i0 + c)];
+          const uint32_t a = p >> 24;
+          alphaSum += a;
+          redSum += ((p >> 16) & 0xFF) * a;
+          greenSum += ((p >> 8) & 0xFF) * a;
+          blueSum += (p & 0xFF) * a;
+          red += (p >> 16) & 0xFF;
+          green += (p >> 8) & 0xFF;
+          blue += p & 0xFF;
+        }
       }
+      const auto count = static_cast<uint32_t>(n * m);
+      out[tx] = Mean(count, alphaSum, redSum, greenSum, blueSum);
+      anyAlpha |= alphaSum > 0;
+      // The same mean with every alpha 255.
+      if (opaqueOut) opaqueOut[tx] = Mean(count, 255 * count, 255 * red, 255 * green, 255 * blue);
     }
   }
+  if (opaque && !anyAlpha) std::memcpy(bits, opaque.get(), static_cast<size_t>(tw) * th * 4);
   *bitmap = result.release();
+  return true;
+}
+
+bool DrawRowsFull(RowSource& source, const RowGeometry& geometry, HBITMAP* bitmap, BITMAPINFO* info,
+                  DecodeFailure* failure) {
+  const int32_t width = geometry.width, height = geometry.height;
+  if (width <= 0 || height <= 0) return Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", width, height);
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxImagePixels) {
+    return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", width, height);
+  }
+  Scratch<int32_t> columns(static_cast<size_t>(width));
+  Scratch<int32_t> rows(static_cast<size_t>(height));
+  if (!columns || !rows) return Fail(failure, FailureKind::OutOfMemory, "no row plans");
+  for (int32_t x = 0; x < width; ++x) columns[x] = x;
+  for (int32_t y = 0; y < height; ++y) rows[y] = y;
+  uint8_t* bits = nullptr;
+  UniqueBitmap result = CreateSizedBitmap(width, height, &bits, info, failure);
+  if (!result) return false;
+  if (!source.Begin(columns.get(), width, rows.get(), height, failure)) return false;
+  for (int32_t r = 0; r < height; ++r) {
+    const int32_t y = geometry.topDown ? r : height - 1 - r;
+    auto* out = reinterpret_cast<uint32_t*>(bits + static_cast<size_t>(height - 1 - y) * width * 4);
+    if (!source.Row(r, out, failure)) return false;
+    if (geometry.rightToLeft) {
+      for (int32_t a = 0, b = width - 1; a < b; ++a, --b) std::swap(out[a], out[b]);
+    }
+  }
+  if (geometry.zeroAlphaOpaque) {
+    auto* pixels = reinterpret_cast<uint32_t*>(bits);
+    const size_t count = static_cast<size_t>(width) * height;
+    bool anyAlpha = false;
+    for (size_t i = 0; i < count && !anyAlpha; ++i) anyAlpha = pixels[i] >= 0x01000000u;
+    if (!anyAlpha) MakeOpaque(pixels, count);
+  }
+  *bitmap = result.release();
+  return true;
+}
+
+bool BitmapRows::Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t, DecodeFailure*) {
+  columns_ = columns;
+  columnCount_ = columnCount;
+  rows_ = rows;
+  return true;
+}
+
+bool BitmapRows::Row(int32_t index, uint32_t* out, DecodeFailure*) {
+  const int32_t y = rows_[index];
+  const auto* in = reinterpret_cast<const uint32_t*>(pixels_.bits + static_cast<size_t>(pixels_.height - 1 - y) * pixels_.width * 4);
+  for (int32_t i = 0; i < columnCount_; ++i) out[i] = in[columns_[i]];
   return true;
 }
 

@@ -1,20 +1,19 @@
-// Nearest-pixel sampling: the one mapping from thumbnail pixels to image pixels, shared by the sampled
-// thumbnail path (which decodes only the pixels it keeps) and the reference path (full decode, then stretch).
+// Thumbnails as filtered footprints: the one rule that maps thumbnail pixels to image samples and averages them,
+// shared by the sampled path (which decodes only the sampled pixels) and the reference path (full decode, then
+// the same filter), so that the two agree pixel for pixel.
+//   Footprint of thumbnail column d in an image W wide, thumbnail t wide: [x0, x1), x0 = floor(d W / t),
+//   x1 = max(x0 + 1, floor((d + 1) W / t)); rows alike. Samples: every column of the footprint when it is at most
+//   4 wide, else the 4 columns x0 + floor((2i + 1)(x1 - x0) / 8). Value: the alpha-weighted mean of the samples.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <new>
 
+#include "pixels/bitmap.h"
 #include "pixels/failure.h"
-#include "pixels/source_image.h"
 
 namespace mirelth {
-
-// The image pixel under the centre of thumbnail pixel d: floor((2d + 1) x imageSize / (2 x thumbSize)).
-inline int32_t NearestSource(int32_t d, int32_t thumbSize, int32_t imageSize) {
-  return static_cast<int32_t>((2 * int64_t{d} + 1) * imageSize / (2 * int64_t{thumbSize}));
-}
 
 // The thumbnail of a width x height image that fits cx by cx: the longer side is cx, the shorter
 // max(1, round(cx x short / long)).
@@ -29,28 +28,66 @@ struct Scratch {
   T& operator[](size_t i) { return data[i]; }
   const T& operator[](size_t i) const { return data[i]; }
   T* get() { return data.get(); }
+  const T* get() const { return data.get(); }
 };
 
-// The thumbnail's size and, for each of its columns and rows, the image column and row it shows.
-struct SampleGrid {
-  int32_t width = 0, height = 0;            // thumbnail
-  int32_t imageWidth = 0, imageHeight = 0;  // image
-  Scratch<int32_t> columns{0};
-  Scratch<int32_t> rows{0};
+// The samples of one axis: the distinct sampled positions (increasing) and, for each thumbnail position, the
+// range of them its footprint averages (contiguous, at most 4).
+struct AxisSamples {
+  int32_t thumbSize = 0, imageSize = 0;
+  int32_t count = 0;              // distinct sampled positions
+  Scratch<int32_t> positions{0};  // count of them, increasing
+  Scratch<int32_t> first{0};      // per thumbnail position: index of its first sample
+  Scratch<uint8_t> span{0};       // per thumbnail position: how many samples (1..4)
 };
-// False when the maps cannot be allocated.
-bool MakeSampleGrid(int32_t imageWidth, int32_t imageHeight, uint32_t cx, SampleGrid* grid);
+bool PlanAxis(int32_t thumbSize, int32_t imageSize, AxisSamples* axis);
 
-// Stretches a 32-bit bottom-up image onto a bottom-up thumbnail with the mapping above.
-void StretchNearest(const uint8_t* imageBits, int32_t imageWidth, int32_t imageHeight, uint8_t* thumbBits,
-                    int32_t thumbWidth, int32_t thumbHeight);
+// A picture read a row at a time, at chosen columns: stored rows in increasing order, each once.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // The stored columns (increasing) every Row gives values for, and the stored rows (increasing) that Row will
+  // be asked for, in that order, each once.
+  [[nodiscard]] virtual bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows,
+                                   int32_t rowCount, DecodeFailure* failure) = 0;
+  // The display values (0xAARRGGBB, after every conversion) of the wanted columns of rows[index].
+  [[nodiscard]] virtual bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) = 0;
+};
 
-// Draws the thumbnail of a located level 0 by decoding only the sampled pixels (whole blocks for block
-// formats, each block once per group of thumbnail rows that share its block row) into a new bitmap.
-// `mirrored`: the image's columns are stored right to left.
-bool SampleSourceImage(const SourceImage& image, bool mirrored, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure);
+// How a picture's stored rows and columns map to the picture.
+struct RowGeometry {
+  int32_t width = 0, height = 0;
+  bool topDown = true;       // the first stored row is the top of the picture
+  bool rightToLeft = false;  // stored columns run right to left
+  // When every pixel's alpha is 0 the picture is drawn opaque (writers that fill an unused alpha byte with 0);
+  // a thumbnail decides this on the pixels it samples.
+  bool zeroAlphaOpaque = false;
+};
 
-// The result bitmap of a sampled thumbnail: grid.width x grid.height, its pixels at `bits`.
-UniqueBitmap CreateThumbnailBitmap(const SampleGrid& grid, uint8_t** bits, DecodeFailure* failure);
+// The tw x th thumbnail of the picture through the filter, reading only the sampled rows and columns.
+bool DrawFiltered(RowSource& source, const RowGeometry& geometry, int32_t tw, int32_t th, HBITMAP* bitmap,
+                  DecodeFailure* failure);
+
+// The whole picture at its own size, a row at a time (the full path of row pictures). At most 2^28 pixels.
+bool DrawRowsFull(RowSource& source, const RowGeometry& geometry, HBITMAP* bitmap, BITMAPINFO* info,
+                  DecodeFailure* failure);
+
+// Rows of a decoded bitmap (picture rows, top first): the reference path's source.
+class BitmapRows final : public RowSource {
+ public:
+  explicit BitmapRows(const BitmapPixels& pixels) : pixels_(pixels) {}
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
+             DecodeFailure* failure) override;
+  bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) override;
+
+ private:
+  BitmapPixels pixels_;
+  const int32_t* columns_ = nullptr;
+  const int32_t* rows_ = nullptr;
+  int32_t columnCount_ = 0;
+};
+
+// A new bitmap for a picture or thumbnail of this size, or null with the reason.
+UniqueBitmap CreateSizedBitmap(int32_t width, int32_t height, uint8_t** bits, BITMAPINFO* info, DecodeFailure* failure);
 
 }  // namespace mirelth

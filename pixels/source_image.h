@@ -1,32 +1,103 @@
-// A located level 0: where its pixels are, how they are encoded and how big it is. Containers fill one after
-// proving it fits in the file; DecodeSourceImage then makes the bitmap and converts into it.
+// A located level: where its bytes are, how they are encoded, its size and orientation. Containers fill one per
+// level after proving it fits in the source; the full path converts it whole, the sampled path reads only the
+// block rows, pixel rows and words that hold samples.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "pixels/bitmap.h"
-#include "pixels/convert.h"
+#include "pixels/byte_source.h"
+#include "pixels/described.h"
 #include "pixels/failure.h"
+#include "pixels/pixel_format.h"
+#include "pixels/sampling.h"
 
 namespace mirelth {
 
 struct SourceImage {
-  const uint8_t* pixels = nullptr;  // first byte of level 0 (first block for block formats)
-  int64_t pitch = 0;                // bytes from one source row to the next (plain formats)
-  int32_t format = kNoPixelFormat;  // PixelFormat code
-  int32_t order = BGRA;             // ChannelOrder code of the source
+  ByteSource* source = nullptr;
+  uint64_t offset = 0;  // first byte of the level (first block for block formats)
+  uint64_t pitch = 0;   // bytes from one row of pixels (or of blocks) to the next
+  uint64_t bytes = 0;   // bytes of the level
+  PixelFormat format = PixelFormat::kNone;
+  ChannelOrder order = ChannelOrder::BGRA;  // of the source, where the encoding has one
+  PixelLayout layout;                       // PixelFormat::kDescribed
   int32_t width = 0;
   int32_t height = 0;
-  bool flip = true;  // rows stored top first (the bitmap is bottom-up)
-  bool usePacked16 = false;         // 16-bit pixels described by `packed16` instead of `format`
-  Packed16Layout packed16 = {};
+  bool topDown = true;       // rows stored top first (the bitmap is bottom-up)
+  bool rightToLeft = false;  // columns stored right to left
+  AlphaRule alpha = AlphaRule::kStraight;
+
+  RowGeometry geometry() const { return {width, height, topDown, rightToLeft}; }
 };
 
-// Bytes a level of this format and size occupies: pitch x height for plain formats, whole 4x4 blocks for
-// block formats. False when the format is unknown or the size does not fit in 64 bits.
-bool LevelBytes(int32_t format, uint64_t width, uint64_t height, uint64_t* bytes, uint64_t* pitch);
+// Fills `bytes` and `pitch` of a level of `image`'s encoding at `width` x `height`; false when the encoding is
+// unknown or the size does not fit in 64 bits.
+bool SizeLevel(SourceImage* image);
+// True when the image's bytes lie inside its source; else false with a truncation naming `what`.
+bool CheckLevelFits(const SourceImage& image, const char* what, DecodeFailure* failure);
+// The 2^28-pixel cap of full-size bitmaps.
+bool CheckFullSize(int32_t width, int32_t height, DecodeFailure* failure);
 
-// Creates a bitmap of the image's size and converts level 0 into it. On failure no bitmap exists.
+// Decodes the whole level into a new bitmap of its size, upright. On failure no bitmap exists.
 bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure);
+
+// A picture a container located: drawn at its own size (level 0) or as a thumbnail.
+class Picture {
+ public:
+  virtual ~Picture() = default;
+  virtual int32_t width() const = 0;   // of level 0: decides the thumbnail's size
+  virtual int32_t height() const = 0;
+  // Level 0 at its own size (the --full path).
+  [[nodiscard]] virtual bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) = 0;
+  // The tw x th thumbnail: sampled (decoding only what it shows) or, as the reference, from a full decode of
+  // the same level through the same filter.
+  [[nodiscard]] virtual bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap,
+                                           DecodeFailure* failure) = 0;
+};
+using PicturePtr = std::unique_ptr<Picture>;
+
+// The thumbnail of a row picture through the filter, or the reference: the full decode filtered alike.
+bool DrawRowThumbnail(RowSource& rows, const RowGeometry& geometry, int32_t tw, int32_t th, bool reference,
+                      HBITMAP* bitmap, DecodeFailure* failure);
+
+// A picture read a row at a time (packed or planar containers: PSD planes and layers, run-length TGA): the
+// container's row source with its geometry. Every draw begins the row source anew.
+class RowPicture : public Picture {
+ public:
+  explicit RowPicture(const RowGeometry& geometry) : geometry_(geometry) {}
+  int32_t width() const override { return geometry_.width; }
+  int32_t height() const override { return geometry_.height; }
+  bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
+    return DrawRowsFull(Rows(), geometry_, bitmap, info, failure);
+  }
+  bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
+    return DrawRowThumbnail(Rows(), geometry_, tw, th, reference, bitmap, failure);
+  }
+
+ protected:
+  virtual RowSource& Rows() = 0;
+  RowGeometry geometry_;
+};
+
+// A texture: level 0 and the smaller levels that lie in the source.
+inline constexpr int32_t kMaxLevels = 32;
+struct LevelChain {
+  SourceImage levels[kMaxLevels];
+  int32_t count = 0;
+};
+
+// Adds the levels after level 0 (chain->levels[0], count 1) up to `levelCount` in all: level k is
+// max(1, W >> k) x max(1, H >> k) and starts where level k - 1 ends, times `copies` x its depth max(1, D >> k)
+// (surfaces, faces and slices stored before the next level). The chain stops at the first level that does not
+// fit in the source and after the 1 x 1 level.
+void ExtendLevelChain(LevelChain* chain, uint32_t levelCount, uint64_t copies, uint32_t depth);
+
+// The smallest level whose width and height are both at least tw and th (level 0 otherwise).
+const SourceImage& ChooseLevel(const LevelChain& chain, int32_t tw, int32_t th);
+
+// A new picture of a texture chain (null when there is no memory).
+PicturePtr MakeTexturePicture(const LevelChain& chain);
 
 }  // namespace mirelth

@@ -29,6 +29,7 @@ namespace {
 
 std::atomic<long> liveGdiObjects{0};
 std::atomic<long> liveHeapBlocks{0};
+std::atomic<long> liveFileHandles{0};
 std::atomic<int> heapFailCountdown{0};
 std::atomic<int> dibFailCountdown{0};
 thread_local DWORD lastError = 0;
@@ -94,6 +95,7 @@ struct FileHandle {
 namespace standin {
 long LiveGdiObjects() { return liveGdiObjects.load(); }
 long LiveHeapBlocks() { return liveHeapBlocks.load(); }
+long LiveFileHandles() { return liveFileHandles.load(); }
 void FailHeapAllocAfter(int count) { heapFailCountdown.store(count); }
 void FailCreateDibSectionAfter(int count) { dibFailCountdown.store(count); }
 }  // namespace standin
@@ -143,6 +145,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWOR
     lastError = ERROR_NOT_ENOUGH_MEMORY;
     return INVALID_HANDLE_VALUE;
   }
+  ++liveFileHandles;
   return handle;
 }
 
@@ -154,12 +157,19 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
   return TRUE;
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, OVERLAPPED*) {
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, OVERLAPPED* at) {
   if (read) *read = 0;
   if (!file || file == INVALID_HANDLE_VALUE) return FALSE;
+  const int fd = static_cast<FileHandle*>(file)->fd;
   ssize_t got;
   do {
-    got = ::read(static_cast<FileHandle*>(file)->fd, buffer, count);
+    if (at) {
+      // A positioned read, as on a file opened for synchronous I/O.
+      const uint64_t offset = at->Offset | (uint64_t{at->OffsetHigh} << 32);
+      got = ::pread(fd, buffer, count, static_cast<off_t>(offset));
+    } else {
+      got = ::read(fd, buffer, count);
+    }
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
     lastError = ERROR_ACCESS_DENIED;
@@ -174,19 +184,11 @@ BOOL CloseHandle(HANDLE handle) {
   auto* file = static_cast<FileHandle*>(handle);
   ::close(file->fd);
   delete file;
+  --liveFileHandles;
   return TRUE;
 }
 
 DWORD GetLastError() { return lastError; }
-
-void OutputDebugStringA(const char* text) {
-  // No debugger output on Linux; MIRELTH_DEBUG_OUTPUT=1 sends it to stderr.
-  static const bool enabled = [] {
-    const char* value = std::getenv("MIRELTH_DEBUG_OUTPUT");
-    return value && value[0] == '1';
-  }();
-  if (enabled && text) std::fputs(text, stderr);
-}
 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 

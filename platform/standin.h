@@ -237,10 +237,19 @@ void CoTaskMemFree(LPVOID memory);
 // File reading. Paths are UTF-16 and are opened as UTF-8 file names.
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+constexpr DWORD FILE_SHARE_DELETE = 0x00000004;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 struct SECURITY_ATTRIBUTES;
-struct OVERLAPPED;
+// Positioned reads: the offset of the read (hEvent unused here).
+struct OVERLAPPED {
+  uintptr_t Internal;
+  uintptr_t InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+};
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security, DWORD disposition,
                    DWORD attributes, HANDLE templateFile);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
@@ -248,12 +257,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, OVERLAPPED* 
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
 
-// Debugger output and module entry.
+// Module entry.
 constexpr DWORD DLL_PROCESS_DETACH = 0;
 constexpr DWORD DLL_PROCESS_ATTACH = 1;
 constexpr DWORD DLL_THREAD_ATTACH = 2;
 constexpr DWORD DLL_THREAD_DETACH = 3;
-void OutputDebugStringA(const char* text);
 BOOL DisableThreadLibraryCalls(HMODULE module);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
@@ -342,6 +350,8 @@ namespace standin {
 long LiveGdiObjects();
 // Heap blocks from HeapAlloc not yet freed.
 long LiveHeapBlocks();
+// File handles from CreateFileW not yet closed.
+long LiveFileHandles();
 // The next `count`-th HeapAlloc (1 = the next one) fails; 0 turns this off.
 void FailHeapAllocAfter(int count);
 // The next `count`-th CreateDIBSection fails; 0 turns this off.

@@ -60,7 +60,6 @@ HMODULE ModuleHandle() { return moduleHandle; }
 }  // namespace mirelth
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  OutputDebugStringA("enter DllMain\n");
   if (reason == DLL_PROCESS_ATTACH) {
     mirelth::moduleHandle = static_cast<HMODULE>(instance);
     DisableThreadLibraryCalls(static_cast<HMODULE>(instance));

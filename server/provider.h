@@ -1,25 +1,20 @@
-// MirelthThumbnailProvider: the COM object the shell creates for one thumbnail request. It takes the file
-// through one of three Initialize paths, keeps the whole file in one heap buffer, and draws it in
-// GetThumbnail. One identity and one reference count serve all its interfaces.
+// MirelthThumbnailProvider: the COM object the shell creates for one thumbnail request. Initialize keeps the
+// stream (one reference) or opens the file, reading nothing; GetThumbnail reads the headers, tables and the bytes
+// of the samples it takes through a byte source. One identity and one reference count serve all its interfaces.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "formats/container.h"
+#include "formats/containers.h"
 #include "pixels/failure.h"
 #include "platform/win32.h"
 
 namespace mirelth {
 
-// File type codes, from the file's own name.
-enum FileType : int32_t { kFileNone = -1, kFileDds = 0, kFileTga = 1, kFilePsd = 2, kFilePvr = 3 };
-
-// The file's own name (after the last '\' or '/'), ASCII-lowercased; of ".dds", ".tga", ".psd" and ".pvr"
-// the occurrence that starts furthest right decides. -1 when none occurs.
-int32_t FileTypeFromName(const WCHAR* name);
-
 // Our own interface for the command-line tool, tests and benchmarks: why the last call failed, the decoded
-// image at its own size, and the reference thumbnail.
+// image at its own size, the reference thumbnail, where a document's layer listing goes, and what was read.
 // {A6F1D2C4-3B5E-4F7A-9C8D-1E2F3A4B5C6D}
 inline constexpr GUID kIidIMirelthThumbnailDetails = {0xA6F1D2C4, 0x3B5E, 0x4F7A,
                                                       {0x9C, 0x8D, 0x1E, 0x2F, 0x3A, 0x4B, 0x5C, 0x6D}};
@@ -28,8 +23,12 @@ struct IMirelthThumbnailDetails : IUnknown {
   // The decoded image at its own size (a 32-bit bottom-up DIB section the caller deletes).
   virtual HRESULT STDMETHODCALLTYPE GetFullImage(HBITMAP* bitmap) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetFileType(int32_t* fileType) = 0;
-  // The reference thumbnail: the full decode stretched with the same mapping GetThumbnail samples with.
+  // The reference thumbnail: a full decode of the level the thumbnail draws from, through the same filter.
   virtual HRESULT STDMETHODCALLTYPE GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) = 0;
+  // Where a document's layer listing goes (by default nowhere).
+  virtual HRESULT STDMETHODCALLTYPE SetLayerListing(const LayerListing& listing) = 0;
+  // Bytes the last call read from the file or stream.
+  virtual HRESULT STDMETHODCALLTYPE GetBytesRead(uint64_t* bytes) = 0;
 
  protected:
   ~IMirelthThumbnailDetails() = default;
@@ -64,23 +63,28 @@ class MirelthThumbnailProvider final : public IThumbnailProvider,
   HRESULT STDMETHODCALLTYPE GetFullImage(HBITMAP* bitmap) override;
   HRESULT STDMETHODCALLTYPE GetFileType(int32_t* fileType) override;
   HRESULT STDMETHODCALLTYPE GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) override;
+  HRESULT STDMETHODCALLTYPE SetLayerListing(const LayerListing& listing) override;
+  HRESULT STDMETHODCALLTYPE GetBytesRead(uint64_t* bytes) override;
 
-  const uint8_t* fileDataForTests() const { return fileData; }
-  uint32_t fileSizeForTests() const { return fileSize; }
+  bool HoldsStreamForTests() const { return stream != nullptr; }
+  bool HoldsFileForTests() const { return file != INVALID_HANDLE_VALUE; }
 
  private:
+  enum class Draw { kThumbnail, kReference, kFull };
   ~MirelthThumbnailProvider();
-  HRESULT ReadWholeFile(LPCWSTR path);
-  HRESULT Decode(HBITMAP* bitmap, BITMAPINFO* info);
-  HRESULT DrawThumbnail(UINT cx, HBITMAP* bitmap);
+  bool Initialized() const { return stream != nullptr || file != INVALID_HANDLE_VALUE; }
+  HRESULT OpenFile(LPCWSTR path);
+  // Opens the container on a fresh source and draws; the one path of GetThumbnail and the details.
+  HRESULT Render(Draw draw, UINT cx, HBITMAP* bitmap, BITMAPINFO* info);
 
   IClassFactory* factory;
   std::atomic<ULONG> refCount{1};
-  uint8_t* fileData = nullptr;  // process heap, zero-filled, owned
-  int32_t fileType = kFileNone;
-  uint32_t fileSize = 0;
-  LPWSTR itemPath = nullptr;  // task allocator, owned
+  IStream* stream = nullptr;           // one reference, released with the provider
+  HANDLE file = INVALID_HANDLE_VALUE;  // read access, sharing read, write and delete; closed with the provider
+  FileType fileType = FileType::kNone;
   DecodeFailure lastFailure;
+  LayerListing listing;
+  uint64_t bytesRead = 0;
 };
 
 // Creates a provider and asks it for `riid`: the caller holds the only reference on success.

@@ -1,11 +1,13 @@
-// Registration as the in-process server of our class and as the thumbnail handler of four extensions, all
-// under HKEY_CLASSES_ROOT. One table of rows serves both operations: register writes every row in order;
-// unregister deletes the rows that own a key tree (the class key takes InprocServer32 with it) and leaves the
-// extension keys, and whatever other software keeps under them, alone.
+// Registration as the in-process server of our class and as the thumbnail handler of every extension in the
+// table of containers, all under HKEY_CLASSES_ROOT. One table of rows serves both operations: register writes
+// every row in order (the class rows, then the handler row once per extension); unregister deletes the rows
+// that own a key tree (the class key takes InprocServer32 with it) and leaves the extension keys, and whatever
+// other software keeps under them, alone.
 #include <memory>
 #include <type_traits>
 #include <vector>
 
+#include "formats/containers.h"
 #include "server/module.h"
 
 namespace mirelth {
@@ -20,7 +22,7 @@ enum class Data { kClassName, kLibraryPath, kApartment, kClassId };
 
 struct Row {
   const WCHAR* prefix;   // key name: prefix + (the class identifier, or the extension) + suffix
-  const WCHAR* extension;  // null: the key is built on the class identifier
+  bool perExtension;     // false: the key is built on the class identifier; true: once per container extension
   const WCHAR* suffix;
   const WCHAR* valueName;  // null: the default value
   Data data;
@@ -28,20 +30,34 @@ struct Row {
 };
 
 constexpr Row kRows[] = {
-    {MIRELTH_W("CLSID\\"), nullptr, MIRELTH_W(""), nullptr, Data::kClassName, true},
-    {MIRELTH_W("CLSID\\"), nullptr, MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
-    {MIRELTH_W("CLSID\\"), nullptr, MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
-    {MIRELTH_W(""), MIRELTH_W(".psd"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
-    {MIRELTH_W(""), MIRELTH_W(".tga"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
-    {MIRELTH_W(""), MIRELTH_W(".pvr"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
-    {MIRELTH_W(""), MIRELTH_W(".dds"), kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+    {MIRELTH_W("CLSID\\"), false, MIRELTH_W(""), nullptr, Data::kClassName, true},
+    {MIRELTH_W("CLSID\\"), false, MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
+    {MIRELTH_W("CLSID\\"), false, MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
+    {MIRELTH_W(""), true, kThumbnailHandlerKey, nullptr, Data::kClassId, true},
 };
 
-WideString KeyName(const Row& row) {
+WideString KeyName(const Row& row, const char* extension) {
   WideString name = row.prefix;
-  name += row.extension ? row.extension : kClsidMirelthThumbnailText;
+  name += extension ? Utf8ToWide(extension) : WideString(kClsidMirelthThumbnailText);
   name += row.suffix;
   return name;
+}
+
+// Calls `visit(row, extension)` for every key the rows stand for; stops at the first false.
+template <typename Visit>
+bool ForEachKey(Visit visit) {
+  size_t count = 0;
+  const Container* containers = Containers(&count);
+  for (const Row& row : kRows) {
+    if (!row.perExtension) {
+      if (!visit(row, nullptr)) return false;
+      continue;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (!visit(row, containers[i].extension)) return false;
+    }
+  }
+  return true;
 }
 
 struct KeyCloser {
@@ -52,9 +68,9 @@ struct KeyCloser {
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 // Writes one REG_SZ value, creating its key; false when either cannot be done.
-bool WriteRow(const Row& row, const WideString& data) {
+bool WriteRow(const Row& row, const char* extension, const WideString& data) {
   HKEY raw = nullptr;
-  const WideString name = KeyName(row);
+  const WideString name = KeyName(row, extension);
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
                       nullptr) != ERROR_SUCCESS) {
     return false;
@@ -83,7 +99,7 @@ STDAPI DllRegisterServer() {
   WideString libraryPath;
   try {
     if (!LibraryPath(&libraryPath)) return E_FAIL;
-    for (const Row& row : kRows) {
+    const bool written = ForEachKey([&](const Row& row, const char* extension) {
       WideString data;
       switch (row.data) {
         case Data::kClassName: data = MIRELTH_W("MirelthThumbnail"); break;
@@ -91,9 +107,10 @@ STDAPI DllRegisterServer() {
         case Data::kApartment: data = MIRELTH_W("Apartment"); break;
         case Data::kClassId: data = kClsidMirelthThumbnailText; break;
       }
-      // A key or value that cannot be written is a broken install: say so.
-      if (!WriteRow(row, data)) return E_FAIL;
-    }
+      return WriteRow(row, extension, data);
+    });
+    // A key or value that cannot be written is a broken install: say so.
+    if (!written) return E_FAIL;
   } catch (...) {
     return E_OUTOFMEMORY;  // the only exception the strings can throw
   }
@@ -105,9 +122,10 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   using namespace mirelth;
   try {
-    for (const Row& row : kRows) {
-      if (row.ownsKeyTree) SHDeleteKeyW(HKEY_CLASSES_ROOT, KeyName(row).c_str());
-    }
+    ForEachKey([](const Row& row, const char* extension) {
+      if (row.ownsKeyTree) SHDeleteKeyW(HKEY_CLASSES_ROOT, KeyName(row, extension).c_str());
+      return true;
+    });
   } catch (...) {
     return E_OUTOFMEMORY;
   }

@@ -12,6 +12,9 @@
 namespace mirelth {
 namespace {
 
+using enum PixelFormat;
+using enum ChannelOrder;
+
 std::vector<uint32_t> DecodeBlock(BlockDecoder decode, const std::vector<uint8_t>& block) {
   std::vector<uint32_t> pixels(16, 0xDEADBEEF);
   decode(reinterpret_cast<uint8_t*>(pixels.data()), 16, block.data());

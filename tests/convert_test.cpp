@@ -6,10 +6,16 @@
 #include <vector>
 
 #include "pixels/convert.h"
+#include "pixels/described.h"
+#include "pixels/encoding.h"
 #include "tests/test_support.h"
 
 namespace mirelth {
 namespace {
+
+using enum PixelFormat;
+using enum ChannelOrder;
+constexpr ChannelOrder kOrders[] = {RGBA, ARGB, BGRA, ABGR};
 
 uint32_t Expand(uint32_t v, int bits) {
   switch (bits) {
@@ -22,7 +28,7 @@ uint32_t Expand(uint32_t v, int bits) {
 }
 
 // Converts one row of `count` source pixels and returns the destination pixels.
-std::vector<uint32_t> ConvertRow(const std::vector<uint8_t>& source, int32_t format, int32_t order, int32_t count) {
+std::vector<uint32_t> ConvertRow(const std::vector<uint8_t>& source, PixelFormat format, ChannelOrder order, int32_t count) {
   std::vector<uint32_t> out(static_cast<size_t>(count), 0xDEADBEEF);
   ConvertPixels(reinterpret_cast<uint8_t*>(out.data()), count * 4, source.data(),
                 static_cast<int32_t>(source.size()), format, order, count, 1, false);
@@ -30,7 +36,7 @@ std::vector<uint32_t> ConvertRow(const std::vector<uint8_t>& source, int32_t for
 }
 
 struct WordCase {
-  int32_t format;
+  PixelFormat format;
   uint16_t word;
   uint32_t expected;
 };
@@ -40,26 +46,26 @@ TEST(ConvertPixels, SixteenBitWordsGiveTheDocumentedPixels) {
       {R5G6B5, 0xF800, 0xFFFF0000},   {R5G6B5, 0x07E0, 0xFF00FF00},   {R5G6B5, 0x001F, 0xFF0000FF},
       {R5G6B5, 0x0000, 0xFF000000},   {A1R5G5B5, 0x7FFF, 0x00FFFFFF}, {A1R5G5B5, 0x8000, 0xFF000000},
       {X1R5G5B5, 0x7FFF, 0xFFFFFFFF}, {X1R5G5B5, 0x0000, 0xFF000000}, {A4R4G4B4, 0x8F00, 0x88FF0000},
-      {X4R4G4B4, 0xF123, 0xFF112233}, {kReservedFormat3, 0xF123, 0xFF112233},
+      {X4R4G4B4, 0xF123, 0xFF112233}, {kReserved3, 0xF123, 0xFF112233},
   };
   for (const WordCase& c : cases) {
-    for (int32_t order = RGBA; order <= ABGR; ++order) {
+    for (ChannelOrder order : kOrders) {
       const std::vector<uint8_t> source = {static_cast<uint8_t>(c.word), static_cast<uint8_t>(c.word >> 8)};
       EXPECT_EQ(ConvertRow(source, c.format, order, 1)[0], c.expected)
-          << "format " << c.format << " word " << std::hex << c.word << " order " << order;
+          << "format " << int(c.format) << " word " << std::hex << c.word << " order " << int(order);
     }
   }
 }
 
 struct Layout16 {
-  int32_t format;
+  PixelFormat format;
   int rShift, rBits, gShift, gBits, bShift, bBits, aShift, aBits;  // aBits 0: opaque
 };
 
 TEST(ConvertPixels, EverySixteenBitWordMatchesThePerChannelReference) {
   const Layout16 layouts[] = {
       {X4R4G4B4, 8, 4, 4, 4, 0, 4, 0, 0},   {R5G6B5, 11, 5, 5, 6, 0, 5, 0, 0},
-      {kReservedFormat3, 8, 4, 4, 4, 0, 4, 0, 0}, {A1R5G5B5, 10, 5, 5, 5, 0, 5, 15, 1},
+      {kReserved3, 8, 4, 4, 4, 0, 4, 0, 0}, {A1R5G5B5, 10, 5, 5, 5, 0, 5, 15, 1},
       {A4R4G4B4, 8, 4, 4, 4, 0, 4, 12, 4},  {X1R5G5B5, 10, 5, 5, 5, 0, 5, 0, 0},
   };
   std::vector<uint8_t> source(65536 * 2);
@@ -74,32 +80,55 @@ TEST(ConvertPixels, EverySixteenBitWordMatchesThePerChannelReference) {
       const uint32_t g = Expand((w >> l.gShift) & ((1u << l.gBits) - 1), l.gBits);
       const uint32_t b = Expand((w >> l.bShift) & ((1u << l.bBits) - 1), l.bBits);
       const uint32_t a = l.aBits ? Expand((w >> l.aShift) & ((1u << l.aBits) - 1), l.aBits) : 255;
-      ASSERT_EQ(out[w], (a << 24) | (r << 16) | (g << 8) | b) << "format " << l.format << " word " << w;
+      ASSERT_EQ(out[w], (a << 24) | (r << 16) | (g << 8) | b) << "format " << int(l.format) << " word " << w;
     }
   }
 }
 
-TEST(ConvertPixels, GenericPacked16LayoutMatchesTheFixedConverters) {
-  // A4R4G4B4 described as a layout: R 8/4, G 4/4, B 0/4, A 12/4.
-  const Packed16Layout layout = {{8, 4, 0, 12}, {4, 4, 4, 4}};
+TEST(ConvertPixels, DescribedLayoutsMatchTheFixedConverters) {
+  // A4R4G4B4 and R5G6B5 described field by field: the described converter agrees on every word.
   std::vector<uint8_t> source(65536 * 2);
   for (uint32_t w = 0; w < 65536; ++w) {
     source[2 * w] = static_cast<uint8_t>(w);
     source[2 * w + 1] = static_cast<uint8_t>(w >> 8);
   }
-  std::vector<uint32_t> generic(65536), fixed = ConvertRow(source, A4R4G4B4, BGRA, 65536);
-  ConvertPacked16Pixels(reinterpret_cast<uint8_t*>(generic.data()), 65536 * 4, source.data(), 65536 * 2, layout,
-                        65536, 1, false);
-  EXPECT_EQ(generic, fixed);
-  // Overlapping or oversized layouts write nothing.
+  const ChannelType u = ChannelType::kUnorm;
+  const struct {
+    PixelFormat fixed;
+    PixelLayout layout;
+  } cases[] = {{A4R4G4B4, {2, {{u, 8, 4}, {u, 4, 4}, {u, 0, 4}, {u, 12, 4}}, false}},
+               {R5G6B5, {2, {{u, 11, 5}, {u, 5, 6}, {u, 0, 5}, {}}, false}}};
+  for (const auto& c : cases) {
+    std::vector<uint32_t> described(65536), fixed = ConvertRow(source, c.fixed, BGRA, 65536);
+    ConvertJob job;
+    job.destination = reinterpret_cast<uint8_t*>(described.data());
+    job.destinationPitch = 65536 * 4;
+    job.source = source.data();
+    job.sourcePitch = 65536 * 2;
+    job.width = 65536;
+    job.height = 1;
+    job.format = kDescribed;
+    job.layout = &c.layout;
+    ConvertPixels(job);
+    EXPECT_EQ(described, fixed) << int(c.fixed);
+  }
+  // Overlapping layouts write nothing.
   std::vector<uint32_t> untouched(1, 0x12345678);
-  const Packed16Layout overlapping = {{0, 2, 8, 12}, {4, 4, 4, 4}};
-  ConvertPacked16Pixels(reinterpret_cast<uint8_t*>(untouched.data()), 4, source.data(), 2, overlapping, 1, 1, false);
+  const PixelLayout overlapping = {2, {{u, 0, 4}, {u, 2, 4}, {u, 8, 4}, {u, 12, 4}}, false};
+  ConvertJob job;
+  job.destination = reinterpret_cast<uint8_t*>(untouched.data());
+  job.destinationPitch = 4;
+  job.source = source.data();
+  job.sourcePitch = 2;
+  job.width = job.height = 1;
+  job.format = kDescribed;
+  job.layout = &overlapping;
+  ConvertPixels(job);
   EXPECT_EQ(untouched[0], 0x12345678u);
 }
 
 struct Order24Case {
-  int32_t order;
+  ChannelOrder order;
   uint32_t expected;  // for source bytes 0x11 0x22 0x33
 };
 
@@ -111,14 +140,14 @@ TEST(ConvertPixels, TwentyFourBitPixelsAreReadInsideThePixel) {
     // Exactly two pixels: the second's bytes must not leak into the first, nor anything be read past the end.
     std::vector<uint8_t> source = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
     const std::vector<uint32_t> out = ConvertRow(source, R8G8B8, c.order, 2);
-    EXPECT_EQ(out[0], c.expected) << "order " << c.order;
+    EXPECT_EQ(out[0], c.expected) << "order " << int(c.order);
     EXPECT_EQ(out[1] >> 24, 0xFFu);
   }
 }
 
 // The per-byte rule of the 4-byte converters.
-uint32_t Reference32(uint32_t pixel, int32_t from, int32_t to, bool opaque) {
-  const ChannelPositions f = kChannelPositions[from], t = kChannelPositions[to];
+uint32_t Reference32(uint32_t pixel, ChannelOrder from, ChannelOrder to, bool opaque) {
+  const ChannelPositions f = PositionsOf(from), t = PositionsOf(to);
   uint8_t in[4], out[4] = {};
   std::memcpy(in, &pixel, 4);
   out[t.r] = in[f.r];
@@ -136,15 +165,23 @@ TEST(ConvertPixels, ThirtyTwoBitPixelsMoveEveryByteForEveryOrderPair) {
   for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(0x10 + 7 * i);
   const Converter converters[2] = {ConvertFromA8R8G8B8, ConvertFromX8R8G8B8};
   for (int opaque = 0; opaque < 2; ++opaque) {
-    for (int32_t from = RGBA; from <= ABGR; ++from) {
-      for (int32_t to = RGBA; to <= ABGR; ++to) {
+    for (ChannelOrder from : kOrders) {
+      for (ChannelOrder to : kOrders) {
         std::vector<uint32_t> out(width, 0);
-        converters[opaque](reinterpret_cast<uint8_t*>(out.data()), width * 4, to, source.data(), width * 4, from,
-                           width, 1, false);
+        ConvertJob job;
+        job.destination = reinterpret_cast<uint8_t*>(out.data());
+        job.destinationPitch = width * 4;
+        job.destinationOrder = to;
+        job.source = source.data();
+        job.sourcePitch = width * 4;
+        job.sourceOrder = from;
+        job.width = width;
+        job.height = 1;
+        converters[opaque](job);
         for (int32_t x = 0; x < width; ++x) {
           uint32_t pixel;
           std::memcpy(&pixel, &source[4 * x], 4);
-          EXPECT_EQ(out[x], Reference32(pixel, from, to, opaque)) << from << "->" << to << " x " << x;
+          EXPECT_EQ(out[x], Reference32(pixel, from, to, opaque)) << int(from) << "->" << int(to) << " x " << x;
         }
       }
     }
@@ -157,7 +194,7 @@ TEST(ConvertPixels, LargeRgbaImagesTakeTheStreamingPathWithTheSameResult) {
   const std::vector<uint8_t> source = test::RandomBytes(static_cast<size_t>(width) * height * 4, 31);
   std::vector<uint32_t> buffer(static_cast<size_t>(width) * height + 1, 0);
   uint8_t* destination = reinterpret_cast<uint8_t*>(buffer.data() + 1);
-  for (int32_t format : {A8R8G8B8, X8R8G8B8}) {
+  for (PixelFormat format : {A8R8G8B8, X8R8G8B8}) {
     ConvertPixels(destination, width * 4, source.data(), width * 4, format, RGBA, width, height, true);
     for (int32_t y = 0; y < height; ++y) {
       for (int32_t x = 0; x < width; ++x) {
@@ -209,10 +246,12 @@ TEST(ConvertPixels, CodesOutsideTheTableAndEmptySizesWriteNothing) {
   const std::vector<uint8_t> source(64, 0x5A);
   struct Case {
     int32_t format, width, height;
-  } cases[] = {{0, 2, 2}, {17, 2, 2}, {-1, 2, 2}, {INT32_MIN, 2, 2}, {A8R8G8B8, 0, 2}, {A8R8G8B8, 2, 0}};
+  } cases[] = {{0, 2, 2}, {kPixelFormatCount, 2, 2}, {-1, 2, 2}, {INT32_MIN, 2, 2}, {int32_t(kDescribed), 2, 2},
+               {int32_t(A8R8G8B8), 0, 2}, {int32_t(A8R8G8B8), 2, 0}};
   for (const Case& c : cases) {
     std::vector<uint8_t> destination(16, 0xCD);
-    ConvertPixels(destination.data(), 8, source.data(), 8, c.format, BGRA, c.width, c.height, true);
+    ConvertPixels(destination.data(), 8, source.data(), 8, static_cast<PixelFormat>(c.format), BGRA, c.width,
+                  c.height, true);
     EXPECT_EQ(destination, std::vector<uint8_t>(16, 0xCD)) << "format " << c.format;
   }
 }
@@ -225,7 +264,7 @@ TEST(ConvertPixels, FormatFacts) {
   EXPECT_EQ(BlockBytes(DXT5), 16);
   EXPECT_EQ(BlockBytes(ETC1), 8);
   EXPECT_EQ(BlockBytes(ATCI), 16);
-  EXPECT_EQ(BitsPerPixel(99), 0);
+  EXPECT_EQ(BitsPerPixel(static_cast<PixelFormat>(99)), 0);
 }
 
 }  // namespace

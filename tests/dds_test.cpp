@@ -16,26 +16,14 @@ using test::FourCC;
 using test::Image;
 using test::MakeDds;
 
-// Decodes from an exact-size heap copy, so that a read past the end trips the address sanitizer.
-struct Decoded {
-  bool ok = false;
-  DecodeFailure failure;
-  Image image;
-  BITMAPINFO info{};
-};
-Decoded Decode(const std::vector<uint8_t>& file) {
-  Decoded result;
-  std::unique_ptr<uint8_t[]> copy(new uint8_t[file.size() ? file.size() : 1]);
-  if (!file.empty()) std::memcpy(copy.get(), file.data(), file.size());
-  HBITMAP bitmap = nullptr;
-  result.ok = DecodeDds(copy.get(), static_cast<uint32_t>(file.size()), &bitmap, &result.info, &result.failure);
-  if (result.ok) {
-    result.image = test::ImageFromBitmap(bitmap);
-    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
-  } else {
-    EXPECT_EQ(bitmap, nullptr);
-  }
-  return result;
+using enum PixelFormat;
+using enum ChannelOrder;
+using Decoded = test::Drawn;
+Decoded Decode(const std::vector<uint8_t>& file) { return test::DrawBytes(FileType::kDds, file); }
+
+bool Parse(const std::vector<uint8_t>& file, DdsTextureInfo* info, DecodeFailure* failure) {
+  MemorySource source(file.data(), file.size());
+  return ParseDdsHeader(source, info, OpenOptions{}, failure);
 }
 
 std::vector<uint8_t> Pattern(size_t bytes) { return test::RandomBytes(bytes, 7); }
@@ -44,8 +32,8 @@ struct LayoutCase {
   const char* name;
   uint32_t bitCount;
   uint32_t masks[4];
-  int32_t format;  // kNoPixelFormat: refused as unsupported
-  int32_t order;
+  PixelFormat format;  // kNone: refused as unsupported
+  ChannelOrder order;
 };
 
 TEST(Dds, MaskTableAcceptsTheLayoutsItCanDraw) {
@@ -61,11 +49,15 @@ TEST(Dds, MaskTableAcceptsTheLayoutsItCanDraw) {
       {"A8B8G8R8", 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, A8R8G8B8, RGBA},
       {"X8R8G8B8 draws opaque", 32, {0xFF0000, 0xFF00, 0xFF, 0}, X8R8G8B8, BGRA},
       {"X8B8G8R8 draws opaque", 32, {0xFF, 0xFF00, 0xFF0000, 0}, X8R8G8B8, RGBA},
-      {"10:10:10:2", 32, {0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000}, kNoPixelFormat, 0},
-      {"G16R16", 32, {0xFFFF, 0xFFFF0000, 0, 0}, kNoPixelFormat, 0},
-      {"24-bit odd masks", 24, {0xFF00, 0xFF, 0xFF0000, 0}, kNoPixelFormat, 0},
-      {"16-bit luminance", 16, {0xFFFF, 0, 0, 0}, kNoPixelFormat, 0},
-      {"8-bit", 8, {0xFF, 0, 0, 0}, kNoPixelFormat, 0},
+      {"10:10:10:2 by its masks", 32, {0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000}, kDescribed, BGRA},
+      {"G16R16 by its masks", 32, {0xFFFF, 0xFFFF0000, 0, 0}, kDescribed, BGRA},
+      {"24-bit odd masks", 24, {0xFF00, 0xFF, 0xFF0000, 0}, kDescribed, BGRA},
+      {"16-bit red only", 16, {0xFFFF, 0, 0, 0}, kDescribed, BGRA},
+      {"8-bit", 8, {0xFF, 0, 0, 0}, kDescribed, BGRA},
+      {"overlapping masks", 16, {0xFF00, 0x0FF0, 0x000F, 0}, kNone, BGRA},
+      {"a mask of two runs", 16, {0xF00F, 0x00F0, 0x0F00, 0}, kNone, BGRA},
+      {"a mask past the pixel", 16, {0x1F0000, 0x07E0, 0x001F, 0}, kNone, BGRA},
+      {"12 bits a pixel", 12, {0xF00, 0xF0, 0xF, 0}, kNone, BGRA},
   };
   for (const LayoutCase& c : cases) {
     DdsSpec spec;
@@ -74,13 +66,13 @@ TEST(Dds, MaskTableAcceptsTheLayoutsItCanDraw) {
     const auto file = MakeDds(spec, Pattern(4 * 4 * c.bitCount / 8));
     DdsTextureInfo info;
     DecodeFailure failure;
-    const int32_t result = ParseDdsHeader(&info, file.data(), static_cast<uint32_t>(file.size()), &failure);
-    if (c.format == kNoPixelFormat) {
-      EXPECT_EQ(result, -1) << c.name;
+    const bool parsed = Parse(file, &info, &failure);
+    if (c.format == kNone) {
+      EXPECT_FALSE(parsed) << c.name;
       EXPECT_EQ(failure.kind, FailureKind::Unsupported) << c.name;
       EXPECT_NE(DescribeFailure(failure).find("masks"), std::string::npos) << DescribeFailure(failure);
     } else {
-      EXPECT_EQ(result, 0) << c.name << ": " << DescribeFailure(failure);
+      EXPECT_TRUE(parsed) << c.name << ": " << DescribeFailure(failure);
       EXPECT_EQ(info.format, c.format) << c.name;
       EXPECT_EQ(info.order, c.order) << c.name;
       EXPECT_FALSE(info.isCompressed);
@@ -91,10 +83,9 @@ TEST(Dds, MaskTableAcceptsTheLayoutsItCanDraw) {
 TEST(Dds, FourCCTableAndPathChoice) {
   const struct {
     const char* fourCC;
-    int32_t format;
-  } cases[] = {{"DXT1", DXT1}, {"DXT3", DXT3}, {"DXT5", DXT5}, {"ATC ", ATC},
-               {"ATCA", ATCA}, {"ATCI", ATCI}, {"ETC ", ETC1}, {"DX10", kNoPixelFormat},
-               {"DXT2", kNoPixelFormat}, {"BC7 ", kNoPixelFormat}};
+    PixelFormat format;
+  } cases[] = {{"DXT1", DXT1}, {"DXT3", DXT3}, {"DXT5", DXT5}, {"ATC ", ATC}, {"ATCA", ATCA},
+               {"ATCI", ATCI}, {"ETC ", ETC1}, {"DXT2", DXT3}, {"DXT4", DXT5}, {"BC7 ", kNone}, {"YUY2", kNone}};
   for (const auto& c : cases) {
     DdsSpec spec;
     spec.pixelFlags = 0x4;
@@ -103,14 +94,14 @@ TEST(Dds, FourCCTableAndPathChoice) {
     const auto file = MakeDds(spec, Pattern(16));
     DdsTextureInfo info;
     DecodeFailure failure;
-    const int32_t result = ParseDdsHeader(&info, file.data(), static_cast<uint32_t>(file.size()), &failure);
-    if (c.format == kNoPixelFormat) {
-      EXPECT_EQ(result, -1) << c.fourCC;
+    const bool parsed = Parse(file, &info, &failure);
+    if (c.format == kNone) {
+      EXPECT_FALSE(parsed) << c.fourCC;
       EXPECT_EQ(failure.kind, FailureKind::Unsupported);
       EXPECT_NE(DescribeFailure(failure).find(std::string("\"") + c.fourCC + "\""), std::string::npos)
           << DescribeFailure(failure);
     } else {
-      EXPECT_EQ(result, 0) << c.fourCC << ": " << DescribeFailure(failure);
+      EXPECT_TRUE(parsed) << c.fourCC << ": " << DescribeFailure(failure);
       EXPECT_EQ(info.format, c.format);
       EXPECT_EQ(info.order, BGRA);
       EXPECT_TRUE(info.isCompressed);
@@ -123,7 +114,7 @@ TEST(Dds, FourCCTableAndPathChoice) {
   both.bitCount = 32;
   const auto file = MakeDds(both, Pattern(64));
   DdsTextureInfo info;
-  ASSERT_EQ(ParseDdsHeader(&info, file.data(), static_cast<uint32_t>(file.size()), nullptr), 0);
+  ASSERT_TRUE(Parse(file, &info, nullptr));
   EXPECT_EQ(info.format, A8R8G8B8);
   // Neither path: refused.
   DdsSpec neither;
@@ -131,7 +122,7 @@ TEST(Dds, FourCCTableAndPathChoice) {
   neither.bitCount = 0;
   const auto none = MakeDds(neither, Pattern(64));
   DecodeFailure failure;
-  EXPECT_EQ(ParseDdsHeader(&info, none.data(), static_cast<uint32_t>(none.size()), &failure), -1);
+  EXPECT_FALSE(Parse(none, &info, &failure));
   EXPECT_EQ(failure.kind, FailureKind::Unsupported);
 }
 
@@ -230,8 +221,8 @@ TEST(Dds, MipMapsAndCubeMapsDrawLevelZeroOfTheFirstSurface) {
   auto payload = Pattern(2 * 2 * 4 * 6 + 64);
   const auto file = MakeDds(spec, payload);
   DdsTextureInfo info;
-  ASSERT_EQ(ParseDdsHeader(&info, file.data(), static_cast<uint32_t>(file.size()), nullptr), 0);
-  EXPECT_EQ(info.levelCount, 9);
+  ASSERT_TRUE(Parse(file, &info, nullptr));
+  EXPECT_EQ(info.levelCount, 9u);
   EXPECT_TRUE(info.isCubeMap);
   EXPECT_TRUE(info.hasMipmaps);
   const Decoded decoded = Decode(file);
@@ -241,9 +232,34 @@ TEST(Dds, MipMapsAndCubeMapsDrawLevelZeroOfTheFirstSurface) {
   spec.caps = 0x400000;
   const auto plain = MakeDds(spec, payload);
   DdsTextureInfo other;
-  ASSERT_EQ(ParseDdsHeader(&other, plain.data(), static_cast<uint32_t>(plain.size()), nullptr), 0);
-  EXPECT_EQ(other.levelCount, 1);
+  ASSERT_TRUE(Parse(plain, &other, nullptr));
+  EXPECT_EQ(other.levelCount, 1u);
   EXPECT_FALSE(other.isCubeMap);
+}
+
+// GIMP's 10:10:10:2 texture drawn by its masks: every pixel against U(n) of each masked field, computed here
+// from the header's masks.
+TEST(Dds, AnyMaskLayoutIsDrawnByItsMasks) {
+  const auto file = test::ReadFileBytes(test::TestDataPath("drawn/dds-gimp-rgb10a2-ramp-33x17.dds"));
+  ASSERT_GT(file.size(), 128u);
+  const Decoded decoded = Decode(file);
+  ASSERT_TRUE(decoded.ok) << DescribeFailure(decoded.failure);
+  uint32_t masks[4];
+  std::memcpy(masks, file.data() + 92, 16);
+  auto channel = [](uint32_t word, uint32_t mask) {
+    const uint32_t shift = static_cast<uint32_t>(__builtin_ctz(mask)), bits = static_cast<uint32_t>(__builtin_popcount(mask));
+    const uint64_t v = (word & mask) >> shift, maximum = (uint64_t{1} << bits) - 1;
+    return static_cast<uint32_t>((v * 255 + maximum / 2) / maximum);
+  };
+  for (int32_t y = 0; y < decoded.image.height; ++y) {
+    for (int32_t x = 0; x < decoded.image.width; ++x) {
+      uint32_t word;
+      std::memcpy(&word, file.data() + 128 + 4 * (static_cast<size_t>(y) * decoded.image.width + x), 4);
+      const uint32_t expected = channel(word, masks[3]) << 24 | channel(word, masks[0]) << 16 |
+                                channel(word, masks[1]) << 8 | channel(word, masks[2]);
+      ASSERT_EQ(decoded.image.at(x, y), expected) << x << "," << y;
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "etc1.h"
 #include "pixels/blocks.h"
+#include "pixels/convert.h"
 #include "squish.h"
 #include "tests/test_support.h"
 
@@ -90,7 +91,8 @@ TEST(Differential, WholeImagesWithPartialBlocksAgree) {
     const int blockCount = ((width + 3) / 4) * ((height + 3) / 4);
     const std::vector<uint8_t> blocks = test::RandomBytes(static_cast<size_t>(blockCount) * 8, 21);
     std::vector<uint32_t> ours(static_cast<size_t>(width) * height, 0);
-    ConvertFromDXT1(reinterpret_cast<uint8_t*>(ours.data()), width * 4, 2, blocks.data(), 0, 2, width, height, false);
+    ConvertPixels(reinterpret_cast<uint8_t*>(ours.data()), width * 4, blocks.data(), 0, PixelFormat::DXT1,
+                  ChannelOrder::BGRA, width, height, false);
     std::vector<uint8_t> theirs(static_cast<size_t>(width) * height * 4);
     squish::DecompressImage(theirs.data(), width, height, blocks.data(), squish::kDxt1);
     for (int p = 0; p < width * height; ++p) {

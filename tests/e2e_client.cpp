@@ -114,8 +114,9 @@ HRESULT CallExport(const std::wstring& dllPath, const char* name) {
   return result;
 }
 
-// Our own decode of the file, linked into this program: the reference.
-Picture ReferenceImage(const std::wstring& path) {
+// Our own decode of the file, linked into this program: the reference (the full decode, or the reference
+// thumbnail at cx: a full decode of the level the thumbnail draws from, through the same filter).
+Picture ReferenceImage(const std::wstring& path, UINT cx = 0) {
   Picture picture;
   IInitializeWithFile* init = nullptr;
   if (FAILED(CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&init)))) return picture;
@@ -123,7 +124,7 @@ Picture ReferenceImage(const std::wstring& path) {
   HBITMAP bitmap = nullptr;
   if (SUCCEEDED(init->Initialize(path.c_str(), STGM_READ)) &&
       SUCCEEDED(init->QueryInterface(kIidIMirelthThumbnailDetails, reinterpret_cast<void**>(&details))) &&
-      SUCCEEDED(details->GetFullImage(&bitmap))) {
+      SUCCEEDED(cx ? details->GetReferenceThumbnail(cx, &bitmap) : details->GetFullImage(&bitmap))) {
     picture = ReadPixels(bitmap);
     DeleteObject(bitmap);
   }
@@ -132,37 +133,15 @@ Picture ReferenceImage(const std::wstring& path) {
   return picture;
 }
 
-// Exact when the thumbnail is the image at its own size; otherwise each pixel must be a copy of a source pixel
-// under or next to its footprint.
-bool MatchesReference(const Picture& thumb, const Picture& full, std::string* why) {
-  int32_t w = 0, h = 0;
-  ThumbnailSize(full.width, full.height, static_cast<uint32_t>(std::max(thumb.width, thumb.height)), &w, &h);
-  if (thumb.width != w || thumb.height != h) {
+// The DLL's thumbnail is exactly our reference thumbnail.
+bool MatchesReference(const Picture& thumb, const Picture& reference, std::string* why) {
+  if (thumb.width != reference.width || thumb.height != reference.height) {
     *why = "size " + std::to_string(thumb.width) + "x" + std::to_string(thumb.height);
     return false;
   }
-  if (thumb.width == full.width && thumb.height == full.height) {
-    if (thumb.pixels != full.pixels) {
-      *why = "pixels differ at the image's own size";
-      return false;
-    }
-    return true;
-  }
-  for (int32_t y = 0; y < thumb.height; ++y) {
-    const int32_t y0 = std::max(0, int32_t(int64_t{y} * full.height / thumb.height) - 1);
-    const int32_t y1 = std::min(full.height - 1, int32_t((int64_t{y} + 1) * full.height / thumb.height) + 1);
-    for (int32_t x = 0; x < thumb.width; ++x) {
-      const int32_t x0 = std::max(0, int32_t(int64_t{x} * full.width / thumb.width) - 1);
-      const int32_t x1 = std::min(full.width - 1, int32_t((int64_t{x} + 1) * full.width / thumb.width) + 1);
-      bool found = false;
-      for (int32_t sy = y0; sy <= y1 && !found; ++sy) {
-        for (int32_t sx = x0; sx <= x1 && !found; ++sx) found = full.at(sx, sy) == thumb.at(x, y);
-      }
-      if (!found) {
-        *why = "pixel " + std::to_string(x) + "," + std::to_string(y) + " is no nearby source pixel";
-        return false;
-      }
-    }
+  if (thumb.pixels != reference.pixels) {
+    *why = "pixels differ from the reference thumbnail";
+    return false;
   }
   return true;
 }
@@ -226,7 +205,7 @@ void ThumbnailRound(const std::wstring& file) {
       Check(drawn == S_OK && bitmap && alpha == WTSAT_ARGB, what + ": GetThumbnail");
       if (bitmap) {
         std::string why;
-        Check(MatchesReference(ReadPixels(bitmap), full, &why), what + ": " + why);
+        Check(MatchesReference(ReadPixels(bitmap), ReferenceImage(file, cx), &why), what + ": " + why);
         DeleteObject(bitmap);
       }
       // While the provider lives the DLL must stay; after its last Release it may go.

@@ -105,6 +105,7 @@ const WCHAR* const kHandlerKeys[] = {
     MIRELTH_W(".tga\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
     MIRELTH_W(".pvr\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
     MIRELTH_W(".dds\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W(".psb\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
 };
 #define CLASS_KEY MIRELTH_W("CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}")
 
@@ -164,7 +165,7 @@ TEST_F(Registration, WritesTheLayoutAndRemovesOnlyWhatItOwns) {
 
 #if !defined(_WIN32)
 TEST_F(Registration, AnythingThatCannotBeWrittenFailsRegistration) {
-  for (int which = 1; which <= 7; ++which) {
+  for (int which = 1; which <= 8; ++which) {
     standin::ResetRegistry();
     standin::FailRegistryCreateAfter(which);
     EXPECT_EQ(DllRegisterServer(), E_FAIL) << "key " << which;

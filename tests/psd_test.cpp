@@ -72,29 +72,8 @@ Bytes MakePsd(const PsdSpec& spec) {
   return out;
 }
 
-struct Decoded {
-  bool ok = false;
-  DecodeFailure failure;
-  test::Image image;
-  std::string listing;
-};
-void Collect(void* context, const char* text) { *static_cast<std::string*>(context) += text; }
-
-Decoded Decode(const Bytes& file) {
-  Decoded result;
-  std::unique_ptr<uint8_t[]> copy(new uint8_t[file.size() ? file.size() : 1]);
-  if (!file.empty()) std::memcpy(copy.get(), file.data(), file.size());
-  PsdListing listing{Collect, &result.listing};
-  HBITMAP bitmap = nullptr;
-  BITMAPINFO info{};
-  result.ok = DecodePsdWithListing(copy.get(), static_cast<uint32_t>(file.size()), &bitmap, &info, listing,
-                                   &result.failure);
-  if (result.ok) {
-    result.image = test::ImageFromBitmap(bitmap);
-    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
-  }
-  return result;
-}
+using Decoded = test::Drawn;
+Decoded Decode(const Bytes& file) { return test::DrawBytes(FileType::kPsd, file); }
 
 TEST(PackBits, RowsAsDocumentedAndBoundedBothWays) {
   const struct {
@@ -115,7 +94,7 @@ TEST(PackBits, RowsAsDocumentedAndBoundedBothWays) {
   for (const auto& c : cases) {
     std::vector<uint8_t> pixels(c.width * 4 + 8, 0xEE);
     std::fill(pixels.begin(), pixels.begin() + c.width * 4, 0);
-    const size_t consumed = DecodePackBitsRow(pixels.data(), c.packed.data(), c.packed.size(), 8, int32_t(c.width));
+    const size_t consumed = UnpackBitsRow(c.packed.data(), c.packed.size(), pixels.data() + 1, c.width, 4);
     EXPECT_EQ(consumed, c.consumed) << c.name;
     for (size_t x = 0; x < c.width; ++x) {
       EXPECT_EQ(pixels[4 * x + 1], c.lane[x]) << c.name << " pixel " << x;
@@ -252,9 +231,9 @@ TEST(Psd, Refusals) {
     FailureKind kind;
   };
   std::vector<Case> cases = {
-      {"version 2", {.version = 2, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
-      {"ZIP compression", {.compression = 2, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
-      {"ZIP with prediction", {.compression = 3, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
+      {"version 3", {.version = 3, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
+      {"compression 4", {.compression = 4, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
+      {"ZIP data that is not zlib", {.compression = 2, .planes = {rgb, rgb, rgb}}, FailureKind::InvalidHeader},
       {"RGB at 1 bit", {.depth = 1, .planes = {{0}, {0}, {0}}}, FailureKind::Unsupported},
       {"Indexed at 16 bits", {.depth = 16, .mode = kPsdIndexed, .colorModeData = Palette(), .planes = {rgb}},
        FailureKind::Unsupported},

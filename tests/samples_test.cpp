@@ -152,9 +152,8 @@ TEST(Samples, FilesWeDoNotDrawAreRefusedWithAReason) {
     FailureKind kind;
   } refused[] = {
       {"dds-bc7enc-bc7-shapes-33x17.dds", FailureKind::Unsupported},
-      {"dds-gimp-rgb10a2-ramp-33x17.dds", FailureKind::Unsupported},
       {"pvr3-pvrtextool-pvrtc4-grad-256x64.pvr", FailureKind::Unsupported},
-      {"psd-im-psb-grad-33x17.psd", FailureKind::Unsupported},
+      {"pvr-pvrtextool-refuse-pvrtc2-4bpp-halo-32x64.pvr", FailureKind::Unsupported},
   };
   for (const auto& r : refused) {
     const Outcome outcome = DecodeFull(test::TestDataPath(std::string("refused/") + r.file));

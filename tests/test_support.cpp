@@ -6,8 +6,12 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "pixels/bitmap.h"
+#include "pixels/byte_source.h"
+#include "pixels/limits.h"
+#include "pixels/sampling.h"
 
 #include <fcntl.h>
 #if defined(_WIN32)
@@ -97,6 +101,23 @@ std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& b
   return path;
 }
 
+void WriteBytesAt(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* file = OpenFileUtf8(path, "r+b");
+  if (!file) return;
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+long OpenFileHandles() {
+#if defined(_WIN32)
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return static_cast<long>(count);
+#else
+  return standin::LiveFileHandles();
+#endif
+}
+
 std::string SamplePath(const std::string& name) {
   const char* overridden = std::getenv("MIRELTH_SAMPLES_DIR");
   return std::string(overridden ? overridden : MIRELTH_SAMPLES_DIR) + "/" + name;
@@ -135,6 +156,50 @@ std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
     byte = static_cast<uint8_t>(state >> 24);
   }
   return bytes;
+}
+
+namespace {
+void Collect(void* context, const char* text) { *static_cast<std::string*>(context) += text; }
+}  // namespace
+
+Drawn DrawBytes(FileType type, const std::vector<uint8_t>& bytes, Mode mode, uint32_t cx) {
+  Drawn drawn;
+  std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() ? bytes.size() : 1]);
+  if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+  MemorySource source(copy.get(), bytes.size());
+  OpenOptions options;
+  options.listing = {Collect, &drawn.listing};
+  if (mode == Mode::kFull) options.maxPixels = kMaxImagePixels;
+  const Container* container = ContainerFor(type);
+  PicturePtr picture;
+  if (!container || !container->openPicture(source, options, &picture, &drawn.failure)) return drawn;
+  HBITMAP bitmap = nullptr;
+  if (mode == Mode::kFull) {
+    drawn.ok = picture->DrawFull(&bitmap, &drawn.info, &drawn.failure);
+  } else {
+    int32_t tw = 0, th = 0;
+    ThumbnailSize(picture->width(), picture->height(), cx, &tw, &th);
+    drawn.ok = picture->DrawThumbnail(tw, th, mode == Mode::kReference, &bitmap, &drawn.failure);
+  }
+  if (drawn.ok) {
+    drawn.image = ImageFromBitmap(bitmap);
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  return drawn;
+}
+
+void PutLE(std::vector<uint8_t>& out, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+void AppendLE16(std::vector<uint8_t>& out, uint32_t value) { out.insert(out.end(), {uint8_t(value), uint8_t(value >> 8)}); }
+void AppendLE32(std::vector<uint8_t>& out, uint32_t value) {
+  AppendLE16(out, value & 0xFFFF);
+  AppendLE16(out, value >> 16);
+}
+void AppendBE16(std::vector<uint8_t>& out, uint32_t value) { out.insert(out.end(), {uint8_t(value >> 8), uint8_t(value)}); }
+void AppendBE32(std::vector<uint8_t>& out, uint32_t value) {
+  AppendBE16(out, value >> 16);
+  AppendBE16(out, value & 0xFFFF);
 }
 
 }  // namespace mirelth::test

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/containers.h"
+#include "pixels/failure.h"
 #include "platform/win32.h"
 
 namespace mirelth::test {
@@ -41,6 +43,11 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 // Writes bytes to a new file in the temporary directory and returns its UTF-8 path.
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
+// Writes bytes over the start of an existing file, in place (the file keeps its identity and open handles).
+void WriteBytesAt(const std::string& path, const std::vector<uint8_t>& bytes);
+// File handles open in this process (the stand-in's count, or the process's handle count on Windows).
+long OpenFileHandles();
+
 // Samples bundled with the repository (samples/) and test data (tests/data/).
 std::string SamplePath(const std::string& name);
 std::string TestDataPath(const std::string& name);
@@ -59,5 +66,24 @@ class QuietStdout {
 
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
+
+// A container drawn from bytes in memory (an exact-size heap copy, so that a read past the end trips the
+// address sanitizer): at full size, or as a thumbnail at cx (sampled, or the reference).
+enum class Mode { kFull, kThumbnail, kReference };
+struct Drawn {
+  bool ok = false;
+  DecodeFailure failure;
+  Image image;
+  std::string listing;  // the layer listing, when the container writes one
+  BITMAPINFO info{};
+};
+Drawn DrawBytes(FileType type, const std::vector<uint8_t>& bytes, Mode mode = Mode::kFull, uint32_t cx = 0);
+
+// Little- and big-endian writers for building files.
+void PutLE(std::vector<uint8_t>& out, size_t at, uint32_t value);
+void AppendLE16(std::vector<uint8_t>& out, uint32_t value);
+void AppendLE32(std::vector<uint8_t>& out, uint32_t value);
+void AppendBE16(std::vector<uint8_t>& out, uint32_t value);
+void AppendBE32(std::vector<uint8_t>& out, uint32_t value);
 
 }  // namespace mirelth::test

@@ -1,4 +1,4 @@
-// mirelth-thumb: thumbnails of DDS, PSD and PVR files as PNG, through the same provider object the shell
+// mirelth-thumb: thumbnails of DDS, TGA, PSD/PSB and PVR files as PNG, through the same provider object the shell
 // uses (IInitializeWithFile, then GetThumbnail). Exit 0 when every output was written, 1 when an input
 // cannot be thumbnailed, 2 for usage errors, unreadable inputs and unwritable outputs.
 #include <cerrno>
@@ -12,6 +12,7 @@
 #include "pixels/failure.h"
 #include "platform/win32.h"
 #include "server/module.h"
+#include "formats/containers.h"
 #include "server/provider.h"
 #include "tools/png_writer.h"
 
@@ -34,15 +35,34 @@ constexpr char kUsage[] =
     "  --full       write the image at its own size instead of a thumbnail\n"
     "  -o DIR       write one PNG per input into DIR (created if missing)\n"
     "  -q           no progress output\n"
+    "  --verbose    also print the bytes read from each input\n"
     "  --help       this text\n"
     "  --version    the program's version\n"
     "Without OUTPUT.png a single thumbnail is written to <input file name>.png in the current directory.\n"
-    "Formats: .dds (plain 16/24/32-bit, DXT1/3/5, ATC/ATCA/ATCI, ETC1), .psd, .pvr\n";
+    "PSD and PSB documents also list their layer records on standard output.\n";
+
+// The formats section of the usage text, from the table of containers.
+std::string FormatsText() {
+  std::string text = "formats:\n";
+  size_t count = 0;
+  const Container* containers = Containers(&count);
+  for (size_t i = 0; i < count; ++i) {
+    text += "  ";
+    text += containers[i].extension;
+    text += std::string(6 - std::strlen(containers[i].extension), ' ');
+    text += containers[i].formats;
+    text += "\n";
+  }
+  return text;
+}
+
+void PrintListing(void*, const char* text) { std::fputs(text, stdout); }
 
 struct Options {
   uint32_t size = 256;
   bool full = false;
   bool quiet = false;
+  bool verbose = false;
   std::string outputDir;
   std::vector<std::string> inputs;
 };
@@ -53,7 +73,7 @@ std::string BaseName(const std::string& path) {
 }
 
 int UsageError(const char* message) {
-  std::fprintf(stderr, "mirelth-thumb: %s\n%s", message, kUsage);
+  std::fprintf(stderr, "mirelth-thumb: %s\n%s%s", message, kUsage, FormatsText().c_str());
   return kExitUsage;
 }
 
@@ -98,6 +118,9 @@ int RenderOne(const Options& options, const std::string& input, const std::strin
     std::fprintf(stderr, "mirelth-thumb: %s: provider interfaces missing\n", input.c_str());
     return kExitUsage;
   }
+  LayerListing listing;
+  listing.write = PrintListing;
+  details->SetLayerListing(listing);
 
   HBITMAP handle = nullptr;
   HRESULT drawn;
@@ -108,6 +131,11 @@ int RenderOne(const Options& options, const std::string& input, const std::strin
     drawn = provider->GetThumbnail(options.size, &handle, &alpha);
   }
   UniqueBitmap bitmap(handle);
+  if (options.verbose) {
+    uint64_t bytes = 0;
+    details->GetBytesRead(&bytes);
+    std::fprintf(stderr, "mirelth-thumb: %s: %llu bytes read\n", input.c_str(), static_cast<unsigned long long>(bytes));
+  }
   BitmapPixels pixels{};
   if (FAILED(drawn) || !GetBitmapPixels(bitmap.get(), &pixels)) {
     DecodeFailure failure;
@@ -131,6 +159,7 @@ int Run(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      std::fputs(FormatsText().c_str(), stdout);
       return kExitOk;
     }
     if (arg == "--version") {
@@ -139,6 +168,8 @@ int Run(const std::vector<std::string>& args) {
     }
     if (arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--full") {
       options.full = true;
     } else if (arg == "--size" || arg.rfind("--size=", 0) == 0) {

@@ -1,72 +1,178 @@
-// DDS container: header validation, recognition of the pixel layout and the proof that level 0 lies in the
-// file. All header fields are little-endian; width and height are read as signed values. DDS stores rows
-// top-down; the bitmap is bottom-up, so level 0 is converted with flip set.
+// DDS container: header validation, recognition of the pixel layout (bit masks, FourCCs, the DX10 header's DXGI
+// format) and the proof that level 0 lies in the file. All header fields are little-endian; width and height are
+// read as signed values. DDS stores rows top-down; the bitmap is bottom-up.
 #include "formats/dds/dds.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "pixels/byte_reader.h"
+#include "pixels/encoding.h"
 #include "pixels/limits.h"
-#include "pixels/sampling.h"
 
 namespace mirelth {
 namespace {
 
+using enum PixelFormat;
+using CT = ChannelType;
+
 // Header flags (file offset 8).
 constexpr uint32_t kFlagCaps = 0x1, kFlagHeight = 0x2, kFlagWidth = 0x4, kFlagPixelFormat = 0x1000;
-constexpr uint32_t kFlagMipMapCount = 0x20000;
+constexpr uint32_t kFlagMipMapCount = 0x20000, kFlagDepth = 0x800000;
 constexpr uint32_t kRequiredFlags = kFlagCaps | kFlagHeight | kFlagWidth | kFlagPixelFormat;
 // Pixel-format flags (file offset 80).
-constexpr uint32_t kPixelFourCC = 0x4, kPixelRgb = 0x40;
+constexpr uint32_t kPixelAlphaPixels = 0x1, kPixelAlpha = 0x2, kPixelFourCC = 0x4, kPixelRgb = 0x40;
+constexpr uint32_t kPixelLuminance = 0x20000;
 // Caps (offset 108) and caps2 (offset 112).
 constexpr uint32_t kCapsComplex = 0x8, kCapsTexture = 0x1000, kCapsMipMap = 0x400000;
-constexpr uint32_t kCaps2CubeMap = 0x200;
+constexpr uint32_t kCaps2CubeMap = 0x200, kCaps2Volume = 0x200000;
 
 // File offsets of the fields read.
-constexpr uint32_t kOffsetFlags = 8, kOffsetHeight = 12, kOffsetWidth = 16, kOffsetMipMapCount = 28;
+constexpr uint32_t kOffsetFlags = 8, kOffsetHeight = 12, kOffsetWidth = 16, kOffsetDepth = 24, kOffsetMipMapCount = 28;
 constexpr uint32_t kOffsetPixelFlags = 80, kOffsetFourCC = 84, kOffsetBitCount = 88, kOffsetMasks = 92;
 constexpr uint32_t kOffsetCaps = 108, kOffsetCaps2 = 112;
+// The DX10 header after the 128 bytes: DXGI format, resource dimension, misc flag, array size, misc flags 2.
+constexpr uint32_t kDx10HeaderBytes = 20;
+constexpr uint32_t kDimension1D = 2, kDimension2D = 3, kDimension3D = 4;
+constexpr uint32_t kMiscCube = 0x4;
 
 constexpr uint32_t FourCC(const char (&text)[5]) {
   return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 | uint32_t(uint8_t(text[2])) << 16 |
          uint32_t(uint8_t(text[3])) << 24;
 }
 
-// The plain layouts we draw. An alpha mask of 0 means the layout has no alpha: it is drawn opaque.
+// The plain layouts drawn by their exact converters. An alpha mask of 0 means the layout has no alpha: it is
+// drawn opaque.
 struct MaskRow {
   uint32_t bitCount, red, green, blue, alpha;
-  int32_t format, order;
+  PixelFormat format;
+  ChannelOrder order;
 };
 constexpr MaskRow kMaskTable[] = {
-    {16, 0xF800, 0x07E0, 0x001F, 0, R5G6B5, BGRA},
-    {16, 0x0F00, 0x00F0, 0x000F, 0, X4R4G4B4, BGRA},
-    {16, 0x0F00, 0x00F0, 0x000F, 0xF000, A4R4G4B4, BGRA},
-    {16, 0x7C00, 0x03E0, 0x001F, 0x8000, A1R5G5B5, BGRA},
-    {16, 0x7C00, 0x03E0, 0x001F, 0, X1R5G5B5, BGRA},
-    {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, A8R8G8B8, BGRA},
-    {32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, A8R8G8B8, RGBA},
-    {32, 0xFF0000, 0xFF00, 0xFF, 0, X8R8G8B8, BGRA},
-    {32, 0xFF, 0xFF00, 0xFF0000, 0, X8R8G8B8, RGBA},
-};
-// 24-bit pixels have no room for alpha; only the colour masks decide.
-struct Mask24Row {
-  uint32_t red, green, blue;
-  int32_t order;
-};
-constexpr Mask24Row kMask24Table[] = {
-    {0xFF0000, 0xFF00, 0xFF, BGRA},  // B, G, R in memory
-    {0xFF, 0xFF00, 0xFF0000, RGBA},  // R, G, B in memory
+    {16, 0xF800, 0x07E0, 0x001F, 0, R5G6B5, ChannelOrder::BGRA},
+    {16, 0x0F00, 0x00F0, 0x000F, 0, X4R4G4B4, ChannelOrder::BGRA},
+    {16, 0x0F00, 0x00F0, 0x000F, 0xF000, A4R4G4B4, ChannelOrder::BGRA},
+    {16, 0x7C00, 0x03E0, 0x001F, 0x8000, A1R5G5B5, ChannelOrder::BGRA},
+    {16, 0x7C00, 0x03E0, 0x001F, 0, X1R5G5B5, ChannelOrder::BGRA},
+    {24, 0xFF0000, 0xFF00, 0xFF, 0, R8G8B8, ChannelOrder::BGRA},  // B, G, R in memory
+    {24, 0xFF, 0xFF00, 0xFF0000, 0, R8G8B8, ChannelOrder::RGBA},  // R, G, B in memory
+    {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, A8R8G8B8, ChannelOrder::BGRA},
+    {32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, A8R8G8B8, ChannelOrder::RGBA},
+    {32, 0xFF0000, 0xFF00, 0xFF, 0, X8R8G8B8, ChannelOrder::BGRA},
+    {32, 0xFF, 0xFF00, 0xFF0000, 0, X8R8G8B8, ChannelOrder::RGBA},
 };
 
-struct FourCCRow {
-  uint32_t fourCC;
-  int32_t format;
+// A described layout in a table row: bytes per pixel, then type, lowest bit and width of R, G, B, A.
+struct LayoutSpec {
+  uint8_t bytes;
+  ChannelField r, g, b, a;
+  bool gray;
 };
-constexpr FourCCRow kFourCCTable[] = {
-    {FourCC("DXT1"), DXT1}, {FourCC("DXT3"), DXT3}, {FourCC("DXT5"), DXT5}, {FourCC("ATC "), ATC},
-    {FourCC("ATCA"), ATCA}, {FourCC("ATCI"), ATCI}, {FourCC("ETC "), ETC1},
+constexpr LayoutSpec Uniform(uint8_t bytes, CT type, uint8_t bits, int channels, bool gray = false) {
+  LayoutSpec s{bytes, {}, {}, {}, {}, gray};
+  ChannelField* fields[4] = {&s.r, &s.g, &s.b, &s.a};
+  for (int c = 0; c < channels; ++c) *fields[c] = {type, static_cast<uint8_t>(c * bits), bits};
+  return s;
+}
+constexpr LayoutSpec AlphaOnly8() { return {1, {}, {}, {}, {CT::kUnorm, 0, 8}, false}; }
+constexpr LayoutSpec kNoLayout = {};
+
+// What a FourCC or DXGI value names.
+struct FormatRow {
+  uint32_t key;  // the FourCC, or the DXGI value
+  PixelFormat format;
+  ChannelOrder order;
+  AlphaRule alpha;
+  LayoutSpec layout;  // PixelFormat::kDescribed
 };
+constexpr ChannelOrder kBgra = ChannelOrder::BGRA, kRgba = ChannelOrder::RGBA;
+constexpr AlphaRule kAsStored = AlphaRule::kStraight, kPremul = AlphaRule::kPremultiplied, kOpaque = AlphaRule::kOpaque;
+
+constexpr FormatRow kFourCCTable[] = {
+    {FourCC("DXT1"), DXT1, kBgra, kAsStored, kNoLayout},
+    {FourCC("DXT2"), DXT3, kBgra, kPremul, kNoLayout},
+    {FourCC("DXT3"), DXT3, kBgra, kAsStored, kNoLayout},
+    {FourCC("DXT4"), DXT5, kBgra, kPremul, kNoLayout},
+    {FourCC("DXT5"), DXT5, kBgra, kAsStored, kNoLayout},
+    {FourCC("ATC "), ATC, kBgra, kAsStored, kNoLayout},
+    {FourCC("ATCA"), ATCA, kBgra, kAsStored, kNoLayout},
+    {FourCC("ATCI"), ATCI, kBgra, kAsStored, kNoLayout},
+    {FourCC("ETC "), ETC1, kBgra, kAsStored, kNoLayout},
+    // Direct3D format numbers in the FourCC field.
+    {36, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4)},  // A16B16G16R16
+    {111, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)},   // R16F
+    {112, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2)},         // G16R16F
+    {113, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 16, 4)},         // A16B16G16R16F
+    {114, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)},   // R32F
+    {115, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 32, 2)},         // G32R32F
+    {116, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4)},        // A32B32G32R32F
+};
+
+constexpr FormatRow kDxgiTable[] = {
+    {2, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4)},  // R32G32B32A32_FLOAT
+    {6, kDescribed, kBgra, kAsStored, Uniform(12, CT::kFloat, 32, 3)},  // R32G32B32_FLOAT
+    {10, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 16, 4)},  // R16G16B16A16_FLOAT
+    {11, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4)},  // R16G16B16A16_UNORM
+    // R10G10B10A2_UNORM: R w[9:0], G w[19:10], B w[29:20], A w[31:30]
+    {24, kDescribed, kBgra, kAsStored, {4, {CT::kUnorm, 0, 10}, {CT::kUnorm, 10, 10}, {CT::kUnorm, 20, 10}, {CT::kUnorm, 30, 2}, false}},
+    // R11G11B10_FLOAT: R w[10:0], G w[21:11], B w[31:22]
+    {26, kDescribed, kBgra, kAsStored, {4, {CT::kUFloat, 0, 11}, {CT::kUFloat, 11, 11}, {CT::kUFloat, 22, 10}, {}, false}},
+    {27, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_TYPELESS
+    {28, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_UNORM
+    {29, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_UNORM_SRGB
+    {31, kDescribed, kBgra, kAsStored, Uniform(4, CT::kSnorm, 8, 4)},        // R8G8B8A8_SNORM
+    {34, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2)},       // R16G16_FLOAT
+    {35, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},       // R16G16_UNORM
+    {41, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)}, // R32_FLOAT
+    {49, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},        // R8G8_UNORM
+    {51, kDescribed, kBgra, kAsStored, Uniform(2, CT::kSnorm, 8, 2)},        // R8G8_SNORM
+    {54, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)}, // R16_FLOAT
+    {56, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)}, // R16_UNORM
+    {61, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},  // R8_UNORM
+    {65, kDescribed, kBgra, kAsStored, AlphaOnly8()},                        // A8_UNORM
+    {67, RGB9E5, kBgra, kAsStored, kNoLayout},                               // R9G9B9E5_SHAREDEXP
+    {70, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_TYPELESS
+    {71, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_UNORM
+    {72, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_UNORM_SRGB
+    {73, DXT3, kBgra, kAsStored, kNoLayout},  // BC2_TYPELESS
+    {74, DXT3, kBgra, kAsStored, kNoLayout},  // BC2_UNORM
+    {75, DXT3, kBgra, kAsStored, kNoLayout},  // BC2_UNORM_SRGB
+    {76, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_TYPELESS
+    {77, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM
+    {78, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM_SRGB
+    {85, R5G6B5, kBgra, kAsStored, kNoLayout},    // B5G6R5_UNORM
+    {86, A1R5G5B5, kBgra, kAsStored, kNoLayout},  // B5G5R5A1_UNORM
+    {87, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM
+    {88, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM
+    {90, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_TYPELESS
+    {91, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM_SRGB
+    {93, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM_SRGB
+    {115, A4R4G4B4, kBgra, kAsStored, kNoLayout},  // B4G4R4A4_UNORM
+};
+
+const FormatRow* Find(const FormatRow* table, size_t count, uint32_t key) {
+  for (size_t i = 0; i < count; ++i) {
+    if (table[i].key == key) return &table[i];
+  }
+  return nullptr;
+}
+
+void Take(const FormatRow& row, DdsTextureInfo* info) {
+  info->format = row.format;
+  info->order = row.order;
+  info->alpha = row.alpha;
+  if (row.format == kDescribed) {
+    info->layout.bytesPerPixel = row.layout.bytes;
+    info->layout.channel[0] = row.layout.r;
+    info->layout.channel[1] = row.layout.g;
+    info->layout.channel[2] = row.layout.b;
+    info->layout.channel[3] = row.layout.a;
+    info->layout.gray = row.layout.gray;
+  }
+  const Encoding* encoding = EncodingOf(row.format);
+  info->isCompressed = encoding && encoding->walk != Walk::kPixels;
+}
 
 void DescribeFourCC(uint32_t fourCC, char (&text)[24]) {
   char chars[5] = {};
@@ -77,145 +183,176 @@ void DescribeFourCC(uint32_t fourCC, char (&text)[24]) {
   }
   if (printable) {
     std::snprintf(text, sizeof text, "\"%s\"", chars);
+  } else if (fourCC < 1000) {
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(fourCC));
   } else {
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(fourCC));
   }
 }
 
+// A legacy bit-mask layout: the exact converters where they apply, else the layout the masks describe.
+bool RecogniseMasks(uint32_t pixelFlags, uint32_t bitCount, const uint32_t (&masks)[4], DdsTextureInfo* info,
+                    DecodeFailure* failure) {
+  const bool luminance = (pixelFlags & kPixelLuminance) != 0;
+  const bool alphaOnly = (pixelFlags & kPixelAlpha) != 0 && !(pixelFlags & (kPixelRgb | kPixelLuminance));
+  if (!luminance && !alphaOnly) {
+    for (const MaskRow& row : kMaskTable) {
+      // 24-bit pixels have no room for alpha: only the colour masks decide.
+      if (row.bitCount == bitCount && row.red == masks[0] && row.green == masks[1] && row.blue == masks[2] &&
+          (row.alpha == masks[3] || bitCount == 24)) {
+        info->format = row.format;
+        info->order = row.order;
+        return true;
+      }
+    }
+  }
+  auto refuse = [&](const char* why) {
+    return Fail(failure, FailureKind::Unsupported, "%u-bit pixel masks R 0x%08X G 0x%08X B 0x%08X A 0x%08X (%s)",
+                static_cast<unsigned>(bitCount), static_cast<unsigned>(masks[0]), static_cast<unsigned>(masks[1]),
+                static_cast<unsigned>(masks[2]), static_cast<unsigned>(masks[3]), why);
+  };
+  if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return refuse("bit count");
+  uint32_t used[4] = {masks[0], masks[1], masks[2], masks[3]};
+  if (alphaOnly) {
+    // The alpha mask, or (as some writers do) the one mask given.
+    uint32_t alpha = masks[3];
+    for (int c = 0; c < 3 && alpha == 0; ++c) alpha = masks[c];
+    used[0] = used[1] = used[2] = 0;
+    used[3] = alpha;
+  } else if (luminance) {
+    used[1] = used[2] = 0;  // the luminance is the red mask
+  }
+  uint64_t limit = (uint64_t{1} << bitCount) - 1;
+  uint32_t seen = 0;
+  for (uint32_t mask : used) {
+    if (mask > limit) return refuse("mask outside the pixel");
+    if (seen & mask) return refuse("overlapping masks");
+    seen |= mask;
+  }
+  if (seen == 0) return refuse("no channel");
+  PixelLayout layout;
+  if (!LayoutFromMasks(bitCount / 8, used, &layout)) return refuse("a mask is not one run of bits");
+  // Only red (no green or blue) is a luminance too.
+  layout.gray = luminance || (used[0] != 0 && used[1] == 0 && used[2] == 0);
+  info->format = kDescribed;
+  info->order = ChannelOrder::BGRA;
+  info->layout = layout;
+  return true;
+}
+
+bool RecogniseDx10(ByteSource& source, DdsTextureInfo* info, DecodeFailure* failure) {
+  uint8_t header[kDx10HeaderBytes];
+  if (!source.Has(kDdsHeaderBytes, kDx10HeaderBytes)) {
+    return FailTruncated(failure, source.size(), kDdsHeaderBytes + kDx10HeaderBytes, "the DX10 header");
+  }
+  if (!source.Read(kDdsHeaderBytes, header, sizeof header, failure)) return false;
+  const uint32_t dxgi = ByteReader::U32LENoBoundsCheck(header);
+  const uint32_t dimension = ByteReader::U32LENoBoundsCheck(header + 4);
+  const uint32_t misc = ByteReader::U32LENoBoundsCheck(header + 8);
+  const uint32_t arraySize = ByteReader::U32LENoBoundsCheck(header + 12);
+  const uint32_t alphaMode = ByteReader::U32LENoBoundsCheck(header + 16) & 7;
+  if (arraySize == 0) return Fail(failure, FailureKind::InvalidHeader, "DX10 array size 0");
+  if (dimension != kDimension1D && dimension != kDimension2D && dimension != kDimension3D) {
+    return Fail(failure, FailureKind::InvalidHeader, "DX10 resource dimension %u", static_cast<unsigned>(dimension));
+  }
+  const FormatRow* row = Find(kDxgiTable, sizeof kDxgiTable / sizeof kDxgiTable[0], dxgi);
+  if (!row) return Fail(failure, FailureKind::Unsupported, "DXGI format %u", static_cast<unsigned>(dxgi));
+  Take(*row, info);
+  if (alphaMode == 2) info->alpha = kPremul;
+  if (alphaMode == 3) info->alpha = kOpaque;
+  if (dimension == kDimension1D) info->height = 1;  // one row, whatever the height field says
+  if (dimension != kDimension3D) info->depth = 1;
+  info->isCubeMap = (misc & kMiscCube) != 0;
+  info->dataOffset = kDdsHeaderBytes + kDx10HeaderBytes;
+  return true;
+}
+
 }  // namespace
 
-int32_t ParseDdsHeader(DdsTextureInfo* info, const uint8_t* fileData, uint32_t fileSize, DecodeFailure* failure,
-                       uint64_t maxPixels) {
-  const ByteReader file(fileData, fileSize);
+bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions& options, DecodeFailure* failure) {
+  *info = DdsTextureInfo{};
+  uint8_t header[kDdsHeaderBytes] = {};
+  const uint64_t size = source.size();
   static constexpr uint8_t kMagic[4] = {'D', 'D', 'S', ' '};
-  const uint64_t magicBytes = fileSize < 4 ? fileSize : 4;
-  if (!fileData || std::memcmp(fileData, kMagic, magicBytes) != 0) {
-    Fail(failure, FailureKind::NotThisFormat, "not a DDS file (no \"DDS \" magic)");
-    return -1;
+  const size_t magicBytes = static_cast<size_t>(size < 4 ? size : 4);
+  if (!source.Read(0, header, magicBytes, failure)) return false;
+  if (std::memcmp(header, kMagic, magicBytes) != 0) {
+    return Fail(failure, FailureKind::NotThisFormat, "not a DDS file (no \"DDS \" magic)");
   }
-  if (fileSize < kDdsHeaderBytes) {
-    FailTruncated(failure, fileSize, kDdsHeaderBytes, "the DDS header");
-    return -1;
-  }
-  info->fileData = fileData;
-  std::memcpy(info->header, fileData + 4, sizeof info->header);
-
-  uint32_t flags = 0, caps = 0, caps2 = 0, mipMapCount = 0, pixelFlags = 0, fourCC = 0, bitCount = 0;
-  uint32_t masks[4] = {};
-  uint32_t rawHeight = 0, rawWidth = 0;
-  file.U32LEAt(kOffsetFlags, &flags);
-  file.U32LEAt(kOffsetHeight, &rawHeight);
-  file.U32LEAt(kOffsetWidth, &rawWidth);
-  file.U32LEAt(kOffsetMipMapCount, &mipMapCount);
-  file.U32LEAt(kOffsetPixelFlags, &pixelFlags);
-  file.U32LEAt(kOffsetFourCC, &fourCC);
-  file.U32LEAt(kOffsetBitCount, &bitCount);
-  for (uint32_t i = 0; i < 4; ++i) file.U32LEAt(kOffsetMasks + 4 * i, &masks[i]);
-  file.U32LEAt(kOffsetCaps, &caps);
-  file.U32LEAt(kOffsetCaps2, &caps2);
+  if (size < kDdsHeaderBytes) return FailTruncated(failure, size, kDdsHeaderBytes, "the DDS header");
+  if (!source.Read(0, header, kDdsHeaderBytes, failure)) return false;
+  auto field = [&](uint32_t offset) { return ByteReader::U32LENoBoundsCheck(header + offset); };
+  const uint32_t flags = field(kOffsetFlags), pixelFlags = field(kOffsetPixelFlags), fourCC = field(kOffsetFourCC);
+  const uint32_t bitCount = field(kOffsetBitCount), caps = field(kOffsetCaps), caps2 = field(kOffsetCaps2);
+  uint32_t masks[4];
+  for (uint32_t i = 0; i < 4; ++i) masks[i] = field(kOffsetMasks + 4 * i);
 
   if ((flags & kRequiredFlags) != kRequiredFlags) {
-    Fail(failure, FailureKind::InvalidHeader, "header flags 0x%08X lack caps, height, width or pixel format",
-         static_cast<unsigned>(flags));
-    return -1;
+    return Fail(failure, FailureKind::InvalidHeader, "header flags 0x%08X lack caps, height, width or pixel format",
+                static_cast<unsigned>(flags));
   }
   if (caps & kCapsTexture) {
     info->hasMipmaps = (caps & kCapsMipMap) != 0;
     info->isCubeMap = (caps & kCapsComplex) && (caps2 & kCaps2CubeMap);
   }
   info->levelCount = 1;
-  if (info->hasMipmaps && (flags & kFlagMipMapCount)) info->levelCount = static_cast<int32_t>(mipMapCount);
+  if (info->hasMipmaps && (flags & kFlagMipMapCount)) info->levelCount = field(kOffsetMipMapCount);
+  if ((caps2 & kCaps2Volume) && (flags & kFlagDepth)) info->depth = field(kOffsetDepth) ? field(kOffsetDepth) : 1;
+  info->width = static_cast<int32_t>(field(kOffsetWidth));
+  info->height = static_cast<int32_t>(field(kOffsetHeight));
 
-  const auto width = static_cast<int32_t>(rawWidth), height = static_cast<int32_t>(rawHeight);
-  if (width < 1 || height < 1) {
-    Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", width, height);
-    return -1;
-  }
-  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > maxPixels) {
-    Fail(failure, FailureKind::TooLarge, "%d x %d pixels", width, height);
-    return -1;
-  }
-  info->width = width;
-  info->height = height;
-
-  if ((pixelFlags & kPixelRgb) || bitCount != 0) {
-    for (const MaskRow& row : kMaskTable) {
-      if (row.bitCount == bitCount && row.red == masks[0] && row.green == masks[1] && row.blue == masks[2] &&
-          row.alpha == masks[3]) {
-        info->format = row.format;
-        info->order = row.order;
-      }
-    }
-    if (bitCount == 24) {
-      for (const Mask24Row& row : kMask24Table) {
-        if (row.red == masks[0] && row.green == masks[1] && row.blue == masks[2]) {
-          info->format = R8G8B8;
-          info->order = row.order;
-        }
-      }
-    }
-    if (info->format == kNoPixelFormat) {
-      Fail(failure, FailureKind::Unsupported, "%u-bit pixel masks R 0x%08X G 0x%08X B 0x%08X A 0x%08X",
-           static_cast<unsigned>(bitCount), static_cast<unsigned>(masks[0]), static_cast<unsigned>(masks[1]),
-           static_cast<unsigned>(masks[2]), static_cast<unsigned>(masks[3]));
-      return -1;
-    }
-  } else if (pixelFlags & kPixelFourCC) {
-    for (const FourCCRow& row : kFourCCTable) {
-      if (row.fourCC == fourCC) {
-        info->format = row.format;
-        info->order = BGRA;
-        info->isCompressed = true;
-      }
-    }
-    if (info->format == kNoPixelFormat) {
+  // Bit masks when the flags name them or a bit count is given (they win over a FourCC then); else the FourCC.
+  const bool masksNamed = (pixelFlags & (kPixelRgb | kPixelLuminance | kPixelAlpha)) != 0 || bitCount != 0;
+  if (!masksNamed && (pixelFlags & kPixelFourCC)) {
+    if (fourCC == FourCC("DX10")) {
+      if (!RecogniseDx10(source, info, failure)) return false;
+    } else if (const FormatRow* row = Find(kFourCCTable, sizeof kFourCCTable / sizeof kFourCCTable[0], fourCC)) {
+      Take(*row, info);
+    } else {
       char text[24];
       DescribeFourCC(fourCC, text);
-      Fail(failure, FailureKind::Unsupported, "pixel format FourCC %s", text);
-      return -1;
+      return Fail(failure, FailureKind::Unsupported, "pixel format FourCC %s", text);
     }
+  } else if (masksNamed) {
+    if (!RecogniseMasks(pixelFlags, bitCount, masks, info, failure)) return false;
   } else {
-    Fail(failure, FailureKind::Unsupported, "pixel format flags 0x%08X name neither bit masks nor a FourCC",
-         static_cast<unsigned>(pixelFlags));
-    return -1;
+    return Fail(failure, FailureKind::Unsupported, "pixel format flags 0x%08X name neither bit masks nor a FourCC",
+                static_cast<unsigned>(pixelFlags));
   }
 
-  if (!LevelBytes(info->format, static_cast<uint64_t>(width), static_cast<uint64_t>(height), &info->levelBytes,
-                  &info->pitch) ||
-      !RangeFits(kDdsHeaderBytes, info->levelBytes, fileSize)) {
-    FailTruncated(failure, fileSize, kDdsHeaderBytes + info->levelBytes, "level 0");
-    return -1;
-  }
-  info->data = fileData + kDdsHeaderBytes;
-  return 0;
+  if (!CheckPictureSize(info->width, info->height, options, failure)) return false;
+  SourceImage level0;
+  level0.source = &source;
+  level0.offset = info->dataOffset;
+  level0.format = info->format;
+  level0.layout = info->layout;
+  level0.width = info->width;
+  level0.height = info->height;
+  if (!SizeLevel(&level0)) return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", info->width, info->height);
+  return CheckLevelFits(level0, "level 0", failure);
 }
 
-SourceImage DdsSourceImage(const DdsTextureInfo& info) {
-  SourceImage image;
-  image.pixels = info.data;
-  image.pitch = static_cast<int64_t>(info.pitch);
-  image.format = info.format;
-  image.order = info.order;
-  image.width = info.width;
-  image.height = info.height;
-  image.flip = true;
-  return image;
-}
-
-bool DecodeDds(const uint8_t* fileData, uint32_t fileSize, HBITMAP* bitmap, BITMAPINFO* info,
-               DecodeFailure* failure) {
-  if (!bitmap || !info) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
-  DdsTextureInfo texture;
-  if (ParseDdsHeader(&texture, fileData, fileSize, failure) < 0) return false;
-  return DecodeSourceImage(DdsSourceImage(texture), bitmap, info, failure);
-}
-
-bool DrawDdsThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure) {
-  if (!bitmap) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
-  DdsTextureInfo texture;
-  // No full-size bitmap is made, so only the file and the 32-bit fields bound the size.
-  if (ParseDdsHeader(&texture, fileData, fileSize, failure, UINT64_MAX) < 0) return false;
-  return SampleSourceImage(DdsSourceImage(texture), false, cx, bitmap, failure);
+bool OpenDds(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
+  DdsTextureInfo info;
+  if (!ParseDdsHeader(source, &info, options, failure)) return false;
+  LevelChain chain;
+  SourceImage& level0 = chain.levels[0];
+  level0.source = &source;
+  level0.offset = info.dataOffset;
+  level0.format = info.format;
+  level0.order = info.order;
+  level0.layout = info.layout;
+  level0.width = info.width;
+  level0.height = info.height;
+  level0.alpha = info.alpha;
+  level0.topDown = true;
+  if (!SizeLevel(&level0)) return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", info.width, info.height);
+  chain.count = 1;
+  // Each face's (or slice's) whole chain comes before the next one: the levels of the first follow level 0.
+  ExtendLevelChain(&chain, info.levelCount, 1, info.depth);
+  *picture = MakeTexturePicture(chain);
+  if (!*picture) return Fail(failure, FailureKind::OutOfMemory, "no picture");
+  return true;
 }
 
 }  // namespace mirelth

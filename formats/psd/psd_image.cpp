@@ -1,58 +1,25 @@
-// The composite image: one plane per channel, raw or PackBits rows. Each plane is decoded into its byte lane
-// of an interleaved RGBA strip (8-bit samples straight from the packed rows, deeper samples through a one-row
-// scratch), one per-pixel step turns the mode's values into RGB, and the strip goes to its sink (the bitmap):
-// no full-size intermediate image. Every row is proved to lie in the file before anything is decoded.
+// The composite image: one plane per channel. A row is made from the sampled bytes of each plane: each sample
+// becomes an 8-bit value in its lane of an RGBA row (one depth converter for every path), one per-pixel step turns
+// the mode's values into RGB, the alpha plane (if any) lands last, and the row leaves as BGRA display values.
+// The full decode is the same with every column. Every row is proved to lie in the file before anything is drawn.
+#include "formats/psd/psd_image.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
+#include <utility>
 
-#include "formats/psd/psd.h"
+#include "formats/psd/psd_planes.h"
 #include "pixels/byte_reader.h"
+#include "pixels/conversion_rules.h"
 #include "pixels/limits.h"
-#include "pixels/sampling.h"
 
 namespace mirelth {
 namespace {
 
-constexpr uint16_t kRaw = 0, kPackBits = 1;
 enum Lane : uint32_t { kRed = 0, kGreen = 1, kBlue = 2, kAlpha = 3 };
 
-struct HeapFreer {
-  void operator()(void* memory) const {
-    if (memory) HeapFree(GetProcessHeap(), 0, memory);
-  }
-};
-
-// What each mode decodes: its colour channels (into lanes 0..colourChannels-1) and its alpha channel.
-struct ModePlan {
-  uint32_t colourChannels;
-  int32_t alphaChannel;  // -1: none, always opaque
-  bool srgbCurve;        // 32-bit colour samples are linear light
-};
-ModePlan PlanFor(uint16_t mode) {
-  switch (mode) {
-    case kPsdRgb: return {3, 3, true};
-    case kPsdLab: return {3, 3, false};
-    case kPsdCmyk: return {4, 4, false};
-    case kPsdGrayscale:
-    case kPsdDuotone: return {1, 1, true};
-    case kPsdIndexed: return {1, 1, false};
-    case kPsdMultichannel: return {1, -1, true};
-    default: return {1, -1, false};  // bitmap
-  }
-}
-
 uint8_t From16(uint32_t v) { return static_cast<uint8_t>((v * 255 + 32767) / 65535); }
-
-uint8_t FromFloat(uint32_t bits, bool curve) {
-  float value;
-  std::memcpy(&value, &bits, 4);
-  if (std::isnan(value)) value = 0.0f;
-  double v = std::clamp(static_cast<double>(value), 0.0, 1.0);
-  if (curve) v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
-  return static_cast<uint8_t>(std::lround(v * 255.0));
-}
 
 double SrgbFromLinear(double v) {
   v = std::clamp(v, 0.0, 1.0);
@@ -79,28 +46,18 @@ void LabToRgb(uint8_t* pixel) {
   pixel[2] = static_cast<uint8_t>(std::lround(SrgbFromLinear(bl) * 255.0));
 }
 
-// Where each channel's rows are: the proved layout of the image data section.
-struct Planes {
-  uint16_t compression = kRaw;
-  const uint8_t* table = nullptr;  // PackBits: big-endian row byte counts, channel after channel
-  const uint8_t* data = nullptr;   // first packed row, or first raw row
-  uint64_t rowBytes = 0;           // unpacked bytes of one row
-  uint32_t height = 0;
-  uint64_t channelStart[8] = {};  // PackBits: offset of each read channel's first row from `data`
-};
-
-// The mode's per-pixel step on one row: the decoded values become RGB and every pixel opaque (an alpha plane,
-// if any, is decoded afterwards).
-void ConvertModeRow(const PsdDocument* document, uint8_t* p, uint64_t width, bool hasAlpha) {
-  switch (document->mode) {
+// The mode's per-pixel step on one row of RGBA lanes: the decoded values become RGB and every pixel opaque (an
+// alpha plane, if any, is decoded afterwards).
+void ConvertModeRow(const PsdDocument& document, uint8_t* p, size_t width, bool hasAlpha) {
+  switch (document.mode) {
     case kPsdRgb:
       if (!hasAlpha) {
-        for (uint64_t i = 0; i < width; ++i) p[4 * i + kAlpha] = 255;
+        for (size_t i = 0; i < width; ++i) p[4 * i + kAlpha] = 255;
       }
       break;
     case kPsdCmyk:
       // Stored inverted (255 = no ink): R = C x K / 255 on the stored values, rounded.
-      for (uint64_t i = 0; i < width; ++i, p += 4) {
+      for (size_t i = 0; i < width; ++i, p += 4) {
         const uint32_t k = p[3];
         p[0] = static_cast<uint8_t>((p[0] * k + 127) / 255);
         p[1] = static_cast<uint8_t>((p[1] * k + 127) / 255);
@@ -109,14 +66,14 @@ void ConvertModeRow(const PsdDocument* document, uint8_t* p, uint64_t width, boo
       }
       break;
     case kPsdLab:
-      for (uint64_t i = 0; i < width; ++i, p += 4) {
+      for (size_t i = 0; i < width; ++i, p += 4) {
         LabToRgb(p);
         p[3] = 255;
       }
       break;
     case kPsdIndexed: {
-      const uint8_t* palette = document->colorModeData;  // 256 red, then 256 green, then 256 blue
-      for (uint64_t i = 0; i < width; ++i, p += 4) {
+      const uint8_t* palette = document.palette;  // 256 red, then 256 green, then 256 blue
+      for (size_t i = 0; i < width; ++i, p += 4) {
         const uint8_t index = p[0];
         p[0] = palette[index];
         p[1] = palette[256 + index];
@@ -126,7 +83,7 @@ void ConvertModeRow(const PsdDocument* document, uint8_t* p, uint64_t width, boo
       break;
     }
     default:  // one gray channel: bitmap, grayscale, duotone, multichannel
-      for (uint64_t i = 0; i < width; ++i, p += 4) {
+      for (size_t i = 0; i < width; ++i, p += 4) {
         p[1] = p[2] = p[0];
         p[3] = 255;
       }
@@ -136,316 +93,219 @@ void ConvertModeRow(const PsdDocument* document, uint8_t* p, uint64_t width, boo
 
 }  // namespace
 
-size_t UnpackBitsRow(const uint8_t* in, size_t inCount, uint8_t* out, size_t outCount, size_t outStride) {
-  size_t i = 0, o = 0;
-  while (i < inCount) {
-    const auto n = static_cast<int8_t>(in[i++]);
-    if (n == -128) continue;
-    if (n >= 0) {
-      // Literal run of n + 1 bytes: only those inside the row's bytes are used, only up to the row's length.
-      size_t run = static_cast<size_t>(n) + 1;
-      if (run > inCount - i) run = inCount - i;
-      const size_t kept = run < outCount - o ? run : outCount - o;
-      const uint8_t* from = in + i;
-      uint8_t* to = out + o * outStride;
-      for (size_t k = 0; k < kept; ++k) to[k * outStride] = from[k];
-      o += kept;
-      i += run;
-    } else {
-      if (i >= inCount) break;  // the repeated byte lies past the row
-      const uint8_t value = in[i++];
-      const size_t run = static_cast<size_t>(1 - n);
-      const size_t kept = run < outCount - o ? run : outCount - o;
-      uint8_t* to = out + o * outStride;
-      for (size_t k = 0; k < kept; ++k) to[k * outStride] = value;
-      o += kept;
-    }
+ModePlan PlanFor(uint16_t mode) {
+  switch (mode) {
+    case kPsdRgb: return {3, 3, true};
+    case kPsdLab: return {3, 3, false};
+    case kPsdCmyk: return {4, 4, false};
+    case kPsdGrayscale:
+    case kPsdDuotone: return {1, 1, true};
+    case kPsdIndexed: return {1, 1, false};
+    case kPsdMultichannel: return {1, -1, true};
+    default: return {1, -1, false};  // bitmap
   }
-  return i;
 }
 
-void UnpackBitsPick(const uint8_t* in, size_t inCount, const uint64_t* positions, size_t count, uint8_t* out) {
-  if (count == 0) return;
-  std::memset(out, 0, count);
-  size_t i = 0, j = 0;
-  uint64_t o = 0;  // unpacked position of the next packet
-  while (i < inCount && j < count) {
-    const auto n = static_cast<int8_t>(in[i++]);
-    if (n == -128) continue;
-    if (n >= 0) {
-      size_t run = static_cast<size_t>(n) + 1;
-      if (run > inCount - i) run = inCount - i;
-      for (; j < count && positions[j] < o + run; ++j) {
-        if (positions[j] >= o) out[j] = in[i + (positions[j] - o)];
+uint8_t SampleToByte(const uint8_t* sample, uint32_t depth, uint32_t bit, bool curve) {
+  switch (depth) {
+    case 1: return ((sample[0] >> (7 - bit)) & 1) ? 0 : 255;  // 1 is black
+    case 8: return sample[0];
+    case 16: return From16(ByteReader::U16BENoBoundsCheck(sample));
+    default: {
+      const float value = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
+      return curve ? LinearToSrgbByte(value) : LinearToAlphaByte(value);
+    }
+  }
+}
+
+bool SamplePicker::Begin(const int32_t* columns, int32_t count, int32_t width, uint32_t depth, DecodeFailure* failure) {
+  columns_ = columns;
+  count_ = count;
+  depth_ = depth;
+  sampleBytes_ = depth == 1 ? 1 : depth / 8;
+  identity_ = count == width && (count == 0 || (columns[0] == 0 && columns[count - 1] == width - 1));
+  const size_t rowBytes = depth == 1 ? (static_cast<size_t>(width) + 7) / 8 : static_cast<size_t>(width) * sampleBytes_;
+  // The bytes each distinct column needs, increasing (1-bit columns sharing a byte pick it once).
+  positions_ = Scratch<uint64_t>(identity_ ? 1 : static_cast<size_t>(count) * sampleBytes_);
+  pickOf_ = Scratch<uint32_t>(identity_ ? 1 : static_cast<size_t>(count));
+  picked_ = Scratch<uint8_t>(identity_ ? rowBytes : static_cast<size_t>(count) * sampleBytes_);
+  if (!positions_ || !pickOf_ || !picked_) return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
+  pickCount_ = identity_ ? rowBytes : 0;
+  if (identity_) return true;
+  for (int32_t i = 0; i < count; ++i) {
+    const auto x = static_cast<uint64_t>(columns[i]);
+    const uint64_t first = depth == 1 ? x >> 3 : x * sampleBytes_;
+    if (pickCount_ == 0 || positions_[pickCount_ - sampleBytes_] != first) {
+      for (uint32_t k = 0; k < sampleBytes_; ++k) positions_[pickCount_ + k] = first + k;
+      pickCount_ += sampleBytes_;
+    }
+    pickOf_[i] = static_cast<uint32_t>(pickCount_ - sampleBytes_);
+  }
+  return true;
+}
+
+bool SamplePicker::PickLane(PlaneReader& plane, uint64_t row, uint8_t* lanes, uint32_t lane, bool curve,
+                            DecodeFailure* failure) {
+  if (!plane.Pick(row, identity_ ? nullptr : positions_.get(), pickCount_, picked_.get(), failure)) return false;
+  uint8_t* out = lanes + lane;
+  for (int32_t i = 0; i < count_; ++i) {
+    const uint8_t* sample = identity_ ? picked_.get() + (depth_ == 1 ? static_cast<size_t>(i) >> 3 : static_cast<size_t>(i) * sampleBytes_)
+                                      : picked_.get() + pickOf_[i];
+    out[4 * static_cast<size_t>(i)] = SampleToByte(sample, depth_, static_cast<uint32_t>(columns_[i]) & 7, curve);
+  }
+  return true;
+}
+
+void LanesToBgra(const uint8_t* lanes, size_t count, uint32_t* out) {
+  for (size_t i = 0; i < count; ++i, lanes += 4) {
+    out[i] = (uint32_t{lanes[3]} << 24) | (uint32_t{lanes[0]} << 16) | (uint32_t{lanes[1]} << 8) | lanes[2];
+  }
+}
+
+bool CompositeRows::Layout(DecodeFailure* failure) {
+  const PsdDocument& doc = *document_;
+  ByteSource& source = *source_;
+  const uint64_t size = source.size();
+  const uint64_t start = doc.imageDataOffset;
+  const uint64_t width = static_cast<uint64_t>(doc.width), height = static_cast<uint64_t>(doc.height);
+  const uint32_t depth = doc.depth;
+  rowBytes_ = depth == 1 ? (width + 7) / 8 : width * (depth / 8);
+  uint16_t compression = 0;
+  if (!source.Has(start, 2)) return FailTruncated(failure, size, start + 2, "the image data section");
+  if (!source.U16BE(start, &compression, failure)) return false;
+  plan_ = PlanFor(doc.mode);
+  const uint32_t channels = doc.channelCount;
+  used_ = std::min<uint32_t>(channels, plan_.alphaChannel >= 0 ? static_cast<uint32_t>(plan_.alphaChannel) + 1
+                                                                 : plan_.colourChannels);
+  colour_ = std::min(plan_.colourChannels, channels);
+  hasAlpha_ = plan_.alphaChannel >= 0 && channels > static_cast<uint32_t>(plan_.alphaChannel);
+
+  for (uint32_t c = 0; c < used_; ++c) {
+    PlaneSpec& spec = specs_[c];
+    spec = PlaneSpec{};
+    spec.compression = compression;
+    spec.depth = depth;
+    spec.rowBytes = rowBytes_;
+    spec.rows = height;
+  }
+  uint64_t planeBytes = 0;
+  if (!CheckedMultiply(rowBytes_, height, &planeBytes)) return Fail(failure, FailureKind::TooLarge, "image size");
+  switch (compression) {
+    case kPsdRaw: {
+      uint64_t total = 0;
+      if (!CheckedMultiply(planeBytes, channels, &total) || !source.Has(start + 2, total)) {
+        return FailTruncated(failure, size, start + 2 + planeBytes * channels, "the raw planes");
       }
-      o += run;
-      i += run;
-    } else {
-      if (i >= inCount) break;
-      const uint8_t value = in[i++];
-      const size_t run = static_cast<size_t>(1 - n);
-      for (; j < count && positions[j] < o + run; ++j) out[j] = value;
-      o += run;
+      for (uint32_t c = 0; c < used_; ++c) specs_[c].data = start + 2 + c * planeBytes;
+      return true;
     }
+    case kPsdPackBits: {
+      const uint32_t countBytes = doc.version == 2 ? 4 : 2;
+      const uint64_t tableBytes = uint64_t{countBytes} * channels * height;
+      if (!source.Has(start + 2, tableBytes)) {
+        return FailTruncated(failure, size, start + 2 + tableBytes, "the row byte counts");
+      }
+      const uint64_t table = start + 2, data = table + tableBytes;
+      // Sum every row's byte count (the offsets of the channels we read come out on the way) and prove the
+      // packed data lies in the file.
+      uint64_t total = 0, usedTotal = 0;
+      for (uint32_t c = 0; c < channels; ++c) {
+        if (c < used_) {
+          specs_[c].table = table + uint64_t{countBytes} * c * height;
+          specs_[c].countBytes = countBytes;
+          specs_[c].data = data + total;
+        }
+        for (uint64_t r = 0; r < height; ++r) {
+          uint8_t counted[4];
+          if (!source.Read(table + (c * height + r) * countBytes, counted, countBytes, failure)) return false;
+          total += countBytes == 4 ? ByteReader::U32BENoBoundsCheck(counted) : ByteReader::U16BENoBoundsCheck(counted);
+        }
+        if (c < used_) usedTotal = total;
+      }
+      if (!source.Has(data, total)) return FailTruncated(failure, size, data + total, "the packed rows");
+      // PackBits turns 2 bytes into at most 128: packed rows smaller than that cannot hold the image. (A few
+      // short rows are tolerated and leave zeros; an image made of them is a tiny file claiming a huge picture.)
+      const uint64_t smallest = uint64_t{used_} * height * 2 * ((rowBytes_ + 127) / 128);
+      if (usedTotal < smallest) {
+        return FailTruncated(failure, size, data + total + (smallest - usedTotal), "the packed rows of the image");
+      }
+      return true;
+    }
+    case kPsdZip:
+    case kPsdZipPredicted:
+      // One zlib stream holds every plane, one after another.
+      for (uint32_t c = 0; c < used_; ++c) {
+        specs_[c].data = start + 2;
+        specs_[c].dataEnd = size;
+        specs_[c].skip = c * planeBytes;
+      }
+      return true;
+    default:
+      return Fail(failure, FailureKind::Unsupported, "PSD compression %u", compression);
   }
 }
 
-size_t DecodePackBitsRow(uint8_t* rowPixels, const uint8_t* packed, size_t count, uint32_t laneShift, int32_t width) {
-  return UnpackBitsRow(packed, count, rowPixels + laneShift / 8, width > 0 ? static_cast<size_t>(width) : 0, 4);
+bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t,
+                          DecodeFailure* failure) {
+  rows_ = rows;
+  columnCount_ = columnCount;
+  lanes_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * 4);
+  if (!lanes_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
+  if (!picker_.Begin(columns, columnCount, document_->width, document_->depth, failure)) return false;
+  for (uint32_t c = 0; c < used_; ++c) {
+    if (!planes_[c].Open(source_, specs_[c], failure)) return false;
+  }
+  return true;
+}
+
+bool CompositeRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
+  const auto row = static_cast<uint64_t>(rows_[index]);
+  uint8_t* lanes = lanes_.get();
+  std::memset(lanes, 0, static_cast<size_t>(columnCount_) * 4);  // lanes no plane fills read 0
+  for (uint32_t c = 0; c < colour_; ++c) {
+    if (!picker_.PickLane(planes_[c], row, lanes, c, plan_.srgbCurve, failure)) return false;
+  }
+  ConvertModeRow(*document_, lanes, static_cast<size_t>(columnCount_), hasAlpha_);
+  if (hasAlpha_) {
+    const auto alpha = static_cast<uint32_t>(plan_.alphaChannel);
+    if (!picker_.PickLane(planes_[alpha], row, lanes, kAlpha, false, failure)) return false;
+  }
+  LanesToBgra(lanes, static_cast<size_t>(columnCount_), out);
+  return true;
 }
 
 namespace {
 
-// Where everything is, once proved: the planes, the mode's plan and the channels read.
-struct Composite {
-  Planes planes;
-  ModePlan plan;
-  uint32_t used = 0;    // channels read: the colour channels present and the alpha channel, if any
-  uint32_t colour = 0;  // colour channels present
-  bool hasAlpha = false;
-  uint64_t width = 0, height = 0;
-  uint32_t depth = 0;
+class PsdPicture final : public RowPicture {
+ public:
+  PsdPicture(ByteSource& source, std::unique_ptr<PsdDocument> document)
+      : RowPicture({document->width, document->height, true, false}),
+        document_(std::move(document)),
+        composite_(source, *document_) {}
+  bool Layout(DecodeFailure* failure) { return composite_.Layout(failure); }
+
+ protected:
+  RowSource& Rows() override { return composite_; }
+
+ private:
+  std::unique_ptr<PsdDocument> document_;
+  CompositeRows composite_;
 };
-
-bool LayOutComposite(const PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
-                     const uint8_t* imageData, Composite* composite, DecodeFailure* failure) {
-  const auto start = static_cast<uint64_t>(imageData - fileData);  // the section's offset in the file
-  const ByteReader section(imageData, fileSize - start);
-  const uint64_t width = static_cast<uint64_t>(document->width), height = static_cast<uint64_t>(document->height);
-  const uint32_t depth = document->depth;
-  Planes& planes = composite->planes;
-  composite->width = width;
-  composite->height = height;
-  composite->depth = depth;
-  planes.height = static_cast<uint32_t>(height);
-  planes.rowBytes = depth == 1 ? (width + 7) / 8 : width * (depth / 8);
-  if (!section.U16BEAt(0, &planes.compression)) {
-    return FailTruncated(failure, fileSize, start + 2, "the image data section");
-  }
-  const ModePlan plan = PlanFor(document->mode);
-  composite->plan = plan;
-  const uint32_t used = std::min<uint32_t>(
-      channelCount, plan.alphaChannel >= 0 ? static_cast<uint32_t>(plan.alphaChannel) + 1 : plan.colourChannels);
-  composite->used = used;
-  composite->colour = std::min(plan.colourChannels, channelCount);
-  composite->hasAlpha = plan.alphaChannel >= 0 && channelCount > static_cast<uint32_t>(plan.alphaChannel);
-
-  if (planes.compression == kPackBits) {
-    const uint64_t tableBytes = 2 * uint64_t{channelCount} * height;
-    if (!section.Has(2, tableBytes)) {
-      return FailTruncated(failure, fileSize, start + 2 + tableBytes, "the row byte counts");
-    }
-    planes.table = imageData + 2;
-    planes.data = imageData + 2 + tableBytes;
-    // Sum every row's byte count (the offsets of the channels we read come out on the way) and prove the
-    // packed data lies in the file.
-    uint64_t total = 0, usedTotal = 0;
-    for (uint32_t c = 0; c < channelCount; ++c) {
-      if (c < used) planes.channelStart[c] = total;
-      for (uint64_t r = 0; r < height; ++r) total += ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * height + r));
-      if (c < used) usedTotal = total;
-    }
-    if (!section.Has(2 + tableBytes, total)) {
-      return FailTruncated(failure, fileSize, start + 2 + tableBytes + total, "the packed rows");
-    }
-    // PackBits turns 2 bytes into at most 128: packed rows smaller than that cannot hold the image. (A few
-    // short rows are tolerated and leave zeros; an image made of them is a tiny file claiming a huge picture.)
-    const uint64_t smallest = uint64_t{used} * height * 2 * ((planes.rowBytes + 127) / 128);
-    if (usedTotal < smallest) {
-      return FailTruncated(failure, fileSize, start + 2 + tableBytes + (smallest - usedTotal) + total,
-                           "the packed rows of the image");
-    }
-  } else if (planes.compression == kRaw) {
-    planes.data = imageData + 2;
-    uint64_t total = 0;
-    if (!CheckedMultiply(planes.rowBytes * height, channelCount, &total) || !section.Has(2, total)) {
-      return FailTruncated(failure, fileSize, start + 2 + planes.rowBytes * height * channelCount,
-                           "the raw planes");
-    }
-  } else {
-    return Fail(failure, FailureKind::Unsupported, "PSD compression %u%s", planes.compression,
-                planes.compression == 2 || planes.compression == 3 ? " (ZIP)" : "");
-  }
-  return true;
-}
 
 }  // namespace
 
-bool DecodeCompositeImage(PsdDocument* document, uint32_t channelCount, const uint8_t* fileData, uint32_t fileSize,
-                          const uint8_t* imageData, const PsdStripSink& sink, DecodeFailure* failure) {
-  Composite composite;
-  if (!LayOutComposite(document, channelCount, fileData, fileSize, imageData, &composite, failure)) return false;
-  const Planes& planes = composite.planes;
-  const ModePlan plan = composite.plan;
-  const uint64_t width = composite.width, height = composite.height;
-  const uint32_t depth = composite.depth, used = composite.used;
-
-  // A strip of rows small enough to stay in cache while its planes, the mode step and the sink go over it.
-  document->stripRows = static_cast<int32_t>(std::clamp<uint64_t>((uint64_t{256} << 10) / (width * 4), 1, height));
-  const uint64_t stripBytes = width * 4 * static_cast<uint64_t>(document->stripRows);
-  document->pixels = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(stripBytes)));
-  if (!document->pixels) return Fail(failure, FailureKind::OutOfMemory, "no buffer for the composite image");
-  std::unique_ptr<uint8_t, HeapFreer> scratch;
-  if (depth != 8) {
-    scratch.reset(static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                  static_cast<SIZE_T>(planes.rowBytes))));
-    if (!scratch) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
+bool OpenPsd(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
+  std::unique_ptr<PsdDocument> document(new (std::nothrow) PsdDocument);
+  if (!document) return Fail(failure, FailureKind::OutOfMemory, "no document");
+  if (!ReadPsdDocument(source, document.get(), options, failure)) return false;
+  if (document->imageDataLength == 0) {
+    return FailTruncated(failure, source.size(), source.size() + 2, "the image data section");
   }
-
-  // Row by row, all planes of a row at once: the row's pixels stay in cache while each plane fills its lane,
-  // the mode's per-pixel step runs on it, and the alpha plane (if any) lands last.
-  const uint32_t colour = composite.colour;
-  const bool hasAlpha = composite.hasAlpha;
-  uint64_t offsets[8] = {};  // PackBits: each read channel's next row, from `data`
-  for (uint32_t c = 0; c < used; ++c) offsets[c] = planes.channelStart[c];
-
-  auto decodeRow = [&](uint32_t c, uint64_t r, uint8_t* row, uint32_t lane, bool curve) {
-    const uint8_t* source;
-    uint64_t count;
-    if (planes.compression == kPackBits) {
-      count = ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * height + r));
-      source = planes.data + offsets[c];
-      offsets[c] += count;
-    } else {
-      count = planes.rowBytes;
-      source = planes.data + (c * height + r) * planes.rowBytes;
-    }
-    if (depth == 8) {
-      if (planes.compression == kPackBits) {
-        UnpackBitsRow(source, count, row + lane, width, 4);
-      } else {
-        for (uint64_t x = 0; x < width; ++x) row[4 * x + lane] = source[x];
-      }
-      return;
-    }
-    const uint8_t* samples = source;
-    if (planes.compression == kPackBits) {
-      std::memset(scratch.get(), 0, planes.rowBytes);  // a short row leaves the rest zero
-      UnpackBitsRow(source, count, scratch.get(), planes.rowBytes, 1);
-      samples = scratch.get();
-    }
-    if (depth == 1) {
-      // Most significant bit first; 1 is black.
-      for (uint64_t x = 0; x < width; ++x) row[4 * x + lane] = ((samples[x >> 3] >> (7 - (x & 7))) & 1) ? 0 : 255;
-    } else if (depth == 16) {
-      for (uint64_t x = 0; x < width; ++x) row[4 * x + lane] = From16(ByteReader::U16BENoBoundsCheck(samples + 2 * x));
-    } else {
-      for (uint64_t x = 0; x < width; ++x) {
-        row[4 * x + lane] = FromFloat(ByteReader::U32BENoBoundsCheck(samples + 4 * x), curve);
-      }
-    }
-  };
-
-  const uint64_t strip = static_cast<uint64_t>(document->stripRows);
-  for (uint64_t first = 0; first < height; first += strip) {
-    const uint64_t rows = std::min(strip, height - first);
-    std::memset(document->pixels, 0, rows * width * 4);  // lanes no plane fills read 0
-    for (uint64_t k = 0; k < rows; ++k) {
-      uint8_t* row = document->pixels + k * width * 4;
-      for (uint32_t c = 0; c < colour; ++c) decodeRow(c, first + k, row, c, plan.srgbCurve);
-      ConvertModeRow(document, row, width, hasAlpha);
-      if (hasAlpha) decodeRow(static_cast<uint32_t>(plan.alphaChannel), first + k, row, kAlpha, false);
-    }
-    if (!sink.take(sink.context, document->pixels, static_cast<int32_t>(first), static_cast<int32_t>(rows), failure)) {
-      return false;
-    }
-  }
+  std::unique_ptr<PsdPicture> made(new (std::nothrow) PsdPicture(source, std::move(document)));
+  if (!made) return Fail(failure, FailureKind::OutOfMemory, "no picture");
+  if (!made->Layout(failure)) return false;
+  *picture = std::move(made);
   return true;
-}
-
-bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap,
-                      const PsdListing& listing, DecodeFailure* failure) {
-  if (!bitmap) return Fail(failure, FailureKind::InvalidHeader, "no bitmap to fill");
-  if (!fileData) return Fail(failure, FailureKind::NotThisFormat, "no file");
-  PsdDocument document;
-  const PsdDocumentReleaser releaser{&document};
-  uint32_t channelCount = 0;
-  const uint8_t* imageData = nullptr;
-  // No full-size buffer is made here, so only the file and the 32-bit fields bound the size.
-  if (ReadPsdDocument(&document, fileData, fileSize, &channelCount, &imageData, listing, failure, UINT64_MAX) < 0) {
-    return false;
-  }
-  Composite composite;
-  if (!LayOutComposite(&document, channelCount, fileData, fileSize, imageData, &composite, failure)) return false;
-  const Planes& planes = composite.planes;
-  const uint32_t depth = composite.depth;
-
-  SampleGrid grid;
-  if (!MakeSampleGrid(document.width, document.height, cx, &grid)) {
-    return Fail(failure, FailureKind::OutOfMemory, "no sample maps");
-  }
-  uint8_t* bits = nullptr;
-  UniqueBitmap result = CreateThumbnailBitmap(grid, &bits, failure);
-  if (!result) return false;
-
-  // The bytes each distinct sampled column needs from an unpacked row, in increasing order (a column that
-  // several thumbnail columns show is picked once; 1-bit columns sharing a byte pick it once).
-  const uint32_t sampleBytes = depth == 1 ? 1 : depth / 8;
-  Scratch<uint64_t> positions(static_cast<size_t>(grid.width) * sampleBytes);
-  Scratch<uint32_t> pickOf(static_cast<size_t>(grid.width));  // thumbnail column -> its first picked byte
-  Scratch<uint8_t> picked(static_cast<size_t>(grid.width) * sampleBytes);
-  Scratch<uint8_t> gathered(static_cast<size_t>(grid.width) * 4);  // RGBA lanes of the sampled pixels
-  if (!positions || !pickOf || !picked || !gathered) return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
-  size_t pickCount = 0;
-  for (int32_t tx = 0; tx < grid.width; ++tx) {
-    const auto x = static_cast<uint64_t>(grid.columns[tx]);
-    const uint64_t first = depth == 1 ? x >> 3 : x * sampleBytes;
-    if (pickCount == 0 || positions[pickCount - sampleBytes] != first) {
-      for (uint32_t k = 0; k < sampleBytes; ++k) positions[pickCount + k] = first + k;
-      pickCount += sampleBytes;
-    }
-    pickOf[tx] = static_cast<uint32_t>(pickCount - sampleBytes);
-  }
-
-  // PackBits: each channel's current row and its offset, walked forward as the sampled rows go down.
-  uint64_t rowOf[8] = {}, offsetOf[8] = {};
-  for (uint32_t c = 0; c < composite.used; ++c) offsetOf[c] = planes.channelStart[c];
-  auto pickRow = [&](uint32_t c, uint64_t r, uint32_t lane, bool curve) {
-    if (planes.compression == kPackBits) {
-      for (; rowOf[c] < r; ++rowOf[c]) offsetOf[c] += ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * composite.height + rowOf[c]));
-      const uint64_t count = ByteReader::U16BENoBoundsCheck(planes.table + 2 * (c * composite.height + r));
-      UnpackBitsPick(planes.data + offsetOf[c], count, positions.get(), pickCount, picked.get());
-    } else {
-      const uint8_t* row = planes.data + (c * composite.height + r) * planes.rowBytes;
-      for (size_t j = 0; j < pickCount; ++j) picked[j] = row[positions[j]];
-    }
-    uint8_t* out = gathered.get() + lane;
-    for (int32_t tx = 0; tx < grid.width; ++tx) {
-      const uint8_t* sample = picked.get() + pickOf[tx];
-      uint8_t value;
-      if (depth == 8) {
-        value = sample[0];
-      } else if (depth == 1) {
-        value = ((sample[0] >> (7 - (grid.columns[tx] & 7))) & 1) ? 0 : 255;  // 1 is black
-      } else if (depth == 16) {
-        value = From16(ByteReader::U16BENoBoundsCheck(sample));
-      } else {
-        value = FromFloat(ByteReader::U32BENoBoundsCheck(sample), curve);
-      }
-      out[4 * static_cast<size_t>(tx)] = value;
-    }
-  };
-
-  const int32_t pitch = grid.width * 4;
-  for (int32_t ty = 0; ty < grid.height; ++ty) {
-    uint8_t* outRow = bits + static_cast<size_t>(grid.height - 1 - ty) * pitch;
-    if (ty > 0 && grid.rows[ty] == grid.rows[ty - 1]) {
-      std::memcpy(outRow, outRow + pitch, static_cast<size_t>(pitch));  // the same image row again
-      continue;
-    }
-    const auto r = static_cast<uint64_t>(grid.rows[ty]);
-    std::memset(gathered.get(), 0, static_cast<size_t>(pitch));  // lanes no plane fills read 0
-    for (uint32_t c = 0; c < composite.colour; ++c) pickRow(c, r, c, composite.plan.srgbCurve);
-    ConvertModeRow(&document, gathered.get(), static_cast<uint64_t>(grid.width), composite.hasAlpha);
-    if (composite.hasAlpha) pickRow(static_cast<uint32_t>(composite.plan.alphaChannel), r, kAlpha, false);
-    ConvertPixels(outRow, pitch, gathered.get(), pitch, document.format, document.order, grid.width, 1, false);
-  }
-  *bitmap = result.release();
-  return true;
-}
-
-bool DrawPsdThumbnail(const uint8_t* fileData, uint32_t fileSize, uint32_t cx, HBITMAP* bitmap, DecodeFailure* failure) {
-  return DrawPsdThumbnail(fileData, fileSize, cx, bitmap, PsdListing{}, failure);
 }
 
 }  // namespace mirelth

@@ -1,15 +1,37 @@
 // PVR pixel formats: the 64-bit value of version-3 headers (a predefined encoding in the low 32 bits, or
-// channel names in bytes 0-3 with their bit widths in bytes 4-7) and the one-byte legacy pixel types, and
-// their translation into our PixelFormat and ChannelOrder codes.
+// channel names in bytes 0-3 with their bit widths in bytes 4-7), read with the header's channel type, and the
+// one-byte legacy pixel types; their translation into our encodings.
 #pragma once
 
 #include <cstdint>
+
+#include "pixels/described.h"
+#include "pixels/failure.h"
+#include "pixels/pixel_format.h"
 
 namespace mirelth {
 
 using PvrPixelFormat = uint64_t;
 
-inline constexpr uint64_t kLastPredefinedPvrFormat = 26;
+inline constexpr uint64_t kLastPredefinedPvrFormat = 40;
+
+// Channel types (header offset 20).
+enum PvrChannelType : uint32_t {
+  kPvrUnsignedByteNorm = 0,
+  kPvrSignedByteNorm = 1,
+  kPvrUnsignedByte = 2,
+  kPvrSignedByte = 3,
+  kPvrUnsignedShortNorm = 4,
+  kPvrSignedShortNorm = 5,
+  kPvrUnsignedShort = 6,
+  kPvrSignedShort = 7,
+  kPvrUnsignedIntNorm = 8,
+  kPvrSignedIntNorm = 9,
+  kPvrUnsignedInt = 10,
+  kPvrSignedInt = 11,
+  kPvrSignedFloat = 12,
+  kPvrUnsignedFloat = 13,
+};
 
 // Channel names (at most 4 lower-case letters, first in byte 0) and their widths in bytes 4-7.
 constexpr PvrPixelFormat MakePvrPixelFormat(const char* name, uint8_t w1, uint8_t w2, uint8_t w3, uint8_t w4) {
@@ -22,14 +44,24 @@ constexpr bool IsPredefinedPvrFormat(PvrPixelFormat format) { return (format >> 
 
 // The pixel format a legacy pixel type stands for; false for the 102 unmapped values.
 bool MapLegacyPixelType(uint8_t pixelType, PvrPixelFormat* format);
+// The channel type and premultiplication the legacy table gives a mapped type.
+uint32_t LegacyChannelType(uint8_t pixelType);
+bool LegacyIsPremultiplied(uint8_t pixelType);
 
+// Bits per pixel (rounded down for block sizes whose bits do not divide evenly); 0 for unknown values.
 uint32_t PvrBitsPerPixel(PvrPixelFormat format);
-// Block width and height of a predefined value of at most 26; false for 14 and 15 (BC6, BC7), which have none.
-bool PvrBlockSize(PvrPixelFormat format, uint32_t* width, uint32_t* height);
-// ChannelOrder code, or -1 when the format has none.
-int32_t PvrToChannelOrder(PvrPixelFormat format);
-// PixelFormat code, 0 for none.
-int32_t PvrToPixelFormat(PvrPixelFormat format);
+
+// How a format is drawn.
+struct PvrDrawing {
+  PixelFormat format = PixelFormat::kNone;
+  ChannelOrder order = ChannelOrder::BGRA;
+  PixelLayout layout;  // PixelFormat::kDescribed
+  AlphaRule alpha = AlphaRule::kStraight;
+  bool powerOfTwo = false;  // the encoding needs power-of-two sizes (PVRTC)
+};
+// False, with the reason, for formats we do not draw.
+[[nodiscard]] bool TranslatePvrFormat(PvrPixelFormat format, uint32_t channelType, PvrDrawing* drawing,
+                                      DecodeFailure* failure);
 
 // A readable name: "PVRTC 4 bpp RGBA" or "\"rgba\" 10.10.10.2".
 void DescribePvrPixelFormat(PvrPixelFormat format, char* text, uint32_t size);
