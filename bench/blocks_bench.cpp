@@ -1,5 +1,6 @@
 // Block converters on a 4096 x 4096 image of random blocks, single thread, with libsquish (DXT1/3/5) and
-// libETC1 (ETC1) decoding the same blocks in the same binary as the yardstick. Run with OMP_NUM_THREADS=1.
+// libETC1 (ETC1) decoding the same blocks in the same binary as the yardstick. BC6H and BC7 blocks have their
+// mode fields set so that every mode is present in equal shares. Run with OMP_NUM_THREADS=1.
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_data.h"
@@ -13,15 +14,41 @@
 
 namespace {
 
+using mirelth::PixelFormat;
 using mirelth::bench::Destination;
 using mirelth::bench::kEdge;
 using mirelth::bench::kPixels;
 using mirelth::bench::RandomSource;
 
-void BM_Ours(benchmark::State& state, int32_t format) {
+// Random 16-byte blocks with block i in BC7 mode i % 8, or in the (i % 14)-th BC6H mode.
+std::vector<uint8_t> ModeSpread(bool bc7) {
+  std::vector<uint8_t> blocks = RandomSource();
+  static constexpr uint8_t kBc6hModes[14] = {0, 1, 2, 6, 10, 14, 18, 22, 26, 30, 3, 7, 11, 15};
+  for (size_t i = 0; i < blocks.size() / 16; ++i) {
+    uint8_t& first = blocks[16 * i];
+    if (bc7) {
+      const uint32_t mode = i % 8;
+      first = static_cast<uint8_t>((first & (0xFEu << mode)) | (1u << mode));
+    } else {
+      const uint8_t m = kBc6hModes[i % 14];
+      first = static_cast<uint8_t>(m < 2 ? (first & ~3u) | m : (first & ~31u) | m);
+    }
+  }
+  return blocks;
+}
+
+const std::vector<uint8_t>& SourceFor(PixelFormat format) {
+  static const std::vector<uint8_t> bc7 = ModeSpread(true), bc6h = ModeSpread(false);
+  if (format == PixelFormat::BC7) return bc7;
+  if (format == PixelFormat::BC6HU || format == PixelFormat::BC6HS) return bc6h;
+  return RandomSource();
+}
+
+void BM_Ours(benchmark::State& state, PixelFormat format) {
+  const std::vector<uint8_t>& source = SourceFor(format);
   for (auto _ : state) {
-    mirelth::ConvertPixels(Destination().data(), kEdge * 4, RandomSource().data(), 0, format, mirelth::BGRA, kEdge,
-                           kEdge, true);
+    mirelth::ConvertPixels(Destination().data(), kEdge * 4, source.data(), 0, format, mirelth::ChannelOrder::BGRA,
+                           kEdge, kEdge, true);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels));
@@ -46,16 +73,20 @@ void BM_LibEtc1(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BM_Ours, DXT1, mirelth::DXT1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, DXT1, PixelFormat::DXT1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Squish, DXT1, squish::kDxt1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Ours, DXT3, mirelth::DXT3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, DXT3, PixelFormat::DXT3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Squish, DXT3, squish::kDxt3)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Ours, DXT5, mirelth::DXT5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, DXT5, PixelFormat::DXT5)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Squish, DXT5, squish::kDxt5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Ours, ATC, mirelth::ATC)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Ours, ATCA, mirelth::ATCA)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Ours, ATCI, mirelth::ATCI)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Ours, ETC1, mirelth::ETC1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ATC, PixelFormat::ATC)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ATCA, PixelFormat::ATCA)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ATCI, PixelFormat::ATCI)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ETC1, PixelFormat::ETC1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibEtc1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, BC4, PixelFormat::BC4U)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, BC5, PixelFormat::BC5U)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, BC6H, PixelFormat::BC6HU)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, BC7, PixelFormat::BC7)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -60,16 +60,15 @@ std::vector<uint8_t> MakeDocument(bool noisy) {
   return out;
 }
 
-void Discard(void*, const char*) {}
-
 void BM_DecodePsd(benchmark::State& state, bool noisy) {
   const std::vector<uint8_t> file = MakeDocument(noisy);
-  const mirelth::PsdListing quiet{Discard, nullptr};
   for (auto _ : state) {
+    mirelth::MemorySource source(file.data(), file.size());
+    mirelth::PicturePtr picture;
     HBITMAP bitmap = nullptr;
     BITMAPINFO info{};
-    if (!mirelth::DecodePsdWithListing(file.data(), static_cast<uint32_t>(file.size()), &bitmap, &info, quiet,
-                                       nullptr)) {
+    if (!mirelth::OpenPsd(source, mirelth::OpenOptions{}, &picture, nullptr) ||
+        !picture->DrawFull(&bitmap, &info, nullptr)) {
       state.SkipWithError("decode failed");
       break;
     }

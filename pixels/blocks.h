@@ -52,7 +52,21 @@ void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 
+void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+// A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.
+bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
+
 uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y);
 
 }  // namespace mirelth

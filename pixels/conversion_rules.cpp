@@ -12,6 +12,7 @@ namespace {
 constexpr uint32_t kOneBits = 0x3F800000u;  // 1.0f
 constexpr uint32_t kBucketShift = 15;
 constexpr uint32_t kBuckets = (kOneBits >> kBucketShift) + 1;
+static_assert(sizeof(SrgbTables::bucket) == kBuckets);
 
 uint32_t SrgbByteExact(float value) {
   const double v = value;
@@ -19,60 +20,47 @@ uint32_t SrgbByteExact(float value) {
   return static_cast<uint32_t>(std::floor(255.0 * encoded + 0.5));
 }
 
-struct SrgbTables {
-  uint32_t threshold[257];  // threshold[k]: bits of the smallest float in [0, 1] whose byte is k or more
-  uint8_t bucket[kBuckets];
-};
-
 void Fill(SrgbTables* t) {
-    t->threshold[0] = 0;
-    for (uint32_t k = 1; k <= 255; ++k) {
-      uint32_t low = 0, high = kOneBits;  // the byte of `high` is 255 >= k
-      while (low < high) {
-        const uint32_t middle = low + (high - low) / 2;
-        if (SrgbByteExact(FloatFromBits(middle)) >= k) {
-          high = middle;
-        } else {
-          low = middle + 1;
-        }
+  t->threshold[0] = 0;
+  for (uint32_t k = 1; k <= 255; ++k) {
+    uint32_t low = 0, high = kOneBits;  // the byte of `high` is 255 >= k
+    while (low < high) {
+      const uint32_t middle = low + (high - low) / 2;
+      if (SrgbByteExact(FloatFromBits(middle)) >= k) {
+        high = middle;
+      } else {
+        low = middle + 1;
       }
-      t->threshold[k] = low;
     }
-    t->threshold[256] = UINT32_MAX;
-    uint32_t k = 0;
-    for (uint32_t b = 0; b < kBuckets; ++b) {
-      const uint32_t start = b << kBucketShift;
-      while (k < 255 && start >= t->threshold[k + 1]) ++k;
-      t->bucket[b] = static_cast<uint8_t>(k);
-    }
+    t->threshold[k] = low;
+  }
+  t->threshold[256] = UINT32_MAX;
+  uint32_t k = 0;
+  for (uint32_t b = 0; b < kBuckets; ++b) {
+    const uint32_t start = b << kBucketShift;
+    while (k < 255 && start >= t->threshold[k + 1]) ++k;
+    t->bucket[b] = static_cast<uint8_t>(k);
+  }
+  // The last bucket holds only 1.0 itself: 255. (threshold[256] stops every lookup at 255.)
 }
 
+}  // namespace
+
 // Static storage, filled once at first use (thread-safe: the guard is a function-local static).
-const SrgbTables& Tables() {
+const SrgbTables& SrgbEncodeTables() {
   static SrgbTables tables;
   static const bool filled = (Fill(&tables), true);
   (void)filled;
   return tables;
 }
 
-}  // namespace
-
 uint8_t LinearToSrgbByte(float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, 4);
-  if (bits >= 0x80000000u) return 0;                       // negative, -0, negative NaN
-  if (bits >= kOneBits) return bits > 0x7F800000u ? 0 : 255;  // NaN -> 0; 1 and above (infinity too) -> 255
-  const SrgbTables& t = Tables();
-  uint32_t k = t.bucket[bits >> kBucketShift];
-  while (bits >= t.threshold[k + 1]) ++k;
-  return static_cast<uint8_t>(k);
+  return SrgbByteFromBits(SrgbEncodeTables(), bits);
 }
 
-uint8_t LinearToAlphaByte(float value) {
-  if (!(value > 0.0f)) return 0;  // NaN too
-  if (value >= 1.0f) return 255;
-  return static_cast<uint8_t>(std::floor(static_cast<double>(value) * 255.0 + 0.5));
-}
+uint8_t LinearToAlphaByte(float value) { return AlphaByteFromFloat(value); }
 
 float HalfToFloat(uint16_t half) {
   const uint32_t sign = uint32_t{half & 0x8000u} << 16;
@@ -109,15 +97,6 @@ const HalfTables& HalfToByteTables() {
   }();
   (void)filled;
   return tables;
-}
-
-float SmallFloatToFloat(uint32_t bits, uint32_t mantissaBits) {
-  const uint32_t exponent = (bits >> mantissaBits) & 0x1Fu;
-  const uint32_t mantissa = bits & ((1u << mantissaBits) - 1);
-  if (exponent == 0x1F) return mantissa ? std::nanf("") : INFINITY;
-  if (exponent == 0) return std::ldexp(static_cast<float>(mantissa), -14 - static_cast<int>(mantissaBits));
-  return std::ldexp(1.0f + static_cast<float>(mantissa) / static_cast<float>(1u << mantissaBits),
-                    static_cast<int>(exponent) - 15);
 }
 
 namespace {

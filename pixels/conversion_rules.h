@@ -24,6 +24,16 @@ inline uint32_t UnormToByte(uint32_t v, uint32_t bits) {
   return static_cast<uint32_t>((uint64_t{v} * 255 + maximum / 2) / maximum);
 }
 
+// U(n) for 9 <= n <= 16 without a division: (v 255 + max/2) / max as one multiply by ceil(2^48 / max), exact
+// because the dividend stays below 2^24.
+struct UnormDivider {
+  uint32_t half;
+  uint64_t magic;
+  explicit UnormDivider(uint32_t bits)
+      : half(((1u << bits) - 1) / 2), magic(((uint64_t{1} << 48) + (1u << bits) - 2) / ((1u << bits) - 1)) {}
+  uint32_t Byte(uint32_t v) const { return static_cast<uint32_t>(((uint64_t{v} * 255 + half) * magic) >> 48); }
+};
+
 // S(n) for 2 <= n <= 32; `v` is the sign-extended value.
 inline uint32_t SnormToByte(int32_t v, uint32_t bits) {
   const int64_t m = (int64_t{1} << (bits - 1)) - 1;
@@ -41,6 +51,27 @@ inline int32_t SignExtend(uint32_t v, uint32_t bits) {
 uint8_t LinearToSrgbByte(float value);
 uint8_t LinearToAlphaByte(float value);
 
+// The tables behind LinearToSrgbByte, for loops that hoist them: for each output byte k the bits of the smallest
+// float in [0, 1] that rounds to k or more, and for each bucket of floats (bits >> 15) the byte at its start.
+struct SrgbTables {
+  uint32_t threshold[257];
+  uint8_t bucket[(0x3F800000u >> 15) + 1];
+};
+const SrgbTables& SrgbEncodeTables();
+// Branch-free: negatives and NaN read as 0, values of 1 and above as 1 (whose bucket is 255); no bucket holds more
+// than one threshold (checked when the tables are made), so one comparison finishes the lookup.
+inline uint8_t SrgbByteFromBits(const SrgbTables& t, uint32_t bits) {
+  uint32_t b = bits >= 0x7F800001u ? 0 : bits;  // negative (sign bit set) and NaN
+  b = b > 0x3F800000u ? 0x3F800000u : b;
+  const uint32_t k = t.bucket[b >> 15];
+  return static_cast<uint8_t>(k + (b >= t.threshold[k + 1] ? 1u : 0u));
+}
+inline uint8_t AlphaByteFromFloat(float value) {
+  if (!(value > 0.0f)) return 0;  // NaN too
+  if (value >= 1.0f) return 255;
+  return static_cast<uint8_t>(static_cast<double>(value) * 255.0 + 0.5);
+}
+
 // Half floats: to single precision, and F through 64K-entry tables.
 float HalfToFloat(uint16_t half);
 struct HalfTables {
@@ -49,8 +80,25 @@ struct HalfTables {
 };
 const HalfTables& HalfToByteTables();
 
-// The unsigned 11- and 10-bit floats of R11G11B10 (5-bit exponent, 6- or 5-bit mantissa, no sign).
-float SmallFloatToFloat(uint32_t bits, uint32_t mantissaBits);
+// The unsigned 11- and 10-bit floats of R11G11B10 (5-bit exponent, 6- or 5-bit mantissa, no sign), as the bits
+// of the same single-precision value.
+inline uint32_t SmallFloatBits(uint32_t bits, uint32_t mantissaBits) {
+  const uint32_t exponent = (bits >> mantissaBits) & 0x1Fu;
+  const uint32_t mantissa = bits & ((1u << mantissaBits) - 1);
+  const uint32_t placed = mantissa << (23 - mantissaBits);
+  // Subnormal: mantissa x 2^(-14 - mantissaBits), exact in single precision.
+  const float subnormal = static_cast<float>(mantissa) * (mantissaBits == 6 ? 0x1p-20f : 0x1p-19f);
+  uint32_t small;
+  std::memcpy(&small, &subnormal, 4);
+  const uint32_t normal = exponent == 0x1F ? 0x7F800000u | placed : ((exponent + 112) << 23) | placed;
+  return exponent == 0 ? small : normal;
+}
+inline float SmallFloatToFloat(uint32_t bits, uint32_t mantissaBits) {
+  const uint32_t out = SmallFloatBits(bits, mantissaBits);
+  float value;
+  std::memcpy(&value, &out, 4);
+  return value;
+}
 
 inline float FloatFromBits(uint32_t bits) {
   float value;

@@ -33,14 +33,6 @@ bool FieldAllowed(const ChannelField& f) {
 struct Wide {
   uint64_t lo, hi;
 };
-inline Wide LoadWide(const uint8_t* p, uint32_t bytes) {
-  uint8_t buffer[16] = {};
-  std::memcpy(buffer, p, bytes);
-  Wide w;
-  std::memcpy(&w.lo, buffer, 8);
-  std::memcpy(&w.hi, buffer + 8, 8);
-  return w;
-}
 inline uint32_t Field(const Wide& w, uint32_t shift, uint32_t bits) {
   uint64_t v;
   if (shift >= 64) {
@@ -53,37 +45,64 @@ inline uint32_t Field(const Wide& w, uint32_t shift, uint32_t bits) {
   return static_cast<uint32_t>(bits >= 32 ? v : v & ((uint64_t{1} << bits) - 1));
 }
 
-// One channel of the general loop: its display byte.
-inline uint32_t ChannelByte(const ChannelField& f, uint32_t raw, bool alpha) {
+// One channel of the general loop, prepared once per conversion.
+struct ChannelReader {
+  enum class Kind : uint8_t { kAbsent, kNarrow, kWide, kHuge, kSnorm, kHalf, kFloat, kUFloat } kind = Kind::kAbsent;
+  uint8_t shift = 0, bits = 0;
+  bool alpha = false;
+  UnormDivider divider{9};
+};
+
+ChannelReader PrepareChannel(const ChannelField& f, bool alpha) {
+  ChannelReader c;
+  c.shift = f.shift;
+  c.bits = f.bits;
+  c.alpha = alpha;
   switch (f.type) {
-    case ChannelType::kUnorm: return UnormToByte(raw, f.bits);
-    case ChannelType::kSnorm: return SnormToByte(SignExtend(raw, f.bits), f.bits);
-    case ChannelType::kFloat: {
-      if (f.bits == 16) {
-        const HalfTables& t = HalfToByteTables();
-        return alpha ? t.alpha[raw] : t.colour[raw];
-      }
-      const float value = FloatFromBits(raw);
-      return alpha ? LinearToAlphaByte(value) : LinearToSrgbByte(value);
-    }
-    case ChannelType::kUFloat: {
-      const float value = SmallFloatToFloat(raw, f.bits - 5);
-      return alpha ? LinearToAlphaByte(value) : LinearToSrgbByte(value);
-    }
-    case ChannelType::kAbsent: break;
+    case ChannelType::kAbsent: c.kind = ChannelReader::Kind::kAbsent; break;
+    case ChannelType::kUnorm:
+      c.kind = f.bits <= 8 ? ChannelReader::Kind::kNarrow : f.bits <= 16 ? ChannelReader::Kind::kWide : ChannelReader::Kind::kHuge;
+      if (c.kind == ChannelReader::Kind::kWide) c.divider = UnormDivider(f.bits);
+      break;
+    case ChannelType::kSnorm: c.kind = ChannelReader::Kind::kSnorm; break;
+    case ChannelType::kFloat: c.kind = f.bits == 16 ? ChannelReader::Kind::kHalf : ChannelReader::Kind::kFloat; break;
+    case ChannelType::kUFloat: c.kind = ChannelReader::Kind::kUFloat; break;
   }
-  return alpha ? 255 : 0;
+  return c;
+}
+
+// The channel's display byte.
+[[gnu::always_inline]] inline uint32_t ReadChannel(const ChannelReader& c, const Wide& w, const SrgbTables& srgb, const HalfTables& half) {
+  using Kind = ChannelReader::Kind;
+  if (c.kind == Kind::kAbsent) return c.alpha ? 255 : 0;
+  const uint32_t raw = Field(w, c.shift, c.bits);
+  switch (c.kind) {
+    case Kind::kNarrow: return (raw * kReplicateMultiplier[c.bits]) >> kReplicateShift[c.bits];
+    case Kind::kWide: return c.divider.Byte(raw);
+    case Kind::kHuge: return UnormToByte(raw, c.bits);
+    case Kind::kSnorm: return SnormToByte(SignExtend(raw, c.bits), c.bits);
+    case Kind::kHalf: return c.alpha ? half.alpha[raw] : half.colour[raw];
+    case Kind::kFloat: return c.alpha ? AlphaByteFromFloat(FloatFromBits(raw)) : SrgbByteFromBits(srgb, raw);
+    case Kind::kUFloat: {
+      const uint32_t bits = SmallFloatBits(raw, c.bits - 5u);
+      return c.alpha ? AlphaByteFromFloat(FloatFromBits(bits)) : SrgbByteFromBits(srgb, bits);
+    }
+    case Kind::kAbsent: break;
+  }
+  return 0;
 }
 
 // Writes the rows through `pixelAt(in) -> 0xAARRGGBB`.
 template <typename PixelAt>
 void Rows(const ConvertJob& job, uint32_t bytesPerPixel, PixelAt pixelAt) {
-  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, job.height, job.flip);
+  const int32_t width = job.width, height = job.height;
+  const intptr_t sourcePitch = job.sourcePitch;
+  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, height, job.flip);
   uint8_t* row = walk.first;
   const uint8_t* source = job.source;
-  for (int32_t y = 0; y < job.height; ++y, row += walk.step, source += job.sourcePitch) {
+  for (int32_t y = 0; y < height; ++y, row += walk.step, source += sourcePitch) {
     const uint8_t* in = source;
-    for (int32_t x = 0; x < job.width; ++x, in += bytesPerPixel) Store32(row + 4 * x, pixelAt(in));
+    for (int32_t x = 0; x < width; ++x, in += bytesPerPixel) Store32(row + 4 * x, pixelAt(in));
   }
 }
 
@@ -93,17 +112,122 @@ inline uint32_t Gray(const PixelLayout& layout, uint32_t pixel) {
   return (pixel & 0xFF000000u) | (c * 0x010101u);
 }
 
-void GeneralRows(const ConvertJob& job, const PixelLayout& layout) {
-  Rows(job, layout.bytesPerPixel, [&](const uint8_t* in) {
-    const Wide w = LoadWide(in, layout.bytesPerPixel);
-    uint32_t pixel = 0;
+// The general loop for pixels of kBytes bytes (a constant, so that each pixel is one fixed-size load).
+template <uint32_t kBytes>
+void GeneralRowsOf(const ConvertJob& job, const PixelLayout& layout) {
+  const ChannelReader channels[4] = {PrepareChannel(layout.channel[0], false), PrepareChannel(layout.channel[1], false),
+                                     PrepareChannel(layout.channel[2], false), PrepareChannel(layout.channel[3], true)};
+  const SrgbTables& srgb = SrgbEncodeTables();
+  const HalfTables& half = HalfToByteTables();
+  Rows(job, kBytes, [&](const uint8_t* in) {
+    Wide w{0, 0};
+    if constexpr (kBytes <= 8) {
+      std::memcpy(&w.lo, in, kBytes);
+    } else {
+      std::memcpy(&w.lo, in, 8);
+      std::memcpy(&w.hi, in + 8, kBytes - 8);
+    }
+    const uint32_t pixel = ReadChannel(channels[3], w, srgb, half) << 24 | ReadChannel(channels[0], w, srgb, half) << 16 |
+                           ReadChannel(channels[1], w, srgb, half) << 8 | ReadChannel(channels[2], w, srgb, half);
+    return Gray(layout, pixel);
+  });
+}
+
+// Unsigned normalised fields of up to 16 bits in pixels of up to 8 bytes: every channel as (v A + B) >> 48, which
+// is bit replication for up to 8 bits (A = multiplier << (48 - shift)) and the rounded U(n) of wider fields
+// (A = 255 ceil(2^48 / max), B = (max / 2) ceil(2^48 / max)), without a branch.
+template <uint32_t kBytes>
+void UnormRowsOf(const ConvertJob& job, const PixelLayout& layout) {
+  struct Rule {
+    uint32_t shift;
+    uint64_t mask, a, b;
+  } rules[4];
+  uint32_t fill = 0;
+  for (int c = 0; c < 4; ++c) {
+    const ChannelField& f = layout.channel[c];
+    if (f.type == ChannelType::kAbsent) {
+      rules[c] = {0, 0, 0, 0};
+      if (c == 3) fill = 0xFF000000u;
+      continue;
+    }
+    const uint64_t maximum = (uint64_t{1} << f.bits) - 1;
+    if (f.bits <= 8) {
+      rules[c] = {f.shift, maximum, uint64_t{kReplicateMultiplier[f.bits]} << (48 - kReplicateShift[f.bits]), 0};
+    } else {
+      const uint64_t magic = ((uint64_t{1} << 48) + maximum - 1) / maximum;
+      rules[c] = {f.shift, maximum, 255 * magic, (maximum / 2) * magic};
+    }
+  }
+  Rows(job, kBytes, [&](const uint8_t* in) {
+    uint64_t w = 0;
+    std::memcpy(&w, in, kBytes);
+    uint32_t pixel = fill;
     for (int c = 0; c < 4; ++c) {
-      const ChannelField& f = layout.channel[c];
-      const uint32_t raw = f.type == ChannelType::kAbsent ? 0 : Field(w, f.shift, f.bits);
-      pixel |= ChannelByte(f, raw, c == 3) << kPlace[c];
+      const Rule& r = rules[c];
+      pixel |= static_cast<uint32_t>(((((w >> r.shift) & r.mask) * r.a + r.b) >> 48)) << kPlace[c];
     }
     return Gray(layout, pixel);
   });
+}
+
+bool UnormRows(const ConvertJob& job, const PixelLayout& layout) {
+  for (const ChannelField& f : layout.channel) {
+    if (f.type != ChannelType::kAbsent && (f.type != ChannelType::kUnorm || f.bits > 16)) return false;
+  }
+  switch (layout.bytesPerPixel) {
+    case 1: UnormRowsOf<1>(job, layout); return true;
+    case 2: UnormRowsOf<2>(job, layout); return true;
+    case 3: UnormRowsOf<3>(job, layout); return true;
+    case 4: UnormRowsOf<4>(job, layout); return true;
+    case 6: UnormRowsOf<6>(job, layout); return true;
+    case 8: UnormRowsOf<8>(job, layout); return true;
+    default: return false;
+  }
+}
+
+// Unsigned 11- and 10-bit floats in a 4-byte pixel (R11G11B10): each to its single-precision bits, then F.
+bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
+  if (layout.bytesPerPixel != 4) return false;
+  for (const ChannelField& f : layout.channel) {
+    if (f.type != ChannelType::kAbsent && f.type != ChannelType::kUFloat) return false;
+  }
+  const SrgbTables& srgb = SrgbEncodeTables();
+  const ChannelField fields[4] = {layout.channel[0], layout.channel[1], layout.channel[2], layout.channel[3]};
+  Rows(job, 4, [&](const uint8_t* in) {
+    const uint32_t w = detail::Load32(in);
+    uint32_t pixel = fields[3].type == ChannelType::kAbsent ? 0xFF000000u : 0;
+    for (int c = 0; c < 4; ++c) {
+      const ChannelField& f = fields[c];
+      if (f.type == ChannelType::kAbsent) continue;
+      const uint32_t bits = SmallFloatBits((w >> f.shift) & ((1u << f.bits) - 1), f.bits - 5u);
+      const uint32_t byte = c == 3 ? AlphaByteFromFloat(FloatFromBits(bits)) : SrgbByteFromBits(srgb, bits);
+      pixel |= byte << kPlace[c];
+    }
+    return Gray(layout, pixel);
+  });
+  return true;
+}
+
+void GeneralRows(const ConvertJob& job, const PixelLayout& layout) {
+  if (UnormRows(job, layout) || UFloatRows(job, layout)) return;
+  switch (layout.bytesPerPixel) {
+    case 1: return GeneralRowsOf<1>(job, layout);
+    case 2: return GeneralRowsOf<2>(job, layout);
+    case 3: return GeneralRowsOf<3>(job, layout);
+    case 4: return GeneralRowsOf<4>(job, layout);
+    case 5: return GeneralRowsOf<5>(job, layout);
+    case 6: return GeneralRowsOf<6>(job, layout);
+    case 7: return GeneralRowsOf<7>(job, layout);
+    case 8: return GeneralRowsOf<8>(job, layout);
+    case 9: return GeneralRowsOf<9>(job, layout);
+    case 10: return GeneralRowsOf<10>(job, layout);
+    case 11: return GeneralRowsOf<11>(job, layout);
+    case 12: return GeneralRowsOf<12>(job, layout);
+    case 13: return GeneralRowsOf<13>(job, layout);
+    case 14: return GeneralRowsOf<14>(job, layout);
+    case 15: return GeneralRowsOf<15>(job, layout);
+    default: return GeneralRowsOf<16>(job, layout);
+  }
 }
 
 // Byte-aligned fields of one type and width: halves, floats or 16-bit unsigned values.
@@ -138,6 +262,8 @@ void UniformRows(const ConvertJob& job, const PixelLayout& layout) {
   }
   const uint32_t fill = present[3] ? 0 : 0xFF000000u;
   const HalfTables& half = HalfToByteTables();
+  const SrgbTables& srgb = SrgbEncodeTables();
+  const UnormDivider divider(16);
   Rows(job, layout.bytesPerPixel, [&](const uint8_t* in) {
     uint32_t pixel = fill;
     for (int c = 0; c < 4; ++c) {
@@ -148,10 +274,10 @@ void UniformRows(const ConvertJob& job, const PixelLayout& layout) {
         const uint32_t raw = detail::Load16(p);
         byte = c == 3 ? half.alpha[raw] : half.colour[raw];
       } else if constexpr (kKind == Uniform::kFloat) {
-        const float value = FloatFromBits(detail::Load32(p));
-        byte = c == 3 ? LinearToAlphaByte(value) : LinearToSrgbByte(value);
+        const uint32_t raw = detail::Load32(p);
+        byte = c == 3 ? AlphaByteFromFloat(FloatFromBits(raw)) : SrgbByteFromBits(srgb, raw);
       } else {
-        byte = (detail::Load16(p) * 255 + 32767) / 65535;
+        byte = divider.Byte(detail::Load16(p));
       }
       pixel |= byte << kPlace[c];
     }
@@ -241,13 +367,17 @@ void ConvertFromDescribed(const ConvertJob& job) {
 
 void ConvertFromRGB9E5(const ConvertJob& job) {
   // R w[8:0], G w[17:9], B w[26:18], exponent w[31:27]: value = mantissa x 2^(exponent - 15 - 9).
-  Rows(job, 4, [](const uint8_t* in) {
+  const SrgbTables& srgb = SrgbEncodeTables();
+  auto byte = [&](float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return uint32_t{SrgbByteFromBits(srgb, bits)};
+  };
+  Rows(job, 4, [&](const uint8_t* in) {
     const uint32_t w = detail::Load32(in);
     const float scale = FloatFromBits(((w >> 27) + 103u) << 23);  // 2^(e - 24)
-    const uint32_t r = LinearToSrgbByte(static_cast<float>(w & 0x1FF) * scale);
-    const uint32_t g = LinearToSrgbByte(static_cast<float>((w >> 9) & 0x1FF) * scale);
-    const uint32_t b = LinearToSrgbByte(static_cast<float>((w >> 18) & 0x1FF) * scale);
-    return 0xFF000000u | (r << 16) | (g << 8) | b;
+    return 0xFF000000u | byte(static_cast<float>(w & 0x1FF) * scale) << 16 |
+           byte(static_cast<float>((w >> 9) & 0x1FF) * scale) << 8 | byte(static_cast<float>((w >> 18) & 0x1FF) * scale);
   });
 }
 

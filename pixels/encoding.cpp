@@ -35,6 +35,13 @@ constexpr Encoding kEncodings[] = {
     {RGB9E5, "RGB9E5", kP, 1, 1, 4, false, ConvertFromRGB9E5, nullptr, nullptr},
     {RGBG8888, "RGBG8888", kB, 2, 1, 4, false, ConvertFromBlocks, DecodeRGBGBlock, nullptr},
     {GRGB8888, "GRGB8888", kB, 2, 1, 4, false, ConvertFromBlocks, DecodeGRGBBlock, nullptr},
+    {BC4U, "BC4 unsigned", kB, 4, 4, 8, false, ConvertFromBlocks, DecodeBC4UBlock, DecodeBC4UTexel},
+    {BC4S, "BC4 signed", kB, 4, 4, 8, false, ConvertFromBlocks, DecodeBC4SBlock, DecodeBC4STexel},
+    {BC5U, "BC5 unsigned", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC5UBlock, DecodeBC5UTexel},
+    {BC5S, "BC5 signed", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC5SBlock, DecodeBC5STexel},
+    {BC6HU, "BC6H unsigned", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC6HUBlock, nullptr},
+    {BC6HS, "BC6H signed", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC6HSBlock, nullptr},
+    {BC7, "BC7", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC7Block, nullptr},
 };
 
 // Every code has exactly one row, at its own index, and every row can be drawn.

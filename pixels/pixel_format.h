@@ -32,7 +32,14 @@ enum class PixelFormat : int32_t {
   RGB9E5 = 18,      // shared exponent: R bits 0-8, G 9-17, B 18-26, exponent 27-31
   RGBG8888 = 19,    // a pixel pair in 4 bytes: R, G0, B, G1
   GRGB8888 = 20,    // a pixel pair in 4 bytes: G0, R, G1, B
-  kLast = GRGB8888,
+  BC4U = 21,
+  BC4S = 22,
+  BC5U = 23,
+  BC5S = 24,
+  BC6HU = 25,
+  BC6HS = 26,
+  BC7 = 27,
+  kLast = BC7,
 };
 inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 

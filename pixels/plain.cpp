@@ -91,13 +91,14 @@ void Convert32(const ConvertJob& job, bool opaque) {
   const detail::DestinationShifts from = detail::ShiftsOf(sourceOrder);
   const detail::DestinationShifts to = detail::ShiftsOf(destinationOrder);
   const uint32_t alphaFill = opaque ? 0xFFu << to.a : 0u;
-  const int32_t width = job.width;
-  const bool stream = static_cast<uint64_t>(width) * static_cast<uint64_t>(job.height) * 4 >= kStreamingBytes;
+  const int32_t width = job.width, height = job.height;
+  const intptr_t sourcePitch = job.sourcePitch;
+  const bool stream = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 >= kStreamingBytes;
   const bool swapRedBlue = (sourceOrder == ChannelOrder::RGBA && destinationOrder == ChannelOrder::BGRA) ||
                            (sourceOrder == ChannelOrder::BGRA && destinationOrder == ChannelOrder::RGBA);
   uint8_t* row = walk.first;
   const uint8_t* source = job.source;
-  for (int32_t y = 0; y < job.height; ++y, row += walk.step, source += job.sourcePitch) {
+  for (int32_t y = 0; y < height; ++y, row += walk.step, source += sourcePitch) {
     const uint8_t* in = source;
     uint8_t* out = row;
     if (sourceOrder == destinationOrder) {
@@ -139,13 +140,15 @@ void ConvertFromR8G8B8(const ConvertJob& job) {
   const ChannelPositions& p = PositionsOf(bgr ? ChannelOrder::BGRA : ChannelOrder::RGBA);
   const detail::DestinationShifts to = detail::ShiftsOf(job.destinationOrder);
   const uint32_t alpha = 0xFFu << to.a;
-  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, job.height, job.flip);
+  const int32_t width = job.width, height = job.height;
+  const intptr_t sourcePitch = job.sourcePitch;
+  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, height, job.flip);
   uint8_t* row = walk.first;
   const uint8_t* source = job.source;
-  for (int32_t y = 0; y < job.height; ++y, row += walk.step, source += job.sourcePitch) {
+  for (int32_t y = 0; y < height; ++y, row += walk.step, source += sourcePitch) {
     const uint8_t* in = source;
     uint8_t* out = row;
-    for (int32_t x = 0; x < job.width; ++x, in += 3) {
+    for (int32_t x = 0; x < width; ++x, in += 3) {
       Store32(out + 4 * x, (uint32_t{in[p.r]} << to.r) | (uint32_t{in[p.g]} << to.g) | (uint32_t{in[p.b]} << to.b) |
                                alpha);
     }

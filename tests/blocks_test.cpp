@@ -205,5 +205,116 @@ TEST(BlockWalk, ReorderChannelsTouchesExactlyTheImage) {
   }
 }
 
+// Blocks assembled field by field, lowest bit first.
+class BlockWriter {
+ public:
+  BlockWriter& Put(uint32_t value, uint32_t bits) {
+    for (uint32_t k = 0; k < bits; ++k, ++at_) bytes_[at_ / 8] |= static_cast<uint8_t>(((value >> k) & 1) << (at_ % 8));
+    return *this;
+  }
+  std::vector<uint8_t> Block() const { return std::vector<uint8_t>(bytes_, bytes_ + 16); }
+
+ private:
+  uint8_t bytes_[16] = {};
+  uint32_t at_ = 0;
+};
+
+TEST(Bc7, WorkedBlocks) {
+  // Mode 6: RGBA 7.7.7.7 with a p-bit per endpoint, 4-bit indices. Endpoints with p-bits: R 255/0, G 1/254,
+  // B 129/128, A 255/254. Pixel 0 index 0, pixel 8 index 8 (weight 34), pixel 15 index 15 (weight 64).
+  BlockWriter mode6;
+  mode6.Put(1u << 6, 7).Put(127, 7).Put(0, 7).Put(0, 7).Put(127, 7).Put(64, 7).Put(64, 7).Put(127, 7).Put(127, 7);
+  mode6.Put(1, 1).Put(0, 1);
+  for (int i = 0; i < 16; ++i) mode6.Put(i == 8 ? 8 : i == 15 ? 15 : 0, i == 0 ? 3 : 4);
+  auto pixels = DecodeBlock(DecodeBC7Block, mode6.Block());
+  EXPECT_EQ(pixels[0], 0xFFFF0181u);
+  EXPECT_EQ(pixels[8], 0xFE788780u);   // ((30 e0 + 34 e1 + 32) >> 6) per channel
+  EXPECT_EQ(pixels[15], 0xFE00FE80u);
+  // Mode 4 with rotation 1 (alpha and red exchanged) and index selection 1 (colour from the 3-bit indices):
+  // colour 5-bit endpoints 31/0 widen to 255/0; alpha 6-bit 63/0 to 255/0.
+  BlockWriter mode4;
+  mode4.Put(1u << 4, 5).Put(1, 2).Put(1, 1);
+  mode4.Put(31, 5).Put(0, 5).Put(0, 5).Put(0, 5).Put(0, 5).Put(0, 5).Put(63, 6).Put(0, 6);
+  for (int i = 0; i < 16; ++i) mode4.Put(i == 1 ? 3 : 0, i == 0 ? 1 : 2);  // primary (2-bit): the alpha's
+  for (int i = 0; i < 16; ++i) mode4.Put(i == 1 ? 7 : 0, i == 0 ? 2 : 3);  // secondary (3-bit): the colour's
+  pixels = DecodeBlock(DecodeBC7Block, mode4.Block());
+  EXPECT_EQ(pixels[0], 0xFFFF0000u);  // colour (255, 0, 0), alpha 255, then red and alpha exchanged: the same
+  EXPECT_EQ(pixels[1], 0x00000000u);  // colour 0 and alpha 0
+  // A first byte of 0 is reserved: transparent black.
+  std::vector<uint8_t> reserved(16, 0xFF);
+  reserved[0] = 0;
+  for (uint32_t p : DecodeBlock(DecodeBC7Block, reserved)) EXPECT_EQ(p, 0u);
+}
+
+TEST(Bc6h, WorkedBlocks) {
+  // Mode 11 (12-bit endpoints, 8-bit deltas, transformed): r0 = 1664 (bit 10 in the reversed r0[10:11]), r1 delta
+  // -16, green and blue 0. Unquantised: 26632 and 26376; scaled by 31/64: halves 0x3263 and 0x31E7.
+  BlockWriter mode11;
+  mode11.Put(11, 5).Put(1664 & 0x3FF, 10).Put(0, 10).Put(0, 10).Put(0xF0, 8).Put(0, 1).Put(1, 1);
+  mode11.Put(0, 8).Put(0, 2).Put(0, 8).Put(0, 2);
+  for (int i = 0; i < 16; ++i) mode11.Put(i == 15 ? 15 : 0, i == 0 ? 3 : 4);
+  uint16_t halves[16][3];
+  ASSERT_TRUE(DecodeBC6HHalves(mode11.Block().data(), false, halves));
+  EXPECT_EQ(halves[0][0], 0x3263);
+  EXPECT_EQ(halves[15][0], 0x31E7);
+  EXPECT_EQ(halves[0][1], 0);
+  // Signed mode 3 (10-bit, not transformed): red -100 is negative and draws 0 through F; green 511 unquantises
+  // to 0x7FFF (the largest finite half after 31/32) and draws 255.
+  BlockWriter negative;
+  negative.Put(3, 5).Put(static_cast<uint32_t>(-100), 10).Put(511, 10).Put(0, 10);
+  negative.Put(static_cast<uint32_t>(-100), 10).Put(511, 10).Put(0, 10);
+  ASSERT_TRUE(DecodeBC6HHalves(negative.Block().data(), true, halves));
+  EXPECT_EQ(halves[5][0], 0x8000 | ((6432 * 31) >> 5));
+  EXPECT_EQ(halves[5][1], 0x7BFF);
+  for (uint32_t p : DecodeBlock(DecodeBC6HSBlock, negative.Block())) EXPECT_EQ(p, 0xFF00FF00u);
+  // Reserved mode 19: black.
+  BlockWriter reserved;
+  reserved.Put(19, 5).Put(0xFFFFFFFF, 32);
+  EXPECT_FALSE(DecodeBC6HHalves(reserved.Block().data(), false, halves));
+  for (uint32_t p : DecodeBlock(DecodeBC6HUBlock, reserved.Block())) EXPECT_EQ(p, 0xFF000000u);
+}
+
+TEST(Bc45, SignedPalettesMapThroughS8) {
+  // e0 = 127, e1 = -128 (read as -127): eight entries; index 2 is (6 x 127 - 127) / 7 = 90.71 -> 219.
+  std::vector<uint8_t> block = {0x7F, 0x80, 0, 0, 0, 0, 0, 0};
+  auto setIndex = [&](int pixel, uint32_t index) {
+    uint64_t bits = 0;
+    for (int i = 0; i < 6; ++i) bits |= uint64_t{block[2 + i]} << (8 * i);
+    bits |= uint64_t{index} << (3 * pixel);
+    for (int i = 0; i < 6; ++i) block[2 + i] = static_cast<uint8_t>(bits >> (8 * i));
+  };
+  setIndex(1, 1);
+  setIndex(2, 2);
+  auto pixels = DecodeBlock(DecodeBC4SBlock, block);
+  EXPECT_EQ(pixels[0], 0xFFFFFFFFu);
+  EXPECT_EQ(pixels[1], 0xFF000000u);
+  EXPECT_EQ(pixels[2], 0xFFDBDBDBu);
+  // e0 <= e1: six entries, then -1 and +1.
+  block = {0x00, 0x10, 0, 0, 0, 0, 0, 0};
+  setIndex(0, 6);
+  setIndex(1, 7);
+  pixels = DecodeBlock(DecodeBC4SBlock, block);
+  EXPECT_EQ(pixels[0], 0xFF000000u);
+  EXPECT_EQ(pixels[1], 0xFFFFFFFFu);
+  // BC5 signed: red and green, blue 0.
+  std::vector<uint8_t> bc5 = {0x7F, 0x7F, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(DecodeBlock(DecodeBC5SBlock, bc5)[3], 0xFFFF8000u);
+  // Texel decoders give the tile's pixels.
+  const auto random = test::RandomBytes(16 * 2000, 77);
+  const struct {
+    BlockDecoder tile;
+    TexelDecoder texel;
+  } pairs[] = {{DecodeDXT1Block, DecodeDXT1Texel}, {DecodeDXT5Block, DecodeDXT5Texel},
+               {DecodeBC4UBlock, DecodeBC4UTexel}, {DecodeBC4SBlock, DecodeBC4STexel},
+               {DecodeBC5UBlock, DecodeBC5UTexel}, {DecodeBC5SBlock, DecodeBC5STexel}};
+  for (const auto& pair : pairs) {
+    for (size_t b = 0; b < 2000; ++b) {
+      const std::vector<uint8_t> one(random.begin() + 16 * b, random.begin() + 16 * (b + 1));
+      const auto tile = DecodeBlock(pair.tile, one);
+      for (int i = 0; i < 16; ++i) ASSERT_EQ(pair.texel(one.data(), i % 4, i / 4), tile[i]) << b << " " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mirelth

@@ -107,14 +107,18 @@ TEST(Dds, FourCCTableAndPathChoice) {
       EXPECT_TRUE(info.isCompressed);
     }
   }
-  // The masks win over a FourCC when the RGB bit count is set.
+  // The FourCC wins over a bit count (NVIDIA's tools keep a swizzle code there, "AGXY" in an ATI2 file); the
+  // masks win when the RGB flag is set.
   DdsSpec both;
   both.pixelFlags = 0x4;
   both.fourCC = FourCC("DXT1");
-  both.bitCount = 32;
-  const auto file = MakeDds(both, Pattern(64));
+  both.bitCount = FourCC("AGXY");
   DdsTextureInfo info;
-  ASSERT_TRUE(Parse(file, &info, nullptr));
+  ASSERT_TRUE(Parse(MakeDds(both, Pattern(64)), &info, nullptr));
+  EXPECT_EQ(info.format, DXT1);
+  both.pixelFlags = 0x4 | 0x40;
+  both.bitCount = 32;
+  ASSERT_TRUE(Parse(MakeDds(both, Pattern(64)), &info, nullptr));
   EXPECT_EQ(info.format, A8R8G8B8);
   // Neither path: refused.
   DdsSpec neither;

@@ -99,6 +99,12 @@ constexpr FormatRow kFourCCTable[] = {
     {FourCC("ATCA"), ATCA, kBgra, kAsStored, kNoLayout},
     {FourCC("ATCI"), ATCI, kBgra, kAsStored, kNoLayout},
     {FourCC("ETC "), ETC1, kBgra, kAsStored, kNoLayout},
+    {FourCC("ATI1"), BC4U, kBgra, kAsStored, kNoLayout},
+    {FourCC("BC4U"), BC4U, kBgra, kAsStored, kNoLayout},
+    {FourCC("BC4S"), BC4S, kBgra, kAsStored, kNoLayout},
+    {FourCC("ATI2"), BC5U, kBgra, kAsStored, kNoLayout},
+    {FourCC("BC5U"), BC5U, kBgra, kAsStored, kNoLayout},
+    {FourCC("BC5S"), BC5S, kBgra, kAsStored, kNoLayout},
     // Direct3D format numbers in the FourCC field.
     {36, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4)},  // A16B16G16R16
     {111, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)},   // R16F
@@ -141,6 +147,10 @@ constexpr FormatRow kDxgiTable[] = {
     {76, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_TYPELESS
     {77, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM
     {78, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM_SRGB
+    {80, BC4U, kBgra, kAsStored, kNoLayout},  // BC4_UNORM
+    {81, BC4S, kBgra, kAsStored, kNoLayout},  // BC4_SNORM
+    {83, BC5U, kBgra, kAsStored, kNoLayout},  // BC5_UNORM
+    {84, BC5S, kBgra, kAsStored, kNoLayout},  // BC5_SNORM
     {85, R5G6B5, kBgra, kAsStored, kNoLayout},    // B5G6R5_UNORM
     {86, A1R5G5B5, kBgra, kAsStored, kNoLayout},  // B5G5R5A1_UNORM
     {87, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM
@@ -148,6 +158,11 @@ constexpr FormatRow kDxgiTable[] = {
     {90, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_TYPELESS
     {91, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM_SRGB
     {93, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM_SRGB
+    {95, BC6HU, kBgra, kAsStored, kNoLayout},     // BC6H_UF16
+    {96, BC6HS, kBgra, kAsStored, kNoLayout},     // BC6H_SF16
+    {97, BC7, kBgra, kAsStored, kNoLayout},       // BC7_TYPELESS
+    {98, BC7, kBgra, kAsStored, kNoLayout},       // BC7_UNORM
+    {99, BC7, kBgra, kAsStored, kNoLayout},       // BC7_UNORM_SRGB
     {115, A4R4G4B4, kBgra, kAsStored, kNoLayout},  // B4G4R4A4_UNORM
 };
 
@@ -301,8 +316,9 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
   info->width = static_cast<int32_t>(field(kOffsetWidth));
   info->height = static_cast<int32_t>(field(kOffsetHeight));
 
-  // Bit masks when the flags name them or a bit count is given (they win over a FourCC then); else the FourCC.
-  const bool masksNamed = (pixelFlags & (kPixelRgb | kPixelLuminance | kPixelAlpha)) != 0 || bitCount != 0;
+  // Bit masks when the flags name them; else the FourCC when its flag is set (NVIDIA's tools keep a swizzle code
+  // in the bit count of FourCC files, so a bit count alone does not make masks); else masks by the bit count.
+  const bool masksNamed = (pixelFlags & (kPixelRgb | kPixelLuminance | kPixelAlpha)) != 0;
   if (!masksNamed && (pixelFlags & kPixelFourCC)) {
     if (fourCC == FourCC("DX10")) {
       if (!RecogniseDx10(source, info, failure)) return false;
@@ -313,7 +329,7 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
       DescribeFourCC(fourCC, text);
       return Fail(failure, FailureKind::Unsupported, "pixel format FourCC %s", text);
     }
-  } else if (masksNamed) {
+  } else if (masksNamed || bitCount != 0) {
     if (!RecogniseMasks(pixelFlags, bitCount, masks, info, failure)) return false;
   } else {
     return Fail(failure, FailureKind::Unsupported, "pixel format flags 0x%08X name neither bit masks nor a FourCC",

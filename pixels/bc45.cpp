@@ -1,0 +1,116 @@
+// BC4 and BC5 blocks: one (BC4) or two (BC5: red, then green) 8-byte channel blocks of two endpoints and 3-bit
+// indices, pixel k in bits 3k of bytes 2..7. Unsigned palettes are the integer ones of DXT5's alpha (e0 > e1:
+// eight values, else six, 0 and 255); signed endpoints are -127..127 (-128 reads as -127), their palette
+// (e0 > e1: eight values, else six, -127 and 127) mapped through S(8) exactly from the rational value, so that
+// interpolated values round as the float definition does. BC4 draws gray, BC5 (R, G, 0).
+#include <cstring>
+
+#include "pixels/blocks.h"
+
+namespace mirelth {
+namespace {
+
+// The eight display bytes of an unsigned channel block.
+inline void UnsignedPalette(const uint8_t* block, uint8_t (&palette)[8]) {
+  palette[0] = block[0];
+  palette[1] = block[1];
+  if (palette[0] > palette[1]) {
+    BuildAlphaPalette8(palette);
+  } else {
+    BuildAlphaPalette6(palette);
+  }
+}
+
+// S(8) of (w0 e0 + w1 e1) / d for e in -127..127: round(((w0 e0 + w1 e1) / d + 127) x 255 / 254).
+inline uint8_t SignedByte(int32_t w0, int32_t e0, int32_t w1, int32_t e1, int32_t d) {
+  const int64_t numerator = int64_t{255} * (w0 * e0 + w1 * e1 + 127 * d);
+  return static_cast<uint8_t>((2 * numerator + 254 * d) / (2 * 254 * d));
+}
+
+inline void SignedPalette(const uint8_t* block, uint8_t (&palette)[8]) {
+  int32_t e0 = static_cast<int8_t>(block[0]), e1 = static_cast<int8_t>(block[1]);
+  if (e0 < -127) e0 = -127;
+  if (e1 < -127) e1 = -127;
+  palette[0] = SignedByte(1, e0, 0, e1, 1);
+  palette[1] = SignedByte(0, e0, 1, e1, 1);
+  if (e0 > e1) {
+    for (int32_t i = 1; i <= 6; ++i) palette[1 + i] = SignedByte(7 - i, e0, i, e1, 7);
+  } else {
+    for (int32_t i = 1; i <= 4; ++i) palette[1 + i] = SignedByte(5 - i, e0, i, e1, 5);
+    palette[6] = 0;    // -1
+    palette[7] = 255;  // +1
+  }
+}
+
+template <bool kSigned>
+inline void Palette(const uint8_t* block, uint8_t (&palette)[8]) {
+  if constexpr (kSigned) {
+    SignedPalette(block, palette);
+  } else {
+    UnsignedPalette(block, palette);
+  }
+}
+
+inline uint64_t Indices(const uint8_t* block) {
+  uint64_t bits = 0;
+  for (int i = 0; i < 6; ++i) bits |= uint64_t{block[2 + i]} << (8 * i);
+  return bits;
+}
+
+template <bool kSigned>
+void DecodeBC4(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint8_t palette[8];
+  Palette<kSigned>(block, palette);
+  const uint64_t bits = Indices(block);
+  for (int y = 0; y < 4; ++y) {
+    uint32_t row[4];
+    for (int x = 0; x < 4; ++x) row[x] = 0xFF000000u | (palette[(bits >> (3 * (4 * y + x))) & 7] * 0x010101u);
+    std::memcpy(out + y * outPitch, row, 16);
+  }
+}
+
+template <bool kSigned>
+void DecodeBC5(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint8_t red[8], green[8];
+  Palette<kSigned>(block, red);
+  Palette<kSigned>(block + 8, green);
+  const uint64_t redBits = Indices(block), greenBits = Indices(block + 8);
+  for (int y = 0; y < 4; ++y) {
+    uint32_t row[4];
+    for (int x = 0; x < 4; ++x) {
+      const int k = 3 * (4 * y + x);
+      row[x] = 0xFF000000u | (uint32_t{red[(redBits >> k) & 7]} << 16) | (uint32_t{green[(greenBits >> k) & 7]} << 8);
+    }
+    std::memcpy(out + y * outPitch, row, 16);
+  }
+}
+
+template <bool kSigned>
+uint32_t BC4Texel(const uint8_t* block, int32_t x, int32_t y) {
+  uint8_t palette[8];
+  Palette<kSigned>(block, palette);
+  return 0xFF000000u | (palette[(Indices(block) >> (3 * (4 * y + x))) & 7] * 0x010101u);
+}
+
+template <bool kSigned>
+uint32_t BC5Texel(const uint8_t* block, int32_t x, int32_t y) {
+  uint8_t red[8], green[8];
+  Palette<kSigned>(block, red);
+  Palette<kSigned>(block + 8, green);
+  const int k = 3 * (4 * y + x);
+  return 0xFF000000u | (uint32_t{red[(Indices(block) >> k) & 7]} << 16) |
+         (uint32_t{green[(Indices(block + 8) >> k) & 7]} << 8);
+}
+
+}  // namespace
+
+void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC4<false>(out, outPitch, block); }
+void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC4<true>(out, outPitch, block); }
+void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC5<false>(out, outPitch, block); }
+void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC5<true>(out, outPitch, block); }
+uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y) { return BC4Texel<false>(block, x, y); }
+uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y) { return BC4Texel<true>(block, x, y); }
+uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y) { return BC5Texel<false>(block, x, y); }
+uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y) { return BC5Texel<true>(block, x, y); }
+
+}  // namespace mirelth
