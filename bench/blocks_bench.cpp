@@ -88,5 +88,11 @@ BENCHMARK_CAPTURE(BM_Ours, BC4, PixelFormat::BC4U)->Unit(benchmark::kMillisecond
 BENCHMARK_CAPTURE(BM_Ours, BC5, PixelFormat::BC5U)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Ours, BC6H, PixelFormat::BC6HU)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Ours, BC7, PixelFormat::BC7)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ETC2_RGB, PixelFormat::ETC2RGB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ETC2_RGBA, PixelFormat::ETC2RGBA)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, ETC2_RGB_A1, PixelFormat::ETC2RGBA1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, EAC_R11, PixelFormat::EACR11U)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, EAC_R11_signed, PixelFormat::EACR11S)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, EAC_RG11, PixelFormat::EACRG11U)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -59,6 +59,13 @@ void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 
@@ -68,5 +75,9 @@ uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y);
 
 }  // namespace mirelth

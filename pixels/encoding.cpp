@@ -42,6 +42,15 @@ constexpr Encoding kEncodings[] = {
     {BC6HU, "BC6H unsigned", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC6HUBlock, nullptr},
     {BC6HS, "BC6H signed", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC6HSBlock, nullptr},
     {BC7, "BC7", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeBC7Block, nullptr},
+    {ETC2RGB, "ETC2 RGB", kB, 4, 4, 8, false, ConvertFromBlocks, DecodeETC2RGBBlock, nullptr},
+    {ETC2RGBA, "ETC2 RGBA", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeETC2RGBABlock, nullptr},
+    {ETC2RGBA1, "ETC2 RGB A1", kB, 4, 4, 8, false, ConvertFromBlocks, DecodeETC2RGBA1Block, nullptr},
+    {EACR11U, "EAC R11 unsigned", kB, 4, 4, 8, false, ConvertFromBlocks, DecodeEACR11UBlock, DecodeEACR11UTexel},
+    {EACR11S, "EAC R11 signed", kB, 4, 4, 8, false, ConvertFromBlocks, DecodeEACR11SBlock, DecodeEACR11STexel},
+    {EACRG11U, "EAC RG11 unsigned", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeEACRG11UBlock,
+     DecodeEACRG11UTexel},
+    {EACRG11S, "EAC RG11 signed", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeEACRG11SBlock,
+     DecodeEACRG11STexel},
 };
 
 // Every code has exactly one row, at its own index, and every row can be drawn.

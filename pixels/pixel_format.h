@@ -39,7 +39,14 @@ enum class PixelFormat : int32_t {
   BC6HU = 25,
   BC6HS = 26,
   BC7 = 27,
-  kLast = BC7,
+  ETC2RGB = 28,
+  ETC2RGBA = 29,   // EAC alpha block, then an ETC2 colour block
+  ETC2RGBA1 = 30,  // ETC2 with punch-through alpha
+  EACR11U = 31,
+  EACR11S = 32,
+  EACRG11U = 33,
+  EACRG11S = 34,
+  kLast = EACRG11S,
 };
 inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 
