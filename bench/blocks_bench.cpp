@@ -94,5 +94,7 @@ BENCHMARK_CAPTURE(BM_Ours, ETC2_RGB_A1, PixelFormat::ETC2RGBA1)->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_Ours, EAC_R11, PixelFormat::EACR11U)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Ours, EAC_R11_signed, PixelFormat::EACR11S)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Ours, EAC_RG11, PixelFormat::EACRG11U)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, PVRTC_4bpp, PixelFormat::PVRTC4BPP)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, PVRTC_2bpp, PixelFormat::PVRTC2BPP)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

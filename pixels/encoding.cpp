@@ -51,6 +51,8 @@ constexpr Encoding kEncodings[] = {
      DecodeEACRG11UTexel},
     {EACRG11S, "EAC RG11 signed", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeEACRG11SBlock,
      DecodeEACRG11STexel},
+    {PVRTC2BPP, "PVRTC 2 bpp", Walk::kPvrtc, 8, 4, 8, false, ConvertFromPvrtc, nullptr, nullptr},
+    {PVRTC4BPP, "PVRTC 4 bpp", Walk::kPvrtc, 4, 4, 8, false, ConvertFromPvrtc, nullptr, nullptr},
 };
 
 // Every code has exactly one row, at its own index, and every row can be drawn.

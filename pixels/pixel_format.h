@@ -46,7 +46,9 @@ enum class PixelFormat : int32_t {
   EACR11S = 32,
   EACRG11U = 33,
   EACRG11S = 34,
-  kLast = EACRG11S,
+  PVRTC2BPP = 35,  // PVRTC I, 8 x 4 pixels a word
+  PVRTC4BPP = 36,  // PVRTC I, 4 x 4 pixels a word
+  kLast = PVRTC4BPP,
 };
 inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 

@@ -28,7 +28,7 @@ sample=$root/samples/dds-im-dxt1-mips-photo-256x64.dds
 [ -f "$work/dds-im-dxt1-mips-photo-256x64.dds.png" ] || { echo "FAIL: default output missing"; failures=$((failures + 1)); }
 [ "$(png_size "$work/dds-im-dxt1-mips-photo-256x64.dds.png")" = "256x64" ] || { echo "FAIL: default size"; failures=$((failures + 1)); }
 
-"$tool" "$root/tests/data/refused/pvr-pvrtextool-refuse-pvrtc2-4bpp-halo-32x64.pvr" "$work/no.png" 2> "$work/err"; check "refused file" 1 $?
+"$tool" "$root/samples/pvr-pvrtextool-refuse-pvrtc2-4bpp-halo-32x64.pvr" "$work/no.png" 2> "$work/err"; check "refused file" 1 $?
 grep -q "^mirelth-thumb: .*pvr-pvrtextool-refuse-pvrtc2-4bpp-halo-32x64.pvr: unsupported: PVR pixel format 5 (PVRTC-II 4 bpp)" "$work/err" || { echo "FAIL: reason line: $(cat "$work/err")"; failures=$((failures + 1)); }
 [ ! -e "$work/no.png" ] || { echo "FAIL: output written for a refused file"; failures=$((failures + 1)); }
 head -c 150 "$sample" > "$work/short.dds"

@@ -142,11 +142,12 @@ TEST(Samples, FilesWeDoNotDrawAreRefusedWithAReason) {
     const char* file;
     FailureKind kind;
   } refused[] = {
-      {"pvr3-pvrtextool-pvrtc4-grad-256x64.pvr", FailureKind::Unsupported},
       {"pvr-pvrtextool-refuse-pvrtc2-4bpp-halo-32x64.pvr", FailureKind::Unsupported},
+      {"pvr-pvrtextool-refuse-rgba8-ub-tiles-20x12.pvr", FailureKind::Unsupported},
+      {"dds-pvrtextool-r8g8b8a8uint-bars-13x11.dds", FailureKind::Unsupported},
   };
   for (const auto& r : refused) {
-    const Outcome outcome = DecodeFull(test::TestDataPath(std::string("refused/") + r.file));
+    const Outcome outcome = DecodeFull(test::SamplePath(r.file));
     EXPECT_EQ(outcome.result, E_FAIL) << r.file;
     EXPECT_EQ(outcome.failure.kind, r.kind) << r.file << ": " << DescribeFailure(outcome.failure);
   }

@@ -29,10 +29,10 @@ struct PredefinedRow {
 };
 constexpr AlphaRule kStraight = AlphaRule::kStraight, kPremul = AlphaRule::kPremultiplied, kOpaque = AlphaRule::kOpaque;
 constexpr PredefinedRow kPredefined[kLastPredefinedPvrFormat + 1] = {
-    {"PVRTC 2 bpp RGB", 2, kNone, kNone, kOpaque, true},
-    {"PVRTC 2 bpp RGBA", 2, kNone, kNone, kStraight, true},
-    {"PVRTC 4 bpp RGB", 4, kNone, kNone, kOpaque, true},
-    {"PVRTC 4 bpp RGBA", 4, kNone, kNone, kStraight, true},
+    {"PVRTC 2 bpp RGB", 2, PVRTC2BPP, kNone, kOpaque, true},
+    {"PVRTC 2 bpp RGBA", 2, PVRTC2BPP, kNone, kStraight, true},
+    {"PVRTC 4 bpp RGB", 4, PVRTC4BPP, kNone, kOpaque, true},
+    {"PVRTC 4 bpp RGBA", 4, PVRTC4BPP, kNone, kStraight, true},
     {"PVRTC-II 2 bpp", 2, kNone, kNone, kStraight, false},
     {"PVRTC-II 4 bpp", 4, kNone, kNone, kStraight, false},
     {"ETC1", 4, ETC1, kNone, kStraight, false},
