@@ -66,6 +66,21 @@ void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+// ASTC 2D: LDR endpoints as UNORM8, HDR endpoints through F, illegal blocks opaque magenta.
+void DecodeASTC4x4Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC5x4Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC5x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC6x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC6x6Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC8x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC8x6Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC8x8Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC10x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC10x6Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC10x8Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC10x10Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC12x10Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTC12x12Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 

@@ -53,6 +53,20 @@ constexpr Encoding kEncodings[] = {
      DecodeEACRG11STexel},
     {PVRTC2BPP, "PVRTC 2 bpp", Walk::kPvrtc, 8, 4, 8, false, ConvertFromPvrtc, nullptr, nullptr},
     {PVRTC4BPP, "PVRTC 4 bpp", Walk::kPvrtc, 4, 4, 8, false, ConvertFromPvrtc, nullptr, nullptr},
+    {ASTC4x4, "ASTC 4x4", kB, 4, 4, 16, false, ConvertFromBlocks, DecodeASTC4x4Block, nullptr},
+    {ASTC5x4, "ASTC 5x4", kB, 5, 4, 16, false, ConvertFromBlocks, DecodeASTC5x4Block, nullptr},
+    {ASTC5x5, "ASTC 5x5", kB, 5, 5, 16, false, ConvertFromBlocks, DecodeASTC5x5Block, nullptr},
+    {ASTC6x5, "ASTC 6x5", kB, 6, 5, 16, false, ConvertFromBlocks, DecodeASTC6x5Block, nullptr},
+    {ASTC6x6, "ASTC 6x6", kB, 6, 6, 16, false, ConvertFromBlocks, DecodeASTC6x6Block, nullptr},
+    {ASTC8x5, "ASTC 8x5", kB, 8, 5, 16, false, ConvertFromBlocks, DecodeASTC8x5Block, nullptr},
+    {ASTC8x6, "ASTC 8x6", kB, 8, 6, 16, false, ConvertFromBlocks, DecodeASTC8x6Block, nullptr},
+    {ASTC8x8, "ASTC 8x8", kB, 8, 8, 16, false, ConvertFromBlocks, DecodeASTC8x8Block, nullptr},
+    {ASTC10x5, "ASTC 10x5", kB, 10, 5, 16, false, ConvertFromBlocks, DecodeASTC10x5Block, nullptr},
+    {ASTC10x6, "ASTC 10x6", kB, 10, 6, 16, false, ConvertFromBlocks, DecodeASTC10x6Block, nullptr},
+    {ASTC10x8, "ASTC 10x8", kB, 10, 8, 16, false, ConvertFromBlocks, DecodeASTC10x8Block, nullptr},
+    {ASTC10x10, "ASTC 10x10", kB, 10, 10, 16, false, ConvertFromBlocks, DecodeASTC10x10Block, nullptr},
+    {ASTC12x10, "ASTC 12x10", kB, 12, 10, 16, false, ConvertFromBlocks, DecodeASTC12x10Block, nullptr},
+    {ASTC12x12, "ASTC 12x12", kB, 12, 12, 16, false, ConvertFromBlocks, DecodeASTC12x12Block, nullptr},
 };
 
 // Every code has exactly one row, at its own index, and every row can be drawn.

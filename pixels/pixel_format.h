@@ -48,7 +48,21 @@ enum class PixelFormat : int32_t {
   EACRG11S = 34,
   PVRTC2BPP = 35,  // PVRTC I, 8 x 4 pixels a word
   PVRTC4BPP = 36,  // PVRTC I, 4 x 4 pixels a word
-  kLast = PVRTC4BPP,
+  ASTC4x4 = 37,    // ASTC 2D footprints, 16 bytes a block
+  ASTC5x4 = 38,
+  ASTC5x5 = 39,
+  ASTC6x5 = 40,
+  ASTC6x6 = 41,
+  ASTC8x5 = 42,
+  ASTC8x6 = 43,
+  ASTC8x8 = 44,
+  ASTC10x5 = 45,
+  ASTC10x6 = 46,
+  ASTC10x8 = 47,
+  ASTC10x10 = 48,
+  ASTC12x10 = 49,
+  ASTC12x12 = 50,
+  kLast = ASTC12x12,
 };
 inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 

@@ -316,5 +316,39 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
   }
 }
 
+// ASTC blocks whose result the definition fixes outright: void-extent blocks (LDR UNORM16 drawn as its top 8
+// bits, HDR half floats through F), and the error colour for reserved bits, bad extents and reserved modes.
+TEST(Astc, VoidExtentAndErrorBlocks) {
+  struct Row {
+    const char* what;
+    uint64_t low;                 // bits 0..63
+    uint16_t r, g, b, a;          // bits 64..127
+    uint32_t expected;            // BGRA
+  };
+  constexpr uint64_t kVoid = 0x1FC | (3u << 10) | (0xFFFFFFFFFFFFFull << 12);  // all-ones extent: constant colour
+  constexpr uint64_t kExtent = 0x1FC | (3u << 10) | (uint64_t{10} << 12) | (uint64_t{20} << 25) |
+                               (uint64_t{30} << 38) | (uint64_t{40} << 51);
+  const Row rows[] = {
+      {"LDR constant", kVoid, 0x1234, 0x80FF, 0xFFFF, 0x00FF, 0x001280FFu},
+      {"LDR with an extent", kExtent, 0xFFFF, 0, 0, 0xFFFF, 0xFFFF0000u},
+      {"HDR 1.0 and 0.5 alpha", kVoid | (1u << 9), 0x3C00, 0, 0x7C00, 0x3800, 0x80FF00FFu},
+      {"reserved bit 10 clear", kVoid & ~uint64_t{1u << 10}, 0, 0, 0, 0, 0xFFFF00FFu},
+      {"extent min >= max", (kExtent & ~(uint64_t{0x1FFF} << 25)) | (uint64_t{5} << 25), 0, 0, 0, 0, 0xFFFF00FFu},
+      {"reserved block mode", 0, 0, 0, 0, 0, 0xFFFF00FFu},
+  };
+  for (const Row& row : rows) {
+    std::vector<uint8_t> block(16);
+    for (int i = 0; i < 8; ++i) block[i] = uint8_t(row.low >> (8 * i));
+    const uint16_t colour[4] = {row.r, row.g, row.b, row.a};
+    for (int c = 0; c < 4; ++c) block[8 + 2 * c] = uint8_t(colour[c]), block[9 + 2 * c] = uint8_t(colour[c] >> 8);
+    for (const BlockDecoder decode : {DecodeASTC4x4Block, DecodeASTC12x12Block}) {
+      std::vector<uint32_t> pixels(144, 0xDEADBEEF);
+      decode(reinterpret_cast<uint8_t*>(pixels.data()), decode == DecodeASTC4x4Block ? 16 : 48, block.data());
+      const size_t count = decode == DecodeASTC4x4Block ? 16 : 144;
+      for (size_t i = 0; i < count; ++i) ASSERT_EQ(pixels[i], row.expected) << row.what << " texel " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mirelth
