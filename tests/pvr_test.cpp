@@ -446,6 +446,69 @@ TEST(Pvr, Packed16LayoutsFollowTheirChannelNames) {
   EXPECT_EQ(padded.image.at(0, 0), 0xFF112233u);
 }
 
+// One pixel of each channel type and channel name combination: U(n), S(n), F, gray, two-channel, alpha-only,
+// intensity, a zero-width channel, and the premultiplied flag.
+TEST(Pvr, ChannelTypesAndNames) {
+  const struct {
+    const char* name;
+    PvrPixelFormat format;
+    uint32_t channelType, flags;
+    std::vector<uint8_t> pixel;
+    uint32_t expected;  // BGRA; 0 with `refused`
+    bool refused;
+  } cases[] = {
+      {"rgba 8888 unsigned", kRgba8888, kPvrUnsignedByteNorm, 0, {0x10, 0x20, 0x30, 0x40}, 0x40102030u, false},
+      {"rgba 8888 signed", kRgba8888, kPvrSignedByteNorm, 0, {0x7F, 0x00, 0x81, 0x80}, 0x00FF8000u, false},
+      {"r 16 unsigned: gray", MakePvrPixelFormat("r", 16, 0, 0, 0), kPvrUnsignedShortNorm, 0, {0x00, 0x80},
+       0xFF808080u, false},
+      {"rg 16 16 signed: blue 0", MakePvrPixelFormat("rg", 16, 16, 0, 0), kPvrSignedShortNorm, 0,
+       {0xFF, 0x7F, 0x01, 0x80}, 0xFFFF0000u, false},
+      {"l 32 unsigned", MakePvrPixelFormat("l", 32, 0, 0, 0), kPvrUnsignedIntNorm, 0, {0xFF, 0xFF, 0xFF, 0xFF},
+       0xFFFFFFFFu, false},
+      {"r 32 signed: 0 is the middle", MakePvrPixelFormat("r", 32, 0, 0, 0), kPvrSignedIntNorm, 0, {0, 0, 0, 0},
+       0xFF808080u, false},
+      {"rgba 32 float", MakePvrPixelFormat("rgba", 32, 32, 32, 32), kPvrSignedFloat, 0,
+       {0, 0, 0x80, 0x3F, 0, 0, 0, 0x3F, 0, 0, 0, 0, 0, 0, 0x80, 0x3E}, 0x40FFBC00u, false},
+      {"rgb 16 float, clamped", MakePvrPixelFormat("rgb", 16, 16, 16, 0), kPvrSignedFloat, 0,
+       {0x00, 0x3C, 0x00, 0x40, 0x00, 0xBC}, 0xFFFFFF00u, false},
+      {"la 8 8", MakePvrPixelFormat("la", 8, 8, 0, 0), kPvrUnsignedByteNorm, 0, {0x80, 0x40}, 0x40808080u, false},
+      {"a 8: alpha only", MakePvrPixelFormat("a", 8, 0, 0, 0), kPvrUnsignedByteNorm, 0, {0x40}, 0x40000000u, false},
+      {"i 8: intensity is alpha too", MakePvrPixelFormat("i", 8, 0, 0, 0), kPvrUnsignedByteNorm, 0, {0x80},
+       0x80808080u, false},
+      {"rgba 8.8.8.0 is 24-bit RGB", MakePvrPixelFormat("rgba", 8, 8, 8, 0), kPvrUnsignedByteNorm, 0, {1, 2, 3},
+       0xFF010203u, false},
+      {"premultiplied flag", kRgba8888, kPvrUnsignedByteNorm, 2, {0x40, 0x20, 0x00, 0x80}, 0x80804000u, false},
+      {"unsigned bytes, not normalised", kRgba8888, kPvrUnsignedByte, 0, {1, 2, 3, 4}, 0, true},
+      {"signed shorts, not normalised", MakePvrPixelFormat("rg", 16, 16, 0, 0), kPvrSignedShort, 0, {1, 2, 3, 4}, 0,
+       true},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> file = MakeV3(c.format, 1, 1, {}, c.pixel);
+    Put32(file, 4, c.flags);
+    Put32(file, 20, c.channelType);
+    const Decoded decoded = Decode(file);
+    ASSERT_EQ(decoded.ok, !c.refused) << c.name << ": " << DescribeFailure(decoded.failure);
+    if (c.refused) {
+      EXPECT_EQ(decoded.failure.kind, FailureKind::Unsupported) << c.name;
+    } else {
+      EXPECT_EQ(decoded.image.at(0, 0), c.expected) << c.name << std::hex << ": 0x" << decoded.image.at(0, 0);
+    }
+  }
+}
+
+// PVRTC: powers of two only; the RGB variants draw opaque whatever the words' alpha says.
+TEST(Pvr, PvrtcSizesAndOpacity) {
+  const std::vector<uint8_t> translucentWords(8 * 4, 0x00);  // colours A and B translucent, alpha 0
+  const Decoded rgba = Decode(MakeV3(3, 8, 8, {}, translucentWords));
+  ASSERT_TRUE(rgba.ok) << DescribeFailure(rgba.failure);
+  EXPECT_EQ(rgba.image.at(3, 3) >> 24, 0u);
+  const Decoded rgb = Decode(MakeV3(2, 8, 8, {}, translucentWords));
+  ASSERT_TRUE(rgb.ok);
+  EXPECT_EQ(rgb.image.at(3, 3) >> 24, 0xFFu);
+  const Decoded odd = Decode(MakeV3(3, 12, 8, {}, std::vector<uint8_t>(8 * 6, 0)));
+  EXPECT_EQ(odd.failure.kind, FailureKind::Unsupported) << DescribeFailure(odd.failure);
+}
+
 TEST(Pvr, Refusals) {
   const auto payload = std::vector<uint8_t>(4096, 0x5A);
   const struct {

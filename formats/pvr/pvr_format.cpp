@@ -127,7 +127,7 @@ constexpr LegacyRow kLegacyRows[] = {
     {0x2F, MakePvrPixelFormat("abgr", 16, 16, 16, 16), kPvrUnsignedShortNorm, false},
     {0x30, MakePvrPixelFormat("r", 16, 0, 0, 0), kPvrSignedFloat, false},
     {0x31, MakePvrPixelFormat("rg", 16, 16, 0, 0), kPvrSignedFloat, false},
-    {0x32, MakePvrPixelFormat("rbgr", 16, 16, 16, 16), kPvrSignedFloat, false},
+    {0x32, MakePvrPixelFormat("abgr", 16, 16, 16, 16), kPvrSignedFloat, false},
     {0x33, MakePvrPixelFormat("r", 32, 0, 0, 0), kPvrSignedFloat, false},
     {0x34, MakePvrPixelFormat("gr", 32, 32, 0, 0), kPvrSignedFloat, false},
     {0x35, MakePvrPixelFormat("abgr", 32, 32, 32, 32), kPvrSignedFloat, false},
