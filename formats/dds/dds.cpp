@@ -22,7 +22,7 @@ constexpr uint32_t kFlagCaps = 0x1, kFlagHeight = 0x2, kFlagWidth = 0x4, kFlagPi
 constexpr uint32_t kFlagMipMapCount = 0x20000, kFlagDepth = 0x800000;
 constexpr uint32_t kRequiredFlags = kFlagCaps | kFlagHeight | kFlagWidth | kFlagPixelFormat;
 // Pixel-format flags (file offset 80).
-constexpr uint32_t kPixelAlphaPixels = 0x1, kPixelAlpha = 0x2, kPixelFourCC = 0x4, kPixelRgb = 0x40;
+constexpr uint32_t kPixelAlpha = 0x2, kPixelFourCC = 0x4, kPixelRgb = 0x40;  // 0x1 (alpha pixels): masks say it
 constexpr uint32_t kPixelLuminance = 0x20000;
 // Caps (offset 108) and caps2 (offset 112).
 constexpr uint32_t kCapsComplex = 0x8, kCapsTexture = 0x1000, kCapsMipMap = 0x400000;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "formats/psd/psd_flatten.h"
 #include "formats/psd/psd_planes.h"
 #include "pixels/byte_reader.h"
 #include "pixels/conversion_rules.h"
@@ -146,14 +147,22 @@ bool SamplePicker::Begin(const int32_t* columns, int32_t count, int32_t width, u
 
 bool SamplePicker::PickLane(PlaneReader& plane, uint64_t row, uint8_t* lanes, uint32_t lane, bool curve,
                             DecodeFailure* failure) {
-  if (!plane.Pick(row, identity_ ? nullptr : positions_.get(), pickCount_, picked_.get(), failure)) return false;
+  if (!PickBytes(plane, row, picked_.get(), failure)) return false;
+  BytesToLane(picked_.get(), lanes, lane, curve);
+  return true;
+}
+
+bool SamplePicker::PickBytes(PlaneReader& plane, uint64_t row, uint8_t* out, DecodeFailure* failure) {
+  return plane.Pick(row, identity_ ? nullptr : positions_.get(), pickCount_, out, failure);
+}
+
+void SamplePicker::BytesToLane(const uint8_t* picked, uint8_t* lanes, uint32_t lane, bool curve) const {
   uint8_t* out = lanes + lane;
   for (int32_t i = 0; i < count_; ++i) {
-    const uint8_t* sample = identity_ ? picked_.get() + (depth_ == 1 ? static_cast<size_t>(i) >> 3 : static_cast<size_t>(i) * sampleBytes_)
-                                      : picked_.get() + pickOf_[i];
+    const uint8_t* sample = identity_ ? picked + (depth_ == 1 ? static_cast<size_t>(i) >> 3 : static_cast<size_t>(i) * sampleBytes_)
+                                      : picked + pickOf_[i];
     out[4 * static_cast<size_t>(i)] = SampleToByte(sample, depth_, static_cast<uint32_t>(columns_[i]) & 7, curve);
   }
-  return true;
 }
 
 void LanesToBgra(const uint8_t* lanes, size_t count, uint32_t* out) {
@@ -245,15 +254,36 @@ bool CompositeRows::Layout(DecodeFailure* failure) {
   }
 }
 
-bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t,
+bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
                           DecodeFailure* failure) {
   rows_ = rows;
   columnCount_ = columnCount;
+  rowCount_ = rowCount;
   lanes_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * 4);
   if (!lanes_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
   if (!picker_.Begin(columns, columnCount, document_->width, document_->depth, failure)) return false;
+  const bool zip = used_ > 1 && (specs_[0].compression == kPsdZip || specs_[0].compression == kPsdZipPredicted);
+  const uint64_t bufferBytes = uint64_t{used_} * static_cast<uint64_t>(rowCount) * picker_.PickedBytes();
+  buffered_ = zip && bufferBytes <= kMaxBufferedBytes;
+  if (!buffered_) {
+    for (uint32_t c = 0; c < used_; ++c) {
+      if (!planes_[c].Open(source_, specs_[c], failure)) return false;
+    }
+    return true;
+  }
+  // The planes follow one another in the stream: read as one plane of `used_` x height rows, in one pass.
+  buffer_ = Scratch<uint8_t>(static_cast<size_t>(bufferBytes));
+  if (!buffer_) return Fail(failure, FailureKind::OutOfMemory, "no plane buffer");
+  PlaneSpec whole = specs_[0];
+  whole.rows = specs_[0].rows * used_;
+  PlaneReader& reader = planes_[0];
+  if (!reader.Open(source_, whole, failure)) return false;
+  const size_t picked = picker_.PickedBytes();
   for (uint32_t c = 0; c < used_; ++c) {
-    if (!planes_[c].Open(source_, specs_[c], failure)) return false;
+    for (int32_t i = 0; i < rowCount; ++i) {
+      uint8_t* out = buffer_.get() + (static_cast<size_t>(c) * static_cast<size_t>(rowCount) + static_cast<size_t>(i)) * picked;
+      if (!picker_.PickBytes(reader, c * specs_[0].rows + static_cast<uint64_t>(rows[i]), out, failure)) return false;
+    }
   }
   return true;
 }
@@ -262,14 +292,21 @@ bool CompositeRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
   const auto row = static_cast<uint64_t>(rows_[index]);
   uint8_t* lanes = lanes_.get();
   std::memset(lanes, 0, static_cast<size_t>(columnCount_) * 4);  // lanes no plane fills read 0
+  const size_t picked = picker_.PickedBytes();
+  const auto lane = [&](uint32_t plane, uint32_t to, bool curve) {
+    if (buffered_) {
+      picker_.BytesToLane(buffer_.get() + (static_cast<size_t>(plane) * static_cast<size_t>(rowCount_) +
+                                           static_cast<size_t>(index)) * picked,
+                          lanes, to, curve);
+      return true;
+    }
+    return picker_.PickLane(planes_[plane], row, lanes, to, curve, failure);
+  };
   for (uint32_t c = 0; c < colour_; ++c) {
-    if (!picker_.PickLane(planes_[c], row, lanes, c, plan_.srgbCurve, failure)) return false;
+    if (!lane(c, c, plan_.srgbCurve)) return false;
   }
   ConvertModeRow(*document_, lanes, static_cast<size_t>(columnCount_), hasAlpha_);
-  if (hasAlpha_) {
-    const auto alpha = static_cast<uint32_t>(plan_.alphaChannel);
-    if (!picker_.PickLane(planes_[alpha], row, lanes, kAlpha, false, failure)) return false;
-  }
+  if (hasAlpha_ && !lane(static_cast<uint32_t>(plan_.alphaChannel), kAlpha, false)) return false;
   LanesToBgra(lanes, static_cast<size_t>(columnCount_), out);
   return true;
 }
@@ -278,18 +315,25 @@ namespace {
 
 class PsdPicture final : public RowPicture {
  public:
-  PsdPicture(ByteSource& source, std::unique_ptr<PsdDocument> document)
+  PsdPicture(ByteSource& source, std::unique_ptr<PsdDocument> document, bool flatten)
       : RowPicture({document->width, document->height, true, false}),
         document_(std::move(document)),
-        composite_(source, *document_) {}
-  bool Layout(DecodeFailure* failure) { return composite_.Layout(failure); }
+        composite_(source, *document_),
+        flattened_(source, *document_),
+        flatten_(flatten) {}
+  bool Layout(DecodeFailure* failure) { return flatten_ ? flattened_.Layout(failure) : composite_.Layout(failure); }
 
  protected:
-  RowSource& Rows() override { return composite_; }
+  RowSource& Rows() override {
+    if (flatten_) return flattened_;
+    return composite_;
+  }
 
  private:
   std::unique_ptr<PsdDocument> document_;
   CompositeRows composite_;
+  FlattenRows flattened_;
+  bool flatten_;
 };
 
 }  // namespace
@@ -298,10 +342,14 @@ bool OpenPsd(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   std::unique_ptr<PsdDocument> document(new (std::nothrow) PsdDocument);
   if (!document) return Fail(failure, FailureKind::OutOfMemory, "no document");
   if (!ReadPsdDocument(source, document.get(), options, failure)) return false;
-  if (document->imageDataLength == 0) {
+  // The image data is not the picture when the document says so (saved without "maximize compatibility") or
+  // when there is none: then the layers are flattened. With no layers either, a composite is all there is.
+  const bool composite = document->imageDataLength > 0;
+  const bool flatten = (!document->hasRealComposite || !composite) && document->layers.size() > 0;
+  if (!composite && !flatten) {
     return FailTruncated(failure, source.size(), source.size() + 2, "the image data section");
   }
-  std::unique_ptr<PsdPicture> made(new (std::nothrow) PsdPicture(source, std::move(document)));
+  std::unique_ptr<PsdPicture> made(new (std::nothrow) PsdPicture(source, std::move(document), flatten));
   if (!made) return Fail(failure, FailureKind::OutOfMemory, "no picture");
   if (!made->Layout(failure)) return false;
   *picture = std::move(made);

@@ -28,6 +28,10 @@ class SamplePicker {
   // Row `row` of the plane, each chosen column's sample as a byte in lane `lane` of `lanes` (4 bytes a column).
   [[nodiscard]] bool PickLane(PlaneReader& plane, uint64_t row, uint8_t* lanes, uint32_t lane, bool curve,
                               DecodeFailure* failure);
+  // The same in two steps: the row's picked bytes (PickedBytes() of them), then their lane values.
+  [[nodiscard]] bool PickBytes(PlaneReader& plane, uint64_t row, uint8_t* out, DecodeFailure* failure);
+  void BytesToLane(const uint8_t* picked, uint8_t* lanes, uint32_t lane, bool curve) const;
+  size_t PickedBytes() const { return pickCount_; }
 
  private:
   const int32_t* columns_ = nullptr;
@@ -63,6 +67,12 @@ class CompositeRows final : public RowSource {
   uint64_t rowBytes_ = 0;
   PlaneSpec specs_[kMaxPlanes];
   PlaneReader planes_[kMaxPlanes];
+  // ZIP with several planes in one stream: one pass over the stream at Begin keeps the picked bytes of every
+  // sampled row of every plane (when that fits in kMaxBufferedBytes), so nothing is inflated twice.
+  static constexpr uint64_t kMaxBufferedBytes = uint64_t{256} << 20;
+  bool buffered_ = false;
+  Scratch<uint8_t> buffer_{0};
+  int32_t rowCount_ = 0;
   SamplePicker picker_;
   const int32_t* rows_ = nullptr;
   int32_t columnCount_ = 0;
