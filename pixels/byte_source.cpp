@@ -62,6 +62,15 @@ bool ByteSource::Read(uint64_t offset, void* out, size_t length, DecodeFailure* 
   return true;
 }
 
+bool ByteSource::ReadUnwindowed(uint64_t offset, void* out, size_t length, DecodeFailure* failure) {
+  if (!Has(offset, length)) return FailTruncated(failure, size_, offset + length, "a read");
+  if (const uint8_t* memory = Memory()) {
+    std::memcpy(out, memory + offset, length);
+    return true;
+  }
+  return Fetch(offset, out, length, failure);
+}
+
 const uint8_t* ByteSource::View(uint64_t offset, size_t length, ByteBuffer* buffer, DecodeFailure* failure) {
   if (!Has(offset, length)) {
     FailTruncated(failure, size_, offset + length, "a read");

@@ -38,6 +38,11 @@ class ByteSource {
 
   // Copies [offset, offset + length) into `out`.
   [[nodiscard]] bool Read(uint64_t offset, void* out, size_t length, DecodeFailure* failure);
+  // The same without the small-read window: for readers that keep their own buffer of a region they walk, so
+  // that several of them interleaved do not take turns refilling the one window.
+  [[nodiscard]] bool ReadUnwindowed(uint64_t offset, void* out, size_t length, DecodeFailure* failure);
+  // Whether the bytes are in memory (View costs nothing).
+  bool InMemory() const { return Memory() != nullptr; }
   // The bytes [offset, offset + length): straight from memory when the source is memory, else read into
   // `buffer`. Valid until `buffer` is used again.
   [[nodiscard]] const uint8_t* View(uint64_t offset, size_t length, ByteBuffer* buffer, DecodeFailure* failure);

@@ -275,8 +275,10 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
   uint32_t zipPlanes = 0;
   const auto addPlane = [&](const PsdChannel& channel, int64_t width, int64_t height, int32_t* index) -> bool {
     if (channel.length < 2) return true;  // no data: the channel is absent
-    uint16_t compression = 0;
-    if (!source_->U16BE(channel.offset, &compression, failure)) return false;
+    // Channels lie far apart: read the compression word alone rather than refill the small-read window for it.
+    uint8_t word[2];
+    if (!source_->ReadUnwindowed(channel.offset, word, 2, failure)) return false;
+    const uint16_t compression = ByteReader::U16BENoBoundsCheck(word);
     PlaneSpec spec;
     spec.compression = compression;
     spec.depth = doc.depth;
@@ -298,6 +300,7 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
         }
         spec.table = data;
         spec.data = data + tableBytes;
+        spec.dataEnd = end;
         break;
       }
       case kPsdZip:

@@ -232,6 +232,7 @@ bool CompositeRows::Layout(DecodeFailure* failure) {
         if (c < used_) usedTotal = total;
       }
       if (!source.Has(data, total)) return FailTruncated(failure, size, data + total, "the packed rows");
+      for (uint32_t c = 0; c < used_; ++c) specs_[c].dataEnd = data + total;
       // PackBits turns 2 bytes into at most 128: packed rows smaller than that cannot hold the image. (A few
       // short rows are tolerated and leave zeros; an image made of them is a tiny file claiming a huge picture.)
       const uint64_t smallest = uint64_t{used_} * height * 2 * ((rowBytes_ + 127) / 128);

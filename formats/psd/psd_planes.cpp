@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <new>
@@ -28,11 +29,47 @@ struct PlaneReader::Zip {
 PlaneReader::PlaneReader() = default;
 PlaneReader::~PlaneReader() = default;
 
+namespace {
+constexpr uint64_t kReadAhead = 8192;  // bytes a PackBits buffer reads beyond what is asked
+}  // namespace
+
+const uint8_t* PlaneReader::Bytes(uint64_t offset, uint64_t length, uint64_t limit, ByteBuffer* buffer,
+                                  uint64_t* start, uint64_t* end, DecodeFailure* failure) {
+  if (source_->InMemory()) return source_->View(offset, static_cast<size_t>(length), buffer, failure);
+  if (offset >= *start && length <= *end - offset && offset <= *end) return buffer->data() + (offset - *start);
+  if (!source_->Has(offset, length)) {
+    FailTruncated(failure, source_->size(), offset + length, "a packed row");
+    return nullptr;
+  }
+  // Read ahead, but not past the region the plane's bytes lie in (`limit`, 0: the file's end).
+  const uint64_t regionEnd = limit > offset + length && limit <= source_->size() ? limit : source_->size();
+  const uint64_t fill = std::max(length, std::min(regionEnd - offset, kReadAhead));
+  uint8_t* out = buffer->Reserve(static_cast<size_t>(std::max(fill, kReadAhead)));
+  if (!out) {
+    Fail(failure, FailureKind::OutOfMemory, "no row buffer");
+    return nullptr;
+  }
+  *start = *end = 0;
+  if (!source_->ReadUnwindowed(offset, out, static_cast<size_t>(fill), failure)) return nullptr;
+  *start = offset;
+  *end = offset + fill;
+  return out;
+}
+
+bool PlaneReader::RowCount(uint64_t row, uint64_t* count, DecodeFailure* failure) {
+  const uint8_t* bytes = Bytes(spec_.table + row * spec_.countBytes, spec_.countBytes,
+                               spec_.table + spec_.rows * spec_.countBytes, &counts_, &countsStart_, &countsEnd_, failure);
+  if (!bytes) return false;
+  *count = spec_.countBytes == 4 ? ByteReader::U32BENoBoundsCheck(bytes) : ByteReader::U16BENoBoundsCheck(bytes);
+  return true;
+}
+
 bool PlaneReader::Open(ByteSource* source, const PlaneSpec& spec, DecodeFailure* failure) {
   source_ = source;
   spec_ = spec;
   nextRow_ = 0;
   packedOffset_ = 0;
+  countsStart_ = countsEnd_ = bufferStart_ = bufferEnd_ = 0;
   if (spec.compression != kPsdZip && spec.compression != kPsdZipPredicted) return true;
   zip_.reset(new (std::nothrow) Zip);
   if (!zip_) return Fail(failure, FailureKind::OutOfMemory, "no inflate state");
@@ -143,14 +180,14 @@ bool PlaneReader::Pick(uint64_t row, const uint64_t* positions, size_t count, ui
     case kPsdPackBits: {
       // Walk the byte counts forward to this row.
       for (; nextRow_ < row; ++nextRow_) {
-        uint8_t counted[4];
-        if (!source_->Read(spec_.table + nextRow_ * spec_.countBytes, counted, spec_.countBytes, failure)) return false;
-        packedOffset_ += spec_.countBytes == 4 ? ByteReader::U32BENoBoundsCheck(counted) : ByteReader::U16BENoBoundsCheck(counted);
+        uint64_t skipped = 0;
+        if (!RowCount(nextRow_, &skipped, failure)) return false;
+        packedOffset_ += skipped;
       }
-      uint8_t counted[4];
-      if (!source_->Read(spec_.table + row * spec_.countBytes, counted, spec_.countBytes, failure)) return false;
-      const uint64_t packed = spec_.countBytes == 4 ? ByteReader::U32BENoBoundsCheck(counted) : ByteReader::U16BENoBoundsCheck(counted);
-      const uint8_t* bytes = source_->View(spec_.data + packedOffset_, static_cast<size_t>(packed), &buffer_, failure);
+      uint64_t packed = 0;
+      if (!RowCount(row, &packed, failure)) return false;
+      const uint8_t* bytes =
+          Bytes(spec_.data + packedOffset_, packed, spec_.dataEnd, &buffer_, &bufferStart_, &bufferEnd_, failure);
       if (!bytes) return false;
       if (!positions) {
         std::memset(out, 0, count);  // a short row leaves zeros

@@ -18,7 +18,7 @@ struct PlaneSpec {
   uint64_t rowBytes = 0;      // unpacked bytes of one row
   uint64_t rows = 0;
   uint64_t data = 0;          // raw: the plane's first row; PackBits: its first packed row; ZIP: the stream
-  uint64_t dataEnd = 0;       // ZIP: where the stream's bytes end
+  uint64_t dataEnd = 0;       // ZIP: where the stream's bytes end; PackBits: where the plane's rows end (0: unknown)
   uint64_t table = 0;         // PackBits: the plane's first row byte count
   uint32_t countBytes = 2;    // PackBits: 2, or 4 in PSB documents
   uint64_t skip = 0;          // ZIP: unpacked bytes of earlier planes in the same stream
@@ -40,11 +40,20 @@ class PlaneReader {
   struct Zip;
   bool ZipRow(uint64_t row, DecodeFailure* failure);
 
+  // PackBits from a file: the byte counts and packed rows are read through the reader's own buffers, a chunk
+  // ahead at a time, so that many planes read in turn do not refill the source's one small-read window.
+  const uint8_t* Bytes(uint64_t offset, uint64_t length, uint64_t limit, ByteBuffer* buffer, uint64_t* start,
+                       uint64_t* end, DecodeFailure* failure);
+  bool RowCount(uint64_t row, uint64_t* count, DecodeFailure* failure);
+
   ByteSource* source_ = nullptr;
   PlaneSpec spec_;
   uint64_t nextRow_ = 0;      // PackBits and ZIP: the next row in sequence
   uint64_t packedOffset_ = 0; // PackBits: offset of row nextRow_ from spec_.data
   ByteBuffer buffer_;
+  ByteBuffer counts_;         // PackBits: a chunk of the byte-count table, file offsets [countsStart_, countsEnd_)
+  uint64_t countsStart_ = 0, countsEnd_ = 0;
+  uint64_t bufferStart_ = 0, bufferEnd_ = 0;  // PackBits: the packed bytes buffer_ holds
   std::unique_ptr<Zip> zip_;
 };
 
