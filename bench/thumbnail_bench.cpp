@@ -1,6 +1,6 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
-// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd) to a file, for
+// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga) to a file, for
 // the whole-process comparison in scripts/bench.
 #include <benchmark/benchmark.h>
 
@@ -87,6 +87,40 @@ std::vector<uint8_t> MakePsd() {
   return out;
 }
 
+// A 32-bit run-length TGA (type 10, top-left origin, 8 alpha bits) with the same kind of content: packets of 16
+// literal pixels and runs of 32.
+std::vector<uint8_t> MakeTga() {
+  std::vector<uint8_t> out(18, 0);
+  out[2] = 10;
+  out[12] = uint8_t(kEdge & 0xFF), out[13] = uint8_t(kEdge >> 8);
+  out[14] = uint8_t(kEdge & 0xFF), out[15] = uint8_t(kEdge >> 8);
+  out[16] = 32;
+  out[17] = 0x20 | 8;
+  out.reserve(size_t{48} << 20);
+  const uint8_t* noise = RandomSource().data();
+  for (int r = 0; r < kEdge; ++r) {
+    for (int x = 0; x < kEdge;) {
+      const size_t k = size_t(r) * kEdge + x;
+      const auto pixel = [&](int dx, uint8_t jitter) {
+        out.insert(out.end(), {uint8_t((x + dx + r) / 16 + jitter), uint8_t((x + dx) / 16), uint8_t(r / 16 + jitter),
+                               uint8_t(255 - (r + x) / 64)});
+      };
+      const int run = kEdge - x < 32 ? kEdge - x : 32;  // packets end with their row
+      if (noise[k] < 96 || run < 32) {
+        const int count = run < 16 ? run : 16;
+        out.push_back(uint8_t(count - 1));
+        for (int i = 0; i < count; ++i) pixel(i, noise[k + i] & 7);
+        x += count;
+      } else {
+        out.push_back(0x80 | 31);
+        pixel(0, 0);
+        x += 32;
+      }
+    }
+  }
+  return out;
+}
+
 // A provider initialised with a file written once to the temporary directory.
 struct Loaded {
   IThumbnailProvider* provider = nullptr;
@@ -111,8 +145,10 @@ struct Loaded {
 };
 
 void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
-  static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd");
-  Loaded& loaded = std::string(kind) == "dxt1" ? dxt1 : std::string(kind) == "dxt5" ? dxt5 : psd;
+  static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
+      tga(MakeTga(), "smooth.tga");
+  const std::string name = kind;
+  Loaded& loaded = name == "dxt1" ? dxt1 : name == "dxt5" ? dxt5 : name == "tga" ? tga : psd;
   std::fflush(stdout);
   for (auto _ : state) {
     HBITMAP bitmap = nullptr;
@@ -135,11 +171,13 @@ BENCHMARK_CAPTURE(BM_Thumbnail, dxt5_sampled, "dxt5", true)->Unit(benchmark::kMi
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt5_full, "dxt5", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, psd_sampled, "psd", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, psd_full, "psd", false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, tga_sampled, "tga", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, tga_full, "tga", false)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
     const std::string kind = argv[2];
-    const std::vector<uint8_t> bytes = kind == "psd" ? MakePsd() : MakeDds(kind == "dxt5");
+    const std::vector<uint8_t> bytes = kind == "psd" ? MakePsd() : kind == "tga" ? MakeTga() : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
     return std::fclose(out) == 0 ? 0 : 1;

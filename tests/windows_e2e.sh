@@ -26,7 +26,15 @@ shopt -s nullglob
 samples=(samples/dds-im-dxt1-mips-photo-256x64.dds samples/dds-gimp-rgba32-shapes-5x3.dds
          samples/dds-pvrtextool-cubemap-r5g6b5-faces-64x64.dds samples/dds-wrap-etc1tool-etc1-photo-33x17.dds
          samples/pvr3-pvrtextool-rgba4444-ramp-33x17.pvr samples/pvr2-pvrtextool-flipped-rgba8888-grad-33x17.pvr
-         samples/psd-im-rgba-rle-shapes-6x7.psd)
+         samples/psd-im-rgba-rle-shapes-6x7.psd
+         samples/tga-im-rgba32-rle-rings-40x24.tga samples/tga-pillow-pal8-bars-17x33.tga
+         samples/psd-agpsd-flatten-masks-clip-halo-64x128.psd samples/psd-own-zippred-rgba16-halo-48x40.psd
+         samples/pvr-pvrtextool-astc-5x5-halo-24x24.pvr samples/pvr-pvrtextool-pvrtc1-4bpp-rgba-halo-32x64.pvr
+         samples/pvr-pvrtextool-etc2-rgba-halo-48x40.pvr samples/dds-bc7enc-bc7-rings-40x24.dds)
+# A large document under its own ".psb" name.
+mkdir -p build/windows/e2e
+cp samples/psb-agpsd-flatten-groups-tiles-100x60.psd build/windows/e2e/groups.psb
+samples+=(build/windows/e2e/groups.psb)
 present=()
 for sample in "${samples[@]}"; do
   # Only containers the build draws: a sample that the native tool refuses is not for this round.
