@@ -282,7 +282,8 @@ int GetObjectW(HGDIOBJ object, int size, void* out) {
   return 0;
 }
 
-// The registry: key paths (case-insensitive, '\\'-separated, relative to HKEY_CLASSES_ROOT) with their values.
+// The registry: key paths (case-insensitive, '\\'-separated, relative to HKEY_CLASSES_ROOT; those of
+// HKEY_CURRENT_USER start with "hkey_current_user") with their values.
 struct StandinKey {
   std::u16string path;  // folded to lower case
 };
@@ -310,6 +311,8 @@ bool KeyPath(HKEY parent, LPCWSTR sub, std::u16string* path) {
   std::u16string base;
   if (parent == HKEY_CLASSES_ROOT) {
     base.clear();
+  } else if (parent == HKEY_CURRENT_USER) {
+    base = u"hkey_current_user";
   } else if (parent) {
     base = parent->path;
   } else {
@@ -374,7 +377,7 @@ LSTATUS RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) 
 }
 
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size) {
-  if (!key || key == HKEY_CLASSES_ROOT || (!data && size)) return ERROR_INVALID_PARAMETER;
+  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || (!data && size)) return ERROR_INVALID_PARAMETER;
   if (Countdown(registryWriteCountdown)) return ERROR_ACCESS_DENIED;
   std::lock_guard<std::mutex> lock(registryMutex);
   if (registry.keys.count(key->path) == 0) return ERROR_FILE_NOT_FOUND;  // deleted meanwhile
@@ -386,6 +389,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYT
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
   if (!key) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(registryMutex);
+  if (key == HKEY_CURRENT_USER) return ERROR_FILE_NOT_FOUND;  // no values at the root
   const std::u16string path = key == HKEY_CLASSES_ROOT ? std::u16string() : key->path;
   const auto values = registry.values.find(path);
   if (values == registry.values.end()) return ERROR_FILE_NOT_FOUND;
@@ -405,7 +409,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE*
 }
 
 LSTATUS RegCloseKey(HKEY key) {
-  if (!key || key == HKEY_CLASSES_ROOT) return ERROR_INVALID_PARAMETER;
+  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER) return ERROR_INVALID_PARAMETER;
   delete key;
   return ERROR_SUCCESS;
 }

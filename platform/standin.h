@@ -316,9 +316,10 @@ BOOL DeleteObject(HGDIOBJ object);
 int GetObjectW(HGDIOBJ object, int size, void* out);
 BOOL GdiFlush();
 
-// Registry (an in-memory one, under HKEY_CLASSES_ROOT only) and shell notifications.
+// Registry (an in-memory one, under HKEY_CLASSES_ROOT and HKEY_CURRENT_USER, kept apart) and shell notifications.
 using REGSAM = DWORD;
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
 constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr REGSAM KEY_READ = 0x20019;
@@ -343,6 +344,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object);
 STDAPI DllCanUnloadNow();
 STDAPI DllRegisterServer();
 STDAPI DllUnregisterServer();
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine);
 
 // Stand-in controls, for tests: live object counts and injected failures.
 namespace standin {

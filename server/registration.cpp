@@ -1,8 +1,11 @@
 // Registration as the in-process server of our class and as the thumbnail handler of every extension in the
-// table of containers, all under HKEY_CLASSES_ROOT. One table of rows serves both operations: register writes
-// every row in order (the class rows, then the handler row once per extension); unregister deletes the rows
-// that own a key tree (the class key takes InprocServer32 with it) and leaves the extension keys, and whatever
-// other software keeps under them, alone.
+// table of containers: machine-wide under HKEY_CLASSES_ROOT (DllRegisterServer, or DllInstall without "user"),
+// or for the current user under HKEY_CURRENT_USER\Software\Classes (DllInstall with "user": regsvr32 /n /i:user).
+// The handler is written under the extension and under SystemFileAssociations\<extension>, which Explorer consults
+// first. One table of rows serves both operations: register writes every row in order (the class rows, then the
+// handler rows once per extension); unregister deletes the rows that own a key tree (the class key takes
+// InprocServer32 with it) and leaves the extension keys, and whatever other software keeps under them, alone.
+// Either way the shell is told that associations changed, so Explorer picks the change up without a restart.
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -34,10 +37,20 @@ constexpr Row kRows[] = {
     {MIRELTH_W("CLSID\\"), false, MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
     {MIRELTH_W("CLSID\\"), false, MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
     {MIRELTH_W(""), true, kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+    {MIRELTH_W("SystemFileAssociations\\"), true, kThumbnailHandlerKey, nullptr, Data::kClassId, true},
 };
 
-WideString KeyName(const Row& row, const char* extension) {
-  WideString name = row.prefix;
+// Where the rows go: the machine's classes, or the current user's.
+struct Hive {
+  HKEY root;
+  const WCHAR* prefix;
+};
+const Hive kMachine{HKEY_CLASSES_ROOT, MIRELTH_W("")};
+const Hive kUser{HKEY_CURRENT_USER, MIRELTH_W("Software\\Classes\\")};
+
+WideString KeyName(const Hive& hive, const Row& row, const char* extension) {
+  WideString name = hive.prefix;
+  name += row.prefix;
   name += extension ? Utf8ToWide(extension) : WideString(kClsidMirelthThumbnailText);
   name += row.suffix;
   return name;
@@ -68,10 +81,10 @@ struct KeyCloser {
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 // Writes one REG_SZ value, creating its key; false when either cannot be done.
-bool WriteRow(const Row& row, const char* extension, const WideString& data) {
+bool WriteRow(const Hive& hive, const Row& row, const char* extension, const WideString& data) {
   HKEY raw = nullptr;
-  const WideString name = KeyName(row, extension);
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
+  const WideString name = KeyName(hive, row, extension);
+  if (RegCreateKeyExW(hive.root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
@@ -91,11 +104,12 @@ bool LibraryPath(WideString* path) {
   return true;
 }
 
-}  // namespace
-}  // namespace mirelth
+void NotifyShell() {
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE);
+}
 
-STDAPI DllRegisterServer() {
-  using namespace mirelth;
+HRESULT Register(const Hive& hive) {
   WideString libraryPath;
   try {
     if (!LibraryPath(&libraryPath)) return E_FAIL;
@@ -107,27 +121,52 @@ STDAPI DllRegisterServer() {
         case Data::kApartment: data = MIRELTH_W("Apartment"); break;
         case Data::kClassId: data = kClsidMirelthThumbnailText; break;
       }
-      return WriteRow(row, extension, data);
+      return WriteRow(hive, row, extension, data);
     });
     // A key or value that cannot be written is a broken install: say so.
     if (!written) return E_FAIL;
   } catch (...) {
     return E_OUTOFMEMORY;  // the only exception the strings can throw
   }
-  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-  SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE);
+  NotifyShell();
   return S_OK;
 }
 
-STDAPI DllUnregisterServer() {
-  using namespace mirelth;
+HRESULT Unregister(const Hive& hive) {
   try {
-    ForEachKey([](const Row& row, const char* extension) {
-      if (row.ownsKeyTree) SHDeleteKeyW(HKEY_CLASSES_ROOT, KeyName(row, extension).c_str());
+    ForEachKey([&](const Row& row, const char* extension) {
+      if (row.ownsKeyTree) SHDeleteKeyW(hive.root, KeyName(hive, row, extension).c_str());
       return true;
     });
   } catch (...) {
     return E_OUTOFMEMORY;
   }
+  NotifyShell();
   return S_OK;
+}
+
+// regsvr32 passes the text after /i: ("user" for the current user's classes), case as typed.
+bool IsUser(LPCWSTR commandLine) {
+  static constexpr char kWord[] = "user";
+  if (!commandLine) return false;
+  size_t i = 0;
+  for (; commandLine[i] && i < 4; ++i) {
+    const WCHAR c = commandLine[i];
+    const WCHAR lower = c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c + 32) : c;
+    if (lower != static_cast<WCHAR>(kWord[i])) return false;
+  }
+  return i == 4 && commandLine[4] == 0;
+}
+
+}  // namespace
+}  // namespace mirelth
+
+STDAPI DllRegisterServer() { return mirelth::Register(mirelth::kMachine); }
+
+STDAPI DllUnregisterServer() { return mirelth::Unregister(mirelth::kMachine); }
+
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  using namespace mirelth;
+  const Hive& hive = IsUser(commandLine) ? kUser : kMachine;
+  return install ? Register(hive) : Unregister(hive);
 }

@@ -43,6 +43,16 @@ grep -q "missing.dds: cannot open" "$work/err" || { echo "FAIL: missing line: $(
 [ "$(wc -l < "$work/err")" = 1 ] || { echo "FAIL: batch error lines: $(cat "$work/err")"; failures=$((failures + 1)); }
 "$tool" -o "$work/batch2" "$sample" "$work/missing.dds" "$work/short.dds" 2>/dev/null; check "batch with unreadable input" 2 $?
 "$tool" --full -o "$work/batch3" "$sample" 2>/dev/null; check "full batch" 0 $?
+# Threads: every sample with -j 1 and -j 4: the same files, the same exit code, the same error lines.
+"$tool" -q -j 1 -o "$work/serial" "$root"/samples/*.dds "$root"/samples/*.psd "$root"/samples/*.pvr "$root"/samples/*.tga \
+  >/dev/null 2> "$work/serial.err"
+serial=$?
+"$tool" -q -j 4 -o "$work/threads" "$root"/samples/*.dds "$root"/samples/*.psd "$root"/samples/*.pvr "$root"/samples/*.tga \
+  >/dev/null 2> "$work/threads.err"
+check "batch in 4 threads" "$serial" $?
+diff -r "$work/serial" "$work/threads" >/dev/null || { echo "FAIL: -j 4 wrote other files than -j 1"; failures=$((failures + 1)); }
+[ "$(sort "$work/serial.err")" = "$(sort "$work/threads.err")" ] || { echo "FAIL: -j 4 error lines"; failures=$((failures + 1)); }
+"$tool" -j 0 -o "$work/none" "$sample" 2>/dev/null; check "-j 0" 2 $?
 [ "$(png_size "$work/batch3/dds-im-dxt1-mips-photo-256x64.dds.png")" = "256x64" ] || { echo "FAIL: full batch size"; failures=$((failures + 1)); }
 
 # Hostile files: refused (or, where the picture itself is sound, drawn) without taking more than a few MiB

@@ -5,8 +5,10 @@
 // the unload test, CoFreeUnusedLibraries and unregistration.
 //
 //   e2e_client DLL FILE...              the whole round, exit 0 when every check passed
-//   e2e_client --expect-registered DLL  only the registry layout (after regsvr32)
-//   e2e_client --expect-unregistered    only that the layout is gone (after regsvr32 /u)
+//   e2e_client --expect-registered DLL [--user]  only the registry layout (after regsvr32, or an installer);
+//                                                 --user: under HKEY_CURRENT_USER\Software\Classes
+//   e2e_client --expect-unregistered [--user]    only that the layout is gone
+//   e2e_client --thumbnail FILE...               thumbnails through whatever the registry says (after an install)
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -67,9 +69,15 @@ std::wstring FullPath(const std::string& path) {
 }
 std::string Narrow(const std::wstring& text) { return WideToUtf8(WideString(text.begin(), text.end())); }
 
-std::wstring ReadValue(const wchar_t* key, const wchar_t* name) {
+// Where the layout is read: the machine's classes, or the current user's.
+bool userHive = false;
+std::wstring ReadValue(const std::wstring& key, const wchar_t* name) {
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return L"<missing>";
+  const std::wstring path = userHive ? L"Software\\Classes\\" + key : key;
+  if (RegOpenKeyExW(userHive ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &handle) !=
+      ERROR_SUCCESS) {
+    return L"<missing>";
+  }
   wchar_t buffer[32768] = {};
   DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
   const LSTATUS status = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
@@ -79,27 +87,32 @@ std::wstring ReadValue(const wchar_t* key, const wchar_t* name) {
 }
 
 const wchar_t* const kClassKey = L"CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}";
-const wchar_t* const kExtensions[] = {L".psd", L".tga", L".pvr", L".dds"};
-std::wstring HandlerKey(const wchar_t* extension) {
-  return std::wstring(extension) + L"\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}";
+const wchar_t* const kExtensions[] = {L".psd", L".tga", L".pvr", L".dds", L".psb"};
+// The handler keys of an extension: under the extension and under SystemFileAssociations.
+std::vector<std::wstring> HandlerKeys(const wchar_t* extension) {
+  const std::wstring handler = std::wstring(extension) + L"\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}";
+  return {handler, L"SystemFileAssociations\\" + handler};
 }
 
 void ExpectRegistered(const std::wstring& dllPath) {
   Check(ReadValue(kClassKey, nullptr) == L"MirelthThumbnail", "class key default value");
-  const std::wstring server = ReadValue((std::wstring(kClassKey) + L"\\InprocServer32").c_str(), nullptr);
+  const std::wstring server = ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", nullptr);
   Check(lstrcmpiW(server.c_str(), dllPath.c_str()) == 0, "InprocServer32 is the DLL's full path: " + Narrow(server));
-  Check(ReadValue((std::wstring(kClassKey) + L"\\InprocServer32").c_str(), L"ThreadingModel") == L"Apartment",
+  Check(ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", L"ThreadingModel") == L"Apartment",
         "ThreadingModel Apartment");
   for (const wchar_t* extension : kExtensions) {
-    Check(ReadValue(HandlerKey(extension).c_str(), nullptr) == L"{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}",
-          "handler key of " + Narrow(extension));
+    for (const std::wstring& key : HandlerKeys(extension)) {
+      Check(ReadValue(key, nullptr) == L"{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}", "handler key " + Narrow(key));
+    }
   }
 }
 
 void ExpectUnregistered() {
   Check(ReadValue(kClassKey, nullptr) == L"<missing>", "class key removed");
   for (const wchar_t* extension : kExtensions) {
-    Check(ReadValue(HandlerKey(extension).c_str(), nullptr) == L"<missing>", "handler of " + Narrow(extension) + " removed");
+    for (const std::wstring& key : HandlerKeys(extension)) {
+      Check(ReadValue(key, nullptr) == L"<missing>", "handler " + Narrow(key) + " removed");
+    }
   }
 }
 
@@ -224,7 +237,49 @@ int Finish() {
   return failed == 0 ? 0 : 1;
 }
 
+// Thumbnails of the files through the class as the registry has it, compared with our own decode.
+void ThumbnailsThroughTheRegistry(const std::vector<std::string>& files) {
+  Check(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)), "CoInitializeEx");
+  for (const std::string& name : files) {
+    if (name == "--user") continue;
+    const std::wstring file = FullPath(name);
+    IThumbnailProvider* provider = nullptr;
+    if (userHive) {
+      // Windows merges the user's classes into HKEY_CLASSES_ROOT for CoCreateInstance; Wine does not, so the
+      // class is resolved as the shell would: the user's InprocServer32, loaded, asked for its class object.
+      const std::wstring server = ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", nullptr);
+      HMODULE module = LoadLibraryW(server.c_str());
+      using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+      auto get = module ? reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")))
+                        : nullptr;
+      IClassFactory* factory = nullptr;
+      if (get && SUCCEEDED(get(kClsidMirelthThumbnail, kIidIClassFactory, reinterpret_cast<void**>(&factory)))) {
+        factory->CreateInstance(nullptr, kIidIThumbnailProvider, reinterpret_cast<void**>(&provider));
+        factory->Release();
+      }
+      Check(provider != nullptr, name + ": the class from the user's registration");
+    } else {
+      Check(CoCreateInstance(kClsidMirelthThumbnail, nullptr, CLSCTX_INPROC_SERVER, kIidIThumbnailProvider,
+                             reinterpret_cast<void**>(&provider)) == S_OK && provider,
+            name + ": CoCreateInstance through the registry");
+    }
+    if (!provider) continue;
+    Check(SUCCEEDED(InitializeThrough(provider, Path::File, file)), name + ": Initialize");
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    Check(provider->GetThumbnail(64, &bitmap, &alpha) == S_OK && bitmap, name + ": GetThumbnail");
+    if (bitmap) {
+      std::string why;
+      Check(MatchesReference(ReadPixels(bitmap), ReferenceImage(file, 64), &why), name + ": " + why);
+      DeleteObject(bitmap);
+    }
+    provider->Release();
+  }
+  CoUninitialize();
+}
+
 int Run(const std::vector<std::string>& args) {
+  userHive = std::find(args.begin(), args.end(), "--user") != args.end();
   if (args.size() >= 3 && args[1] == "--expect-registered") {
     ExpectRegistered(FullPath(args[2]));
     return Finish();
@@ -233,8 +288,14 @@ int Run(const std::vector<std::string>& args) {
     ExpectUnregistered();
     return Finish();
   }
+  if (args.size() >= 3 && args[1] == "--thumbnail") {
+    ThumbnailsThroughTheRegistry(std::vector<std::string>(args.begin() + 2, args.end()));
+    return Finish();
+  }
   if (args.size() < 3) {
-    std::fprintf(stderr, "usage: e2e_client DLL FILE... | --expect-registered DLL | --expect-unregistered\n");
+    std::fprintf(stderr,
+                 "usage: e2e_client DLL FILE... | --expect-registered DLL [--user] | --expect-unregistered [--user] | "
+                 "--thumbnail FILE...\n");
     return 2;
   }
   const std::wstring dll = FullPath(args[1]);

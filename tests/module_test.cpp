@@ -77,10 +77,10 @@ TEST(Module, CreateInstanceRefusalsLeaveTheCountAlone) {
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
-// Reads a REG_SZ value under HKEY_CLASSES_ROOT; "<missing>" when the key or value does not exist.
-std::string ReadValue(const WCHAR* key, const WCHAR* name) {
+// Reads a REG_SZ value (under HKEY_CLASSES_ROOT unless said); "<missing>" when the key or value does not exist.
+std::string ReadValue(const WCHAR* key, const WCHAR* name, HKEY root = HKEY_CLASSES_ROOT) {
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return "<missing>";
+  if (RegOpenKeyExW(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return "<missing>";
   WCHAR buffer[1024] = {};
   DWORD size = sizeof buffer - sizeof(WCHAR), type = 0;
   const LSTATUS status = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
@@ -92,9 +92,9 @@ std::string ReadValue(const WCHAR* key, const WCHAR* name) {
   }
   return WideToUtf8(buffer);
 }
-bool KeyExists(const WCHAR* key) {
+bool KeyExists(const WCHAR* key, HKEY root = HKEY_CLASSES_ROOT) {
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
   RegCloseKey(handle);
   return true;
 }
@@ -106,6 +106,11 @@ const WCHAR* const kHandlerKeys[] = {
     MIRELTH_W(".pvr\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
     MIRELTH_W(".dds\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
     MIRELTH_W(".psb\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W("SystemFileAssociations\\.psd\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W("SystemFileAssociations\\.tga\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W("SystemFileAssociations\\.pvr\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W("SystemFileAssociations\\.dds\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
+    MIRELTH_W("SystemFileAssociations\\.psb\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
 };
 #define CLASS_KEY MIRELTH_W("CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}")
 
@@ -115,23 +120,50 @@ std::string OwnPath() {
   return WideToUtf8(buffer);
 }
 
-void ExpectRegistered() {
-  EXPECT_EQ(ReadValue(CLASS_KEY, nullptr), "MirelthThumbnail");
-  EXPECT_EQ(ReadValue(CLASS_KEY MIRELTH_W("\\InprocServer32"), nullptr), OwnPath());
-  EXPECT_EQ(ReadValue(CLASS_KEY MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel")), "Apartment");
-  for (const WCHAR* key : kHandlerKeys) EXPECT_EQ(ReadValue(key, nullptr), kClsid) << WideToUtf8(key);
+// The layout under HKEY_CLASSES_ROOT, or under `prefix` of another root.
+void ExpectRegistered(HKEY root = HKEY_CLASSES_ROOT, const WideString& prefix = WideString()) {
+  const WideString classKey = prefix + CLASS_KEY, server = classKey + MIRELTH_W("\\InprocServer32");
+  EXPECT_EQ(ReadValue(classKey.c_str(), nullptr, root), "MirelthThumbnail");
+  EXPECT_EQ(ReadValue(server.c_str(), nullptr, root), OwnPath());
+  EXPECT_EQ(ReadValue(server.c_str(), MIRELTH_W("ThreadingModel"), root), "Apartment");
+  for (const WCHAR* key : kHandlerKeys) {
+    EXPECT_EQ(ReadValue((prefix + key).c_str(), nullptr, root), kClsid) << WideToUtf8(key);
+  }
 }
 
 class Registration : public ::testing::Test {
  protected:
   void SetUp() override {
+    DllUnregisterServer();
+    DllInstall(FALSE, MIRELTH_W("user"));
 #if !defined(_WIN32)
     standin::ResetRegistry();
 #endif
-    DllUnregisterServer();
   }
-  void TearDown() override { DllUnregisterServer(); }
+  void TearDown() override {
+    DllUnregisterServer();
+    DllInstall(FALSE, MIRELTH_W("user"));
+  }
 };
+
+// regsvr32 /n /i:user: the same layout under HKEY_CURRENT_USER\Software\Classes, no administrator needed; the
+// machine's classes untouched; /u removes it. Without "user", DllInstall is DllRegisterServer.
+TEST_F(Registration, PerUserInstallWritesTheCurrentUsersClasses) {
+  const WideString userClasses = MIRELTH_W("Software\\Classes\\");
+  ASSERT_EQ(DllInstall(TRUE, MIRELTH_W("User")), S_OK);
+  ExpectRegistered(HKEY_CURRENT_USER, userClasses);
+#if !defined(_WIN32)
+  EXPECT_FALSE(KeyExists(CLASS_KEY));  // (Windows merges the user's classes into HKEY_CLASSES_ROOT)
+  EXPECT_EQ(standin::ShellNotifications(), 2);
+#endif
+  ASSERT_EQ(DllInstall(FALSE, MIRELTH_W("user")), S_OK);
+  EXPECT_FALSE(KeyExists((userClasses + CLASS_KEY).c_str(), HKEY_CURRENT_USER));
+  for (const WCHAR* key : kHandlerKeys) EXPECT_FALSE(KeyExists((userClasses + key).c_str(), HKEY_CURRENT_USER));
+  ASSERT_EQ(DllInstall(TRUE, nullptr), S_OK);
+  ExpectRegistered();
+  ASSERT_EQ(DllInstall(FALSE, MIRELTH_W("")), S_OK);
+  EXPECT_FALSE(KeyExists(CLASS_KEY));
+}
 
 TEST_F(Registration, WritesTheLayoutAndRemovesOnlyWhatItOwns) {
   // Another program's extension key with its own default value.
@@ -165,7 +197,7 @@ TEST_F(Registration, WritesTheLayoutAndRemovesOnlyWhatItOwns) {
 
 #if !defined(_WIN32)
 TEST_F(Registration, AnythingThatCannotBeWrittenFailsRegistration) {
-  for (int which = 1; which <= 8; ++which) {
+  for (int which = 1; which <= 13; ++which) {
     standin::ResetRegistry();
     standin::FailRegistryCreateAfter(which);
     EXPECT_EQ(DllRegisterServer(), E_FAIL) << "key " << which;

@@ -18,7 +18,7 @@ for name in $imports; do
   esac
 done
 exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^[[:space:]]*\[ *[0-9]+\]/ {print $NF}' | sort | tr '\n' ' ')
-[ "$exports" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ] || fail "exports: $exports"
+[ "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer " ] || fail "exports: $exports"
 case "$(basename "$dll")" in lib*) fail "the DLL has a lib prefix" ;; esac
 
 # Samples of every container, square and not, with alpha and without.

@@ -1,11 +1,15 @@
 // mirelth-thumb: thumbnails of DDS, TGA, PSD/PSB and PVR files as PNG, through the same provider object the shell
 // uses (IInitializeWithFile, then GetThumbnail). Exit 0 when every output was written, 1 when an input
 // cannot be thumbnailed, 2 for usage errors, unreadable inputs and unwritable outputs.
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pixels/bitmap.h"
@@ -29,11 +33,12 @@ constexpr char kUsage[] =
     "usage:\n"
     "  mirelth-thumb [--size N] INPUT [OUTPUT.png]   thumbnail whose longer side is N (default 256)\n"
     "  mirelth-thumb --full INPUT OUTPUT.png          the decoded image at its own size, no scaling\n"
-    "  mirelth-thumb [--size N | --full] -o DIR INPUT...   batch: DIR/<input file name>.png for each input\n"
+    "  mirelth-thumb [--size N | --full] [-j N] -o DIR INPUT...   batch: DIR/<input file name>.png for each input\n"
     "options:\n"
     "  --size N     longest side of the thumbnail, 1 to 16384 (default 256)\n"
     "  --full       write the image at its own size instead of a thumbnail\n"
     "  -o DIR       write one PNG per input into DIR (created if missing)\n"
+    "  -j N         batch: N inputs at a time (default: the number of processors); the same files as one at a time\n"
     "  -q           no progress output\n"
     "  --verbose    also print the bytes read from each input\n"
     "  --help       this text\n"
@@ -56,13 +61,17 @@ std::string FormatsText() {
   return text;
 }
 
-void PrintListing(void*, const char* text) { std::fputs(text, stdout); }
+// Output lines of inputs drawn at the same time must not interleave: each input's layer listing is gathered and
+// printed whole, under this lock, as are progress and error lines.
+std::mutex outputLock;
+void GatherListing(void* context, const char* text) { static_cast<std::string*>(context)->append(text); }
 
 struct Options {
   uint32_t size = 256;
   bool full = false;
   bool quiet = false;
   bool verbose = false;
+  uint32_t jobs = 0;  // 0: the number of processors
   std::string outputDir;
   std::vector<std::string> inputs;
 };
@@ -118,9 +127,20 @@ int RenderOne(const Options& options, const std::string& input, const std::strin
     std::fprintf(stderr, "mirelth-thumb: %s: provider interfaces missing\n", input.c_str());
     return kExitUsage;
   }
+  std::string listingText;
   LayerListing listing;
-  listing.write = PrintListing;
+  listing.write = GatherListing;
+  listing.context = &listingText;
   details->SetLayerListing(listing);
+  struct PrintListingAtEnd {
+    const std::string& text;
+    ~PrintListingAtEnd() {
+      if (text.empty()) return;
+      const std::lock_guard<std::mutex> lock(outputLock);
+      std::fputs(text.c_str(), stdout);
+      std::fflush(stdout);
+    }
+  } printListing{listingText};
 
   HBITMAP handle = nullptr;
   HRESULT drawn;
@@ -188,6 +208,21 @@ int Run(const std::vector<std::string>& args) {
       }
       options.size = static_cast<uint32_t>(size);
       sizeGiven = true;
+    } else if (arg == "-j" || (arg.size() > 2 && arg.rfind("-j", 0) == 0)) {
+      std::string value;
+      if (arg == "-j") {
+        if (i + 1 >= args.size()) return UsageError("-j needs a number");
+        value = args[++i];
+      } else {
+        value = arg.substr(2);
+      }
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long jobs = std::strtoul(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-' || jobs < 1 || jobs > 256) {
+        return UsageError("-j takes a whole number from 1 to 256");
+      }
+      options.jobs = static_cast<uint32_t>(jobs);
     } else if (arg == "-o") {
       if (i + 1 >= args.size()) return UsageError("-o needs a directory");
       options.outputDir = args[++i];
@@ -216,25 +251,42 @@ int Run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const bool progress = !options.quiet && IsTerminal(stderr);
-  int worst = kExitOk;
-  size_t written = 0;
   const size_t count = options.inputs.size();
-  for (size_t i = 0; i < count; ++i) {
-    const std::string& input = options.inputs[i];
-    if (progress) {
-      std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", i + 1, count, BaseName(input).c_str());
-      std::fflush(stderr);
+  uint32_t jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  if (jobs > count) jobs = static_cast<uint32_t>(count);
+  std::atomic<size_t> next{0}, finished{0}, written{0};
+  std::atomic<int> worst{kExitOk};
+  // Each worker takes the next input until none is left; the outputs do not depend on which worker drew what.
+  const auto work = [&] {
+    for (size_t i = next++; i < count; i = next++) {
+      const std::string& input = options.inputs[i];
+      if (progress) {
+        const std::lock_guard<std::mutex> lock(outputLock);
+        std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", finished.load() + 1, count, BaseName(input).c_str());
+        std::fflush(stderr);
+      }
+      std::string output = options.outputDir;
+      if (output.back() != '/' && output.back() != '\\') output += '/';
+      output += BaseName(input) + ".png";
+      if (progress) {
+        const std::lock_guard<std::mutex> lock(outputLock);
+        std::fputs("\r\033[K", stderr);  // error lines start on a clean line
+      }
+      const int code = RenderOne(options, input, output);
+      ++finished;
+      if (code == kExitOk) ++written;
+      for (int seen = worst.load(); code > seen && !worst.compare_exchange_weak(seen, code);) {
+      }
     }
-    std::string output = options.outputDir;
-    if (output.back() != '/' && output.back() != '\\') output += '/';
-    output += BaseName(input) + ".png";
-    if (progress) std::fputs("\r\033[K", stderr);  // error lines start on a clean line
-    const int code = RenderOne(options, input, output);
-    if (code == kExitOk) ++written;
-    if (code > worst) worst = code;
+  };
+  std::vector<std::thread> workers;
+  for (uint32_t t = 1; t < jobs; ++t) workers.emplace_back(work);
+  work();
+  for (std::thread& worker : workers) worker.join();
+  if (progress) {
+    std::fprintf(stderr, "\r\033[K%zu of %zu written to %s\n", written.load(), count, options.outputDir.c_str());
   }
-  if (progress) std::fprintf(stderr, "\r\033[K%zu of %zu written to %s\n", written, count, options.outputDir.c_str());
-  return worst;
+  return worst.load();
 }
 
 }  // namespace
