@@ -41,6 +41,20 @@ struct WordCase {
   uint32_t expected;
 };
 
+// Every code of the table of encodings can be drawn: a converter, and for block encodings a block decoder.
+TEST(ConvertPixels, EveryEncodingHasItsFunctions) {
+  for (int32_t code = 1; code < kPixelFormatCount; ++code) {
+    const Encoding* e = EncodingOf(static_cast<PixelFormat>(code));
+    ASSERT_NE(e, nullptr) << code;
+    EXPECT_NE(e->convert, nullptr) << e->name;
+    if (e->walk == Walk::kBlocks) {
+      EXPECT_NE(e->decodeBlock, nullptr) << e->name;
+    }
+  }
+  EXPECT_EQ(EncodingOf(PixelFormat::kNone), nullptr);
+  EXPECT_EQ(EncodingOf(static_cast<PixelFormat>(kPixelFormatCount)), nullptr);
+}
+
 TEST(ConvertPixels, SixteenBitWordsGiveTheDocumentedPixels) {
   const WordCase cases[] = {
       {R5G6B5, 0xF800, 0xFFFF0000},   {R5G6B5, 0x07E0, 0xFF00FF00},   {R5G6B5, 0x001F, 0xFF0000FF},
