@@ -2,11 +2,17 @@
 // indices of 2 to 4 bits whose anchors drop their top bit, rotation and index selection in modes 4 and 5.
 // The partition and anchor tables are those of the format's definition, in compact form: a 2-subset
 // partition as a 16-bit mask (bit i: pixel i is in subset 1), a 3-subset partition as 2 bits a pixel.
+// Each mode is decoded by its own instance of one template, its field widths known when compiled: the block's
+// bits are taken from the low end of one 128-bit value, each subset's palette of packed pixels is built once, and
+// every pixel is a palette entry (modes 4 and 5 combine a colour and an alpha palette, then rotate).
 #include <cstring>
-#include <utility>
 
 #include "pixels/bc_tables.h"
 #include "pixels/blocks.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace mirelth {
 namespace {
@@ -21,136 +27,232 @@ constexpr ModeInfo kModes[8] = {
     {1, 0, 0, 0, 7, 7, 1, 0, 4, 0}, {2, 6, 0, 0, 5, 5, 1, 0, 2, 0},
 };
 
-// Reads the 128-bit block from its lowest bit up.
+// The block's bits, taken from the lowest up: the value shifts down as fields are taken.
 class Bits {
  public:
   explicit Bits(const uint8_t* block) {
-    std::memcpy(&lo_, block, 8);
-    std::memcpy(&hi_, block + 8, 8);
+    uint64_t lo, hi;
+    std::memcpy(&lo, block, 8);
+    std::memcpy(&hi, block + 8, 8);
+#if defined(__SIZEOF_INT128__)
+    value_ = (static_cast<unsigned __int128>(hi) << 64) | lo;
+#else
+    lo_ = lo, hi_ = hi;
+#endif
   }
-  uint32_t Take(uint32_t count) {
-    uint64_t v;
-    if (at_ >= 64) {
-      v = hi_ >> (at_ - 64);
-    } else if (at_ == 0) {
-      v = lo_;
-    } else {
-      v = (lo_ >> at_) | (hi_ << (64 - at_));
-    }
-    at_ += count;
-    return static_cast<uint32_t>(v & ((uint64_t{1} << count) - 1));
+  uint32_t Take(uint32_t count) { return static_cast<uint32_t>(Take64(count)); }
+  // Up to 63 bits.
+  uint64_t Take64(uint32_t count) {
+    if (count == 0) return 0;
+#if defined(__SIZEOF_INT128__)
+    const auto v = static_cast<uint64_t>(value_) & ((uint64_t{1} << count) - 1);
+    value_ >>= count;
+#else
+    const uint64_t v = lo_ & ((uint64_t{1} << count) - 1);
+    lo_ = (lo_ >> count) | (hi_ << (64 - count));
+    hi_ >>= count;
+#endif
+    return v;
   }
-  uint32_t position() const { return at_; }
-  void Seek(uint32_t at) { at_ = at; }
 
  private:
+#if defined(__SIZEOF_INT128__)
+  unsigned __int128 value_;
+#else
   uint64_t lo_, hi_;
-  uint32_t at_ = 0;
+#endif
 };
 
-inline uint32_t Widen(uint32_t v, uint32_t bits) { return (v << (8 - bits)) | (v >> (2 * bits - 8)); }
+constexpr uint32_t Widen(uint32_t v, uint32_t bits) { return (v << (8 - bits)) | (v >> (2 * bits - 8)); }
 
-// The subset of each pixel.
-inline void SubsetsOf(uint32_t subsets, uint32_t partition, uint8_t (&subset)[16], uint8_t (&anchor)[3]) {
-  anchor[0] = 0;
-  if (subsets == 1) {
-    std::memset(subset, 0, 16);
-    return;
-  }
-  if (subsets == 2) {
-    const uint32_t mask = kBptcPartitions2[partition];
-    for (int i = 0; i < 16; ++i) subset[i] = static_cast<uint8_t>((mask >> i) & 1);
-    anchor[1] = kBptcAnchor2[partition];
-    return;
-  }
-  const uint32_t map = kBptcPartitions3[partition];
-  for (int i = 0; i < 16; ++i) subset[i] = static_cast<uint8_t>((map >> (2 * i)) & 3);
-  anchor[1] = kBptcAnchor3a[partition];
-  anchor[2] = kBptcAnchor3b[partition];
+// Puts a 0 bit in at `at`, moving the bits from there up by one.
+inline uint64_t WidenAnchor(uint64_t v, uint32_t at) {
+  const uint64_t below = (uint64_t{1} << at) - 1;
+  return (v & below) | ((v & ~below) << 1);
 }
 
-inline uint32_t Interpolate(uint32_t e0, uint32_t e1, uint32_t weight) { return ((64 - weight) * e0 + weight * e1 + 32) >> 6; }
+// 2-subset partitions as 2 bits a pixel, like the 3-subset ones.
+struct PartitionMaps2 {
+  uint32_t map[64];
+  constexpr PartitionMaps2() : map() {
+    for (uint32_t p = 0; p < 64; ++p) {
+      for (uint32_t i = 0; i < 16; ++i) map[p] |= ((kBptcPartitions2[p] >> i) & 1u) << (2 * i);
+    }
+  }
+};
+constexpr PartitionMaps2 kPartitionMaps2;
+
+template <uint32_t kIndexBits>
+constexpr const uint8_t* Weights() {
+  return kIndexBits == 2 ? kBptcWeights2 : kIndexBits == 3 ? kBptcWeights3 : kBptcWeights4;
+}
+
+template <uint32_t kMode>
+void DecodeMode(Bits& bits, uint32_t (&tile)[16]) {
+  constexpr ModeInfo m = kModes[kMode];
+  constexpr uint32_t kEnds = 2 * m.subsets;
+  const uint32_t partition = bits.Take(m.partitionBits);
+  const uint32_t rotation = bits.Take(m.rotationBits);
+  const uint32_t selection = bits.Take(m.selectionBits);
+  // Endpoints [end][channel], ends subset-major, channels R, G, B, A.
+  uint32_t e[kEnds][4];
+  for (uint32_t c = 0; c < 3; ++c) {
+    for (uint32_t k = 0; k < kEnds; ++k) e[k][c] = bits.Take(m.colorBits);
+  }
+  for (uint32_t k = 0; k < kEnds; ++k) e[k][3] = m.alphaBits ? bits.Take(m.alphaBits) : 255;
+  constexpr uint32_t kPBit = m.endpointPBits || m.sharedPBits ? 1 : 0;
+  constexpr uint32_t kColorBits = m.colorBits + kPBit, kAlphaBits = m.alphaBits ? m.alphaBits + kPBit : 0;
+  if constexpr (kPBit) {
+    uint32_t p[kEnds];
+    if constexpr (m.endpointPBits) {
+      for (uint32_t k = 0; k < kEnds; ++k) p[k] = bits.Take(1);
+    } else {
+      for (uint32_t s = 0; s < m.subsets; ++s) p[2 * s] = p[2 * s + 1] = bits.Take(1);
+    }
+    for (uint32_t k = 0; k < kEnds; ++k) {
+      for (uint32_t c = 0; c < (m.alphaBits ? 4u : 3u); ++c) e[k][c] = (e[k][c] << 1) | p[k];
+    }
+  }
+  for (uint32_t k = 0; k < kEnds; ++k) {
+    for (uint32_t c = 0; c < 3; ++c) e[k][c] = Widen(e[k][c], kColorBits);
+    if constexpr (kAlphaBits != 0) e[k][3] = Widen(e[k][3], kAlphaBits);
+  }
+
+  // Subsets (2 bits a pixel) and anchors.
+  uint32_t subsetMap = 0;
+  uint32_t anchor1 = 0, anchor2 = 0;
+  if constexpr (m.subsets == 2) {
+    subsetMap = kPartitionMaps2.map[partition];
+    anchor1 = kBptcAnchor2[partition];
+  } else if constexpr (m.subsets == 3) {
+    subsetMap = kBptcPartitions3[partition];
+    anchor1 = kBptcAnchor3a[partition];
+    anchor2 = kBptcAnchor3b[partition];
+  }
+
+  // Endpoints as four 16-bit lanes (A, R, G, B from the top): (64 - w) e0 + w e1 + 32 stays below 2^16 in every
+  // lane, so one 64-bit multiply-add interpolates all four channels.
+  uint64_t low[m.subsets], high[m.subsets];
+  for (uint32_t s = 0; s < m.subsets; ++s) {
+    const uint32_t(&a)[4] = e[2 * s];
+    const uint32_t(&b)[4] = e[2 * s + 1];
+    low[s] = (uint64_t{a[3]} << 48) | (uint64_t{a[0]} << 32) | (uint64_t{a[1]} << 16) | a[2];
+    high[s] = (uint64_t{b[3]} << 48) | (uint64_t{b[0]} << 32) | (uint64_t{b[1]} << 16) | b[2];
+  }
+  const auto blend = [](uint64_t e0, uint64_t e1, uint32_t w) {
+    const uint64_t lanes = ((e0 * (64 - w) + e1 * w + 0x0020002000200020ull) >> 6) & 0x00FF00FF00FF00FFull;
+    const uint64_t pairs = (lanes | (lanes >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<uint32_t>(pairs | (pairs >> 16));
+  };
+
+  constexpr uint32_t kIndexBits = m.indexBits;
+  if constexpr (m.secondaryBits == 0) {
+    // One index set; with a 0 put back on top of every anchor's index, index i sits at bit i x kIndexBits.
+    constexpr uint32_t kStored = 16 * kIndexBits - m.subsets;
+    uint64_t indices = WidenAnchor(bits.Take64(kStored), kIndexBits - 1);
+    // Lower anchor first: each insertion is placed in the already widened bits below it.
+    if constexpr (m.subsets == 2) indices = WidenAnchor(indices, anchor1 * kIndexBits + kIndexBits - 1);
+    if constexpr (m.subsets == 3) {
+      const uint32_t first = anchor1 < anchor2 ? anchor1 : anchor2, second = anchor1 < anchor2 ? anchor2 : anchor1;
+      indices = WidenAnchor(indices, first * kIndexBits + kIndexBits - 1);
+      indices = WidenAnchor(indices, second * kIndexBits + kIndexBits - 1);
+    }
+    const uint8_t* weights = Weights<kIndexBits>();
+    constexpr uint32_t kEntries = 1u << kIndexBits;
+    if constexpr (m.subsets * kEntries <= 8) {
+      // Few colours (modes 3 and 7): each subset's palette once, then a lookup a pixel.
+      uint32_t palette[m.subsets][kEntries];
+      for (uint32_t s = 0; s < m.subsets; ++s) {
+        for (uint32_t k = 0; k < kEntries; ++k) palette[s][k] = blend(low[s], high[s], weights[k]);
+      }
+      for (uint32_t i = 0; i < 16; ++i) {
+        const auto index = static_cast<uint32_t>(indices >> (i * kIndexBits)) & ((1u << kIndexBits) - 1);
+        tile[i] = palette[(subsetMap >> (2 * i)) & 3][index];
+      }
+      return;
+    }
+#if defined(__SSE2__)
+    // Two pixels at a time: their endpoint lanes side by side, (64 - w) e0 + w e1 + 32 in 16-bit lanes.
+    const __m128i rounding = _mm_set1_epi16(32), full = _mm_set1_epi16(64);
+    for (uint32_t i = 0; i < 16; i += 2) {
+      const auto i0 = static_cast<uint32_t>(indices >> (i * kIndexBits)) & ((1u << kIndexBits) - 1);
+      const auto i1 = static_cast<uint32_t>(indices >> ((i + 1) * kIndexBits)) & ((1u << kIndexBits) - 1);
+      const uint32_t s0 = m.subsets == 1 ? 0 : (subsetMap >> (2 * i)) & 3;
+      const uint32_t s1 = m.subsets == 1 ? 0 : (subsetMap >> (2 * i + 2)) & 3;
+      const __m128i e0 = _mm_set_epi64x(static_cast<int64_t>(low[s1]), static_cast<int64_t>(low[s0]));
+      const __m128i e1 = _mm_set_epi64x(static_cast<int64_t>(high[s1]), static_cast<int64_t>(high[s0]));
+      const __m128i w = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<int16_t>(weights[i0])),
+                                           _mm_set1_epi16(static_cast<int16_t>(weights[i1])));
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(e0, _mm_sub_epi16(full, w)),
+                                                      _mm_mullo_epi16(e1, w)),
+                                        rounding);
+      const __m128i bytes = _mm_packus_epi16(_mm_srli_epi16(sum, 6), _mm_setzero_si128());
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(tile + i), bytes);
+    }
+#else
+    for (uint32_t i = 0; i < 16; ++i) {
+      const auto index = static_cast<uint32_t>(indices >> (i * kIndexBits)) & ((1u << kIndexBits) - 1);
+      const uint32_t s = m.subsets == 1 ? 0 : (subsetMap >> (2 * i)) & 3;
+      tile[i] = blend(low[s], high[s], weights[index]);
+    }
+#endif
+  } else {
+    // Modes 4 and 5: colour and alpha from two index sets (swapped by the selection bit), then the rotation
+    // exchanges alpha with one colour channel.
+    constexpr uint32_t kSecondaryBits = m.secondaryBits;
+    const uint64_t primary = WidenAnchor(bits.Take64(16 * kIndexBits - 1), kIndexBits - 1);
+    const uint64_t secondary = WidenAnchor(bits.Take64(16 * kSecondaryBits - 1), kSecondaryBits - 1);
+    // A colour palette (R, G, B) and an alpha palette, each already rotated: the rotation moves the rotated
+    // channel's byte (interpolated with the colour weights) to alpha, and alpha's to that channel.
+    const uint32_t colourBits = selection ? kSecondaryBits : kIndexBits;
+    const uint32_t alphaBits = selection ? kIndexBits : kSecondaryBits;
+    const uint8_t* colourWeights = colourBits == 2 ? kBptcWeights2 : kBptcWeights3;
+    const uint8_t* alphaWeights = alphaBits == 2 ? kBptcWeights2 : kBptcWeights3;
+    const uint32_t swapShift = rotation == 1 ? 16 : rotation == 2 ? 8 : 0;
+    const uint32_t channelMask = rotation ? 0xFFu << swapShift : 0;
+    uint32_t colours[8], alphas[8];
+    for (uint32_t k = 0; k < (1u << colourBits); ++k) {
+      const uint32_t pixel = blend(low[0], high[0], colourWeights[k]) & 0x00FFFFFFu;
+      colours[k] = rotation ? (pixel & ~channelMask) | (((pixel & channelMask) >> swapShift) << 24) : pixel;
+    }
+    const uint32_t alphaShift = rotation ? swapShift : 24;
+    for (uint32_t k = 0; k < (1u << alphaBits); ++k) {
+      const uint32_t w = alphaWeights[k];
+      alphas[k] = (((64 - w) * e[0][3] + w * e[1][3] + 32) >> 6) << alphaShift;
+    }
+    const uint64_t colourIndices = selection ? secondary : primary, alphaIndices = selection ? primary : secondary;
+    for (uint32_t i = 0; i < 16; ++i) {
+      const auto ci = static_cast<uint32_t>(colourIndices >> (i * colourBits)) & ((1u << colourBits) - 1);
+      const auto ai = static_cast<uint32_t>(alphaIndices >> (i * alphaBits)) & ((1u << alphaBits) - 1);
+      tile[i] = colours[ci] | alphas[ai];
+    }
+  }
+}
 
 }  // namespace
 
 void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
-  uint32_t mode = 0;
-  while (mode < 8 && !(block[0] & (1u << mode))) ++mode;
-  if (mode == 8) {
-    // Reserved: transparent black.
+  uint32_t tile[16];
+  Bits bits(block);
+  const uint32_t first = block[0];
+  if (first == 0) {
+    // Reserved (no mode bit): transparent black.
     for (int y = 0; y < 4; ++y) std::memset(out + y * outPitch, 0, 16);
     return;
   }
-  const ModeInfo& m = kModes[mode];
-  Bits bits(block);
+  const auto mode = static_cast<uint32_t>(__builtin_ctz(first));
   bits.Take(mode + 1);
-  const uint32_t partition = bits.Take(m.partitionBits);
-  const uint32_t rotation = bits.Take(m.rotationBits);
-  const uint32_t selection = bits.Take(m.selectionBits);
-  // Endpoints: [subset][end][channel], channels R, G, B, A.
-  uint32_t endpoints[3][2][4];
-  const uint32_t ends = 2 * m.subsets;
-  for (uint32_t c = 0; c < 3; ++c) {
-    for (uint32_t e = 0; e < ends; ++e) endpoints[e / 2][e % 2][c] = bits.Take(m.colorBits);
+  switch (mode) {
+    case 0: DecodeMode<0>(bits, tile); break;
+    case 1: DecodeMode<1>(bits, tile); break;
+    case 2: DecodeMode<2>(bits, tile); break;
+    case 3: DecodeMode<3>(bits, tile); break;
+    case 4: DecodeMode<4>(bits, tile); break;
+    case 5: DecodeMode<5>(bits, tile); break;
+    case 6: DecodeMode<6>(bits, tile); break;
+    default: DecodeMode<7>(bits, tile); break;
   }
-  for (uint32_t e = 0; e < ends; ++e) endpoints[e / 2][e % 2][3] = m.alphaBits ? bits.Take(m.alphaBits) : 255;
-  uint32_t colorBits = m.colorBits, alphaBits = m.alphaBits;
-  if (m.endpointPBits || m.sharedPBits) {
-    uint32_t pbits[6];
-    if (m.endpointPBits) {
-      for (uint32_t e = 0; e < ends; ++e) pbits[e] = bits.Take(1);
-    } else {
-      for (uint32_t s = 0; s < m.subsets; ++s) pbits[2 * s] = pbits[2 * s + 1] = bits.Take(1);
-    }
-    for (uint32_t e = 0; e < ends; ++e) {
-      for (uint32_t c = 0; c < 4; ++c) {
-        if (c == 3 && !m.alphaBits) continue;
-        endpoints[e / 2][e % 2][c] = (endpoints[e / 2][e % 2][c] << 1) | pbits[e];
-      }
-    }
-    ++colorBits;
-    if (alphaBits) ++alphaBits;
-  }
-  for (uint32_t e = 0; e < ends; ++e) {
-    for (uint32_t c = 0; c < 3; ++c) endpoints[e / 2][e % 2][c] = Widen(endpoints[e / 2][e % 2][c], colorBits);
-    if (alphaBits) endpoints[e / 2][e % 2][3] = Widen(endpoints[e / 2][e % 2][3], alphaBits);
-  }
-
-  uint8_t subset[16], anchor[3];
-  SubsetsOf(m.subsets, partition, subset, anchor);
-  // Primary indices, then secondary ones; an anchor's index has one bit fewer.
-  uint8_t primary[16], secondary[16] = {};
-  for (uint32_t i = 0; i < 16; ++i) {
-    const bool isAnchor = i == anchor[subset[i]];
-    primary[i] = static_cast<uint8_t>(bits.Take(m.indexBits - (isAnchor ? 1 : 0)));
-  }
-  if (m.secondaryBits) {
-    for (uint32_t i = 0; i < 16; ++i) secondary[i] = static_cast<uint8_t>(bits.Take(m.secondaryBits - (i == 0 ? 1 : 0)));
-  }
-  const uint8_t* colorWeights = BptcWeights(m.indexBits);
-  const uint8_t* alphaWeights = BptcWeights(m.secondaryBits ? m.secondaryBits : m.indexBits);
-  const uint8_t* colorIndex = primary;
-  const uint8_t* alphaIndex = m.secondaryBits ? secondary : primary;
-  if (selection) {
-    colorIndex = secondary;
-    alphaIndex = primary;
-    colorWeights = BptcWeights(m.secondaryBits);
-    alphaWeights = BptcWeights(m.indexBits);
-  }
-  for (uint32_t i = 0; i < 16; ++i) {
-    const uint32_t (&e)[2][4] = endpoints[subset[i]];
-    const uint32_t cw = colorWeights[colorIndex[i]], aw = alphaWeights[alphaIndex[i]];
-    uint32_t r = Interpolate(e[0][0], e[1][0], cw), g = Interpolate(e[0][1], e[1][1], cw);
-    uint32_t b = Interpolate(e[0][2], e[1][2], cw), a = Interpolate(e[0][3], e[1][3], aw);
-    switch (rotation) {
-      case 1: std::swap(a, r); break;
-      case 2: std::swap(a, g); break;
-      case 3: std::swap(a, b); break;
-      default: break;
-    }
-    const uint32_t pixel = (a << 24) | (r << 16) | (g << 8) | b;
-    std::memcpy(out + (i / 4) * outPitch + 4 * (i % 4), &pixel, 4);
-  }
+  for (int y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
 }
 
 }  // namespace mirelth
