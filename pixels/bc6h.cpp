@@ -3,6 +3,7 @@
 // endpoint), unquantised to 16 bits, interpolated with the BPTC weights and scaled by 31/64 (unsigned) or 31/32
 // (signed) into half floats, then drawn through F. Reserved modes decode to black.
 #include <cstring>
+#include <utility>
 
 #include "pixels/bc_tables.h"
 #include "pixels/blocks.h"
@@ -57,7 +58,63 @@ constexpr ModeFacts kFacts[14] = {
     {11, true, 1, 12, {8, 8, 8}}, {15, true, 1, 16, {4, 4, 4}},
 };
 
-inline uint32_t Bit(const uint8_t* block, uint32_t at) { return (block[at >> 3] >> (at & 7)) & 1; }
+// The block's bits, taken from the lowest up.
+class Bits {
+ public:
+  explicit Bits(const uint8_t* block) {
+    uint64_t lo, hi;
+    std::memcpy(&lo, block, 8);
+    std::memcpy(&hi, block + 8, 8);
+#if defined(__SIZEOF_INT128__)
+    value_ = (static_cast<unsigned __int128>(hi) << 64) | lo;
+#else
+    lo_ = lo, hi_ = hi;
+#endif
+  }
+  // Up to 63 bits.
+  uint64_t Take(uint32_t count) {
+#if defined(__SIZEOF_INT128__)
+    const auto v = static_cast<uint64_t>(value_) & ((uint64_t{1} << count) - 1);
+    value_ >>= count;
+#else
+    const uint64_t v = lo_ & ((uint64_t{1} << count) - 1);
+    lo_ = count >= 64 ? hi_ : (lo_ >> count) | (hi_ << (64 - count));
+    hi_ = count >= 64 ? 0 : hi_ >> count;
+#endif
+    return v;
+  }
+
+ private:
+#if defined(__SIZEOF_INT128__)
+  unsigned __int128 value_;
+#else
+  uint64_t lo_, hi_;
+#endif
+};
+
+// `v`'s low `count` bits in reverse order.
+inline uint32_t Reverse(uint32_t v, uint32_t count) {
+  uint32_t r = 0;
+  for (uint32_t k = 0; k < count; ++k) r |= ((v >> k) & 1u) << (count - 1 - k);
+  return r;
+}
+
+// One run of block bits into its field.
+template <Run kRun>
+inline void ApplyRun(Bits& bits, int32_t* fields) {
+  const auto v = static_cast<uint32_t>(bits.Take(kRun.count));
+  if constexpr (kRun.step > 0) {
+    fields[kRun.field] |= static_cast<int32_t>(v << kRun.firstBit);
+  } else {
+    fields[kRun.field] |= static_cast<int32_t>(Reverse(v, kRun.count) << (kRun.firstBit + 1 - kRun.count));
+  }
+}
+
+// Puts a 0 bit in at `at`, moving the bits from there up by one.
+inline uint64_t WidenAnchor(uint64_t v, uint32_t at) {
+  const uint64_t below = (uint64_t{1} << at) - 1;
+  return (v & below) | ((v & ~below) << 1);
+}
 
 inline int32_t SignExtend(int32_t v, uint32_t bits) {
   const uint32_t shift = 32 - bits;
@@ -89,81 +146,130 @@ inline uint16_t FinishHalf(int32_t v, bool isSigned) {
   return static_cast<uint16_t>(v < 0 ? (((-v) * 31) >> 5) | 0x8000 : (v * 31) >> 5);
 }
 
+// A decoded block: the unquantised endpoints (channel x 4 + endpoint), the subset mask of the pixels and the
+// indices at fixed width (index i at bit i x indexBits).
+struct Decoded {
+  int32_t fields[12];
+  uint32_t mask;
+  uint32_t indexBits;
+  uint64_t indices;
+};
+
+// Fields come a run of bits at a time (runs stored reversed are turned round), indices all at once with a 0 put
+// back on top of each anchor's.
+template <bool kSigned, int kWhich>
+void DecodeLayout(Bits& bits, Decoded& d) {
+  constexpr ModeFacts facts = kFacts[kWhich];
+  constexpr ModeLayout layout = kLayouts[kWhich];
+  int32_t* fields = d.fields;
+  for (int32_t& f : d.fields) f = 0;
+  // Every run with its position, width and direction known when compiled.
+  [&]<size_t... kRun>(std::index_sequence<kRun...>) {
+    (ApplyRun<layout.runs[kRun]>(bits, fields), ...);
+  }(std::make_index_sequence<layout.runCount>());
+  constexpr uint32_t kRegions = facts.regions, kEndpointBits = facts.endpointBits;
+  const uint32_t partition = kRegions == 2 ? static_cast<uint32_t>(bits.Take(5)) : 0;
+  // Sign extension and the transform, channel by channel: endpoint 0 at the endpoint bits, the others at their
+  // delta bits (transformed modes) or the endpoint bits.
+  constexpr uint32_t kEnds = 2 * kRegions;
+  for (uint32_t c = 0; c < 3; ++c) {
+    int32_t* e = fields + 4 * c;
+    if (kSigned) e[0] = SignExtend(e[0], kEndpointBits);
+    for (uint32_t k = 1; k < kEnds; ++k) {
+      if (facts.transformed) {
+        e[k] = SignExtend(e[k], facts.deltaBits[c]);
+        e[k] = (e[0] + e[k]) & ((1 << kEndpointBits) - 1);
+        if (kSigned) e[k] = SignExtend(e[k], kEndpointBits);
+      } else if (kSigned) {
+        e[k] = SignExtend(e[k], kEndpointBits);
+      }
+    }
+    for (uint32_t k = 0; k < kEnds; ++k) e[k] = Unquantize(e[k], kEndpointBits, kSigned);
+  }
+  // Indices: 3 bits (two regions) or 4 (one), the anchors one bit fewer.
+  constexpr uint32_t kIndexBits = kRegions == 2 ? 3 : 4;
+  d.indexBits = kIndexBits;
+  d.indices = WidenAnchor(bits.Take(16 * kIndexBits - kRegions), kIndexBits - 1);
+  d.mask = 0;
+  if constexpr (kRegions == 2) {
+    d.mask = kBptcPartitions2[partition];
+    d.indices = WidenAnchor(d.indices, kBptcAnchor2[partition] * kIndexBits + kIndexBits - 1);
+  }
+}
+
+// Decodes a block; false for reserved modes.
+template <bool kSigned>
+bool DecodeBlockFields(const uint8_t* block, Decoded& d) {
+  Bits bits(block);
+  uint32_t mode = block[0] & 3;
+  if (mode >= 2) mode = block[0] & 31;
+  bits.Take(mode < 2 ? 2 : 5);
+  switch (mode) {
+    case 0: DecodeLayout<kSigned, 0>(bits, d); return true;
+    case 1: DecodeLayout<kSigned, 1>(bits, d); return true;
+    case 2: DecodeLayout<kSigned, 2>(bits, d); return true;
+    case 6: DecodeLayout<kSigned, 3>(bits, d); return true;
+    case 10: DecodeLayout<kSigned, 4>(bits, d); return true;
+    case 14: DecodeLayout<kSigned, 5>(bits, d); return true;
+    case 18: DecodeLayout<kSigned, 6>(bits, d); return true;
+    case 22: DecodeLayout<kSigned, 7>(bits, d); return true;
+    case 26: DecodeLayout<kSigned, 8>(bits, d); return true;
+    case 30: DecodeLayout<kSigned, 9>(bits, d); return true;
+    case 3: DecodeLayout<kSigned, 10>(bits, d); return true;
+    case 7: DecodeLayout<kSigned, 11>(bits, d); return true;
+    case 11: DecodeLayout<kSigned, 12>(bits, d); return true;
+    case 15: DecodeLayout<kSigned, 13>(bits, d); return true;
+    default: return false;  // reserved
+  }
+}
+
+// The half float of one channel of subset `subset` at weight w.
+template <bool kSigned>
+inline uint16_t Channel(const Decoded& d, uint32_t c, uint32_t subset, int32_t w) {
+  const int32_t e0 = d.fields[4 * c + 2 * subset], e1 = d.fields[4 * c + 2 * subset + 1];
+  return FinishHalf(((64 - w) * e0 + w * e1 + 32) >> 6, kSigned);
+}
+
 // The 16 pixels' half floats (R, G, B); false for reserved modes.
 template <bool kSigned>
 bool DecodeHalves(const uint8_t* block, uint16_t (&halves)[16][3]) {
-  uint32_t mode = block[0] & 3;
-  if (mode >= 2) mode = block[0] & 31;
-  int which = -1;
-  for (int i = 0; i < 14; ++i) {
-    if (kFacts[i].mode == mode) which = i;
-  }
-  if (which < 0) return false;
-  const ModeFacts& facts = kFacts[which];
-  const ModeLayout& layout = kLayouts[which];
-  int32_t fields[12] = {};
-  uint32_t at = mode < 2 ? 2 : 5;
-  for (uint32_t r = 0; r < layout.runCount; ++r) {
-    const Run& run = layout.runs[r];
-    int32_t bit = run.firstBit;
-    for (uint32_t k = 0; k < run.count; ++k, ++at, bit += run.step) {
-      fields[run.field] |= static_cast<int32_t>(Bit(block, at) << bit);
-    }
-  }
-  const uint32_t regions = facts.regions, epb = facts.endpointBits;
-  uint32_t partition = 0;
-  if (regions == 2) {
-    for (uint32_t k = 0; k < 5; ++k, ++at) partition |= Bit(block, at) << k;
-  }
-  // Sign extension and the transform, channel by channel: endpoint 0 at the endpoint bits, the others at their
-  // delta bits (transformed modes) or the endpoint bits.
-  const uint32_t ends = 2 * regions;
-  for (uint32_t c = 0; c < 3; ++c) {
-    int32_t* e = fields + 4 * c;
-    if (kSigned) e[0] = SignExtend(e[0], epb);
-    for (uint32_t k = 1; k < ends; ++k) {
-      if (facts.transformed) {
-        e[k] = SignExtend(e[k], facts.deltaBits[c]);
-        e[k] = (e[0] + e[k]) & ((1 << epb) - 1);
-        if (kSigned) e[k] = SignExtend(e[k], epb);
-      } else if (kSigned) {
-        e[k] = SignExtend(e[k], epb);
-      }
-    }
-    for (uint32_t k = 0; k < ends; ++k) e[k] = Unquantize(e[k], epb, kSigned);
-  }
-  // Indices: 3 bits (two regions) or 4 (one), the anchors one bit fewer.
-  const uint32_t indexBits = regions == 2 ? 3 : 4;
-  const uint32_t mask = regions == 2 ? kBptcPartitions2[partition] : 0;
-  const uint32_t anchor = regions == 2 ? kBptcAnchor2[partition] : 0;
-  const uint8_t* weights = BptcWeights(indexBits);
+  Decoded d;
+  if (!DecodeBlockFields<kSigned>(block, d)) return false;
+  const uint8_t* weights = d.indexBits == 3 ? kBptcWeights3 : kBptcWeights4;
   for (uint32_t i = 0; i < 16; ++i) {
-    const uint32_t subset = (mask >> i) & 1;
-    const uint32_t count = indexBits - ((i == 0 || (subset && i == anchor)) ? 1 : 0);
-    uint32_t index = 0;
-    for (uint32_t k = 0; k < count; ++k, ++at) index |= Bit(block, at) << k;
-    const int32_t w = weights[index];
-    for (uint32_t c = 0; c < 3; ++c) {
-      const int32_t e0 = fields[4 * c + 2 * subset], e1 = fields[4 * c + 2 * subset + 1];
-      halves[i][c] = FinishHalf(((64 - w) * e0 + w * e1 + 32) >> 6, kSigned);
-    }
+    const uint32_t subset = (d.mask >> i) & 1;
+    const int32_t w = weights[(d.indices >> (i * d.indexBits)) & ((1u << d.indexBits) - 1)];
+    for (uint32_t c = 0; c < 3; ++c) halves[i][c] = Channel<kSigned>(d, c, subset, w);
   }
   return true;
 }
 
+// Display pixels: a palette of packed pixels per subset (8 or 16 entries, through F), then a lookup a pixel.
 template <bool kSigned>
 void DecodeBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
-  uint16_t halves[16][3];
-  const bool decoded = DecodeHalves<kSigned>(block, halves);
-  const HalfTables& tables = HalfToByteTables();
-  for (uint32_t i = 0; i < 16; ++i) {
-    uint32_t pixel = 0xFF000000u;  // reserved modes: black
-    if (decoded) {
-      pixel |= uint32_t{tables.colour[halves[i][0]]} << 16 | uint32_t{tables.colour[halves[i][1]]} << 8 |
-               tables.colour[halves[i][2]];
+  Decoded d;
+  uint32_t tile[16];
+  if (!DecodeBlockFields<kSigned>(block, d)) {
+    for (uint32_t& pixel : tile) pixel = 0xFF000000u;  // reserved modes: black
+  } else {
+    const HalfTables& tables = HalfToByteTables();
+    const uint32_t entries = 1u << d.indexBits, subsets = d.indexBits == 3 ? 2 : 1;
+    const uint8_t* weights = d.indexBits == 3 ? kBptcWeights3 : kBptcWeights4;
+    uint32_t palette[2][16];
+    for (uint32_t s = 0; s < subsets; ++s) {
+      for (uint32_t k = 0; k < entries; ++k) {
+        const int32_t w = weights[k];
+        palette[s][k] = 0xFF000000u | uint32_t{tables.colour[Channel<kSigned>(d, 0, s, w)]} << 16 |
+                        uint32_t{tables.colour[Channel<kSigned>(d, 1, s, w)]} << 8 |
+                        tables.colour[Channel<kSigned>(d, 2, s, w)];
+      }
     }
-    std::memcpy(out + (i / 4) * outPitch + 4 * (i % 4), &pixel, 4);
+    const uint32_t indexMask = entries - 1;
+    for (uint32_t i = 0; i < 16; ++i) {
+      tile[i] = palette[(d.mask >> i) & 1][(d.indices >> (i * d.indexBits)) & indexMask];
+    }
   }
+  for (int y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
 }
 
 }  // namespace
