@@ -4,6 +4,9 @@
 // (signed) into half floats, then drawn through F. Reserved modes decode to black.
 #include <cstring>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "pixels/bc_tables.h"
 #include "pixels/blocks.h"
@@ -244,6 +247,66 @@ bool DecodeHalves(const uint8_t* block, uint16_t (&halves)[16][3]) {
   return true;
 }
 
+// The half floats of the 16 palette entries of each channel: entries 0-15 of the one subset, or 0-7 of subset 0
+// and 8-15 of subset 1.
+template <bool kSigned>
+void PaletteHalves(const Decoded& d, uint16_t (&halves)[3][16]) {
+  const bool two = d.indexBits == 3;
+#if defined(__SSE2__)
+  // e0 + ((w x (e1 - e0) + 32) >> 6), which equals the weighted sum: the difference (17 bits) splits into a low
+  // byte and a signed high part so that one multiply-add of 16-bit pairs (w, w x 256) makes w x difference.
+  alignas(16) static constexpr uint32_t kPairs4[16] = {
+#define MIRELTH_PAIR(w) (uint32_t{w} | uint32_t{w} << 24)
+      MIRELTH_PAIR(0),  MIRELTH_PAIR(4),  MIRELTH_PAIR(9),  MIRELTH_PAIR(13), MIRELTH_PAIR(17), MIRELTH_PAIR(21),
+      MIRELTH_PAIR(26), MIRELTH_PAIR(30), MIRELTH_PAIR(34), MIRELTH_PAIR(38), MIRELTH_PAIR(43), MIRELTH_PAIR(47),
+      MIRELTH_PAIR(51), MIRELTH_PAIR(55), MIRELTH_PAIR(60), MIRELTH_PAIR(64)};
+  alignas(16) static constexpr uint32_t kPairs3[16] = {
+      MIRELTH_PAIR(0), MIRELTH_PAIR(9), MIRELTH_PAIR(18), MIRELTH_PAIR(27), MIRELTH_PAIR(37), MIRELTH_PAIR(46),
+      MIRELTH_PAIR(55), MIRELTH_PAIR(64), MIRELTH_PAIR(0), MIRELTH_PAIR(9), MIRELTH_PAIR(18), MIRELTH_PAIR(27),
+      MIRELTH_PAIR(37), MIRELTH_PAIR(46), MIRELTH_PAIR(55), MIRELTH_PAIR(64)};
+#undef MIRELTH_PAIR
+  const uint32_t* pairs = two ? kPairs3 : kPairs4;
+  const __m128i lowByte = _mm_set1_epi32(0xFF), lowHalf = _mm_set1_epi32(0xFFFF), round = _mm_set1_epi32(32);
+  for (uint32_t c = 0; c < 3; ++c) {
+    const int32_t* e = d.fields + 4 * c;
+    __m128i h[4], signs[4];
+    for (uint32_t q = 0; q < 4; ++q) {
+      const uint32_t subset = two && q >= 2 ? 1 : 0;
+      const __m128i e0 = _mm_set1_epi32(e[2 * subset]);
+      const __m128i diff = _mm_set1_epi32(e[2 * subset + 1] - e[2 * subset]);
+      const __m128i split = _mm_or_si128(_mm_and_si128(diff, lowByte),
+                                         _mm_slli_epi32(_mm_and_si128(_mm_srai_epi32(diff, 8), lowHalf), 16));
+      const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 4 * q));
+      const __m128i v = _mm_add_epi32(e0, _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(split, w), round), 6));
+      if constexpr (kSigned) {
+        // Magnitude x 31 / 32 with the sign bit on top.
+        const __m128i sign = _mm_srai_epi32(v, 31);
+        const __m128i a = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+        h[q] = _mm_srli_epi32(_mm_sub_epi32(_mm_slli_epi32(a, 5), a), 5);
+        signs[q] = sign;
+      } else {
+        h[q] = _mm_srli_epi32(_mm_sub_epi32(_mm_slli_epi32(v, 5), v), 6);  // x 31 / 64
+      }
+    }
+    __m128i lo = _mm_packs_epi32(h[0], h[1]), hi = _mm_packs_epi32(h[2], h[3]);
+    if constexpr (kSigned) {
+      const __m128i top = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+      lo = _mm_or_si128(lo, _mm_and_si128(_mm_packs_epi32(signs[0], signs[1]), top));
+      hi = _mm_or_si128(hi, _mm_and_si128(_mm_packs_epi32(signs[2], signs[3]), top));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(halves[c]), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(halves[c] + 8), hi);
+  }
+#else
+  const uint8_t* weights = two ? kBptcWeights3 : kBptcWeights4;
+  for (uint32_t k = 0; k < 16; ++k) {
+    const uint32_t subset = two && k >= 8 ? 1 : 0;
+    const int32_t w = weights[two ? k & 7 : k];
+    for (uint32_t c = 0; c < 3; ++c) halves[c][k] = Channel<kSigned>(d, c, subset, w);
+  }
+#endif
+}
+
 // Display pixels: a palette of packed pixels per subset (8 or 16 entries, through F), then a lookup a pixel.
 template <bool kSigned>
 void DecodeBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
@@ -252,21 +315,19 @@ void DecodeBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   if (!DecodeBlockFields<kSigned>(block, d)) {
     for (uint32_t& pixel : tile) pixel = 0xFF000000u;  // reserved modes: black
   } else {
-    const HalfTables& tables = HalfToByteTables();
-    const uint32_t entries = 1u << d.indexBits, subsets = d.indexBits == 3 ? 2 : 1;
-    const uint8_t* weights = d.indexBits == 3 ? kBptcWeights3 : kBptcWeights4;
-    uint32_t palette[2][16];
-    for (uint32_t s = 0; s < subsets; ++s) {
-      for (uint32_t k = 0; k < entries; ++k) {
-        const int32_t w = weights[k];
-        palette[s][k] = 0xFF000000u | uint32_t{tables.colour[Channel<kSigned>(d, 0, s, w)]} << 16 |
-                        uint32_t{tables.colour[Channel<kSigned>(d, 1, s, w)]} << 8 |
-                        tables.colour[Channel<kSigned>(d, 2, s, w)];
-      }
+    const uint8_t* colour = HalfToByteTables().colour;
+    uint16_t halves[3][16];
+    PaletteHalves<kSigned>(d, halves);
+    uint32_t palette[16];
+    for (uint32_t k = 0; k < 16; ++k) {
+      palette[k] = 0xFF000000u | uint32_t{colour[halves[0][k]]} << 16 | uint32_t{colour[halves[1][k]]} << 8 |
+                   colour[halves[2][k]];
     }
-    const uint32_t indexMask = entries - 1;
+    // Two subsets: 3-bit indices, subset 1's entries from 8.
+    const uint32_t indexMask = (1u << d.indexBits) - 1;
     for (uint32_t i = 0; i < 16; ++i) {
-      tile[i] = palette[(d.mask >> i) & 1][(d.indices >> (i * d.indexBits)) & indexMask];
+      const uint32_t entry = static_cast<uint32_t>(d.indices >> (i * d.indexBits)) & indexMask;
+      tile[i] = palette[entry | ((d.mask >> i) & 1) << 3];
     }
   }
   for (int y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
