@@ -314,6 +314,18 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
       for (int i = 0; i < 16; ++i) ASSERT_EQ(pair.texel(one.data(), i % 4, i / 4), tile[i]) << b << " " << i;
     }
   }
+  // Every unsigned endpoint pair with every index: the tile's palettes (both computed, one chosen, divisions by
+  // multiplication) against the texel's integer divisions.
+  std::vector<uint8_t> every(8);
+  uint64_t indices = 0;
+  for (int i = 0; i < 16; ++i) indices |= uint64_t(i < 8 ? i : 15 - i) << (3 * i);
+  for (int i = 0; i < 6; ++i) every[2 + i] = static_cast<uint8_t>(indices >> (8 * i));
+  for (uint32_t pair = 0; pair < 65536; ++pair) {
+    every[0] = static_cast<uint8_t>(pair);
+    every[1] = static_cast<uint8_t>(pair >> 8);
+    const auto tile = DecodeBlock(DecodeBC4UBlock, every);
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(DecodeBC4UTexel(every.data(), i % 4, i / 4), tile[i]) << pair << " " << i;
+  }
 }
 
 // ASTC blocks whose result the definition fixes outright: void-extent blocks (LDR UNORM16 drawn as its top 8
