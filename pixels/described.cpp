@@ -185,23 +185,64 @@ bool UnormRows(const ConvertJob& job, const PixelLayout& layout) {
   }
 }
 
-// Unsigned 11- and 10-bit floats in a 4-byte pixel (R11G11B10): each to its single-precision bits, then F.
+// The display bytes of every unsigned 11-bit (6-bit mantissa) and 10-bit (5-bit mantissa) float, as colour and
+// as alpha: small enough to make once and look up.
+struct SmallFloatTables {
+  uint8_t colour11[2048], alpha11[2048], colour10[1024], alpha10[1024];
+};
+const SmallFloatTables& SmallFloatBytes() {
+  static const SmallFloatTables tables = [] {
+    SmallFloatTables t;
+    const SrgbTables& srgb = SrgbEncodeTables();
+    for (uint32_t v = 0; v < 2048; ++v) {
+      t.colour11[v] = SrgbByteFromBits(srgb, SmallFloatBits(v, 6));
+      t.alpha11[v] = AlphaByteFromFloat(SmallFloatToFloat(v, 6));
+      if (v < 1024) {
+        t.colour10[v] = SrgbByteFromBits(srgb, SmallFloatBits(v, 5));
+        t.alpha10[v] = AlphaByteFromFloat(SmallFloatToFloat(v, 5));
+      }
+    }
+    return t;
+  }();
+  return tables;
+}
+
+// Unsigned 11- and 10-bit floats in a 4-byte pixel (R11G11B10): each through its table.
 bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
   if (layout.bytesPerPixel != 4) return false;
   for (const ChannelField& f : layout.channel) {
     if (f.type != ChannelType::kAbsent && f.type != ChannelType::kUFloat) return false;
   }
-  const SrgbTables& srgb = SrgbEncodeTables();
-  const ChannelField fields[4] = {layout.channel[0], layout.channel[1], layout.channel[2], layout.channel[3]};
+  const SmallFloatTables& tables = SmallFloatBytes();
+  struct Lookup {
+    const uint8_t* table;  // null: absent
+    uint32_t shift, mask;
+  } lookups[4];
+  for (int c = 0; c < 4; ++c) {
+    const ChannelField& f = layout.channel[c];
+    const bool eleven = f.bits == 11;
+    lookups[c] = {f.type == ChannelType::kAbsent ? nullptr
+                  : c == 3                       ? (eleven ? tables.alpha11 : tables.alpha10)
+                                                 : (eleven ? tables.colour11 : tables.colour10),
+                  f.shift, (1u << f.bits) - 1};
+  }
+  const uint32_t opaque = lookups[3].table ? 0 : 0xFF000000u;
+  const bool allColours = lookups[0].table && lookups[1].table && lookups[2].table && !lookups[3].table;
+  if (allColours && !layout.gray) {
+    // The usual R11G11B10: three lookups, no test a channel.
+    const Lookup r = lookups[0], g = lookups[1], b = lookups[2];
+    Rows(job, 4, [&](const uint8_t* in) {
+      const uint32_t w = detail::Load32(in);
+      return 0xFF000000u | uint32_t{r.table[(w >> r.shift) & r.mask]} << 16 |
+             uint32_t{g.table[(w >> g.shift) & g.mask]} << 8 | b.table[(w >> b.shift) & b.mask];
+    });
+    return true;
+  }
   Rows(job, 4, [&](const uint8_t* in) {
     const uint32_t w = detail::Load32(in);
-    uint32_t pixel = fields[3].type == ChannelType::kAbsent ? 0xFF000000u : 0;
+    uint32_t pixel = opaque;
     for (int c = 0; c < 4; ++c) {
-      const ChannelField& f = fields[c];
-      if (f.type == ChannelType::kAbsent) continue;
-      const uint32_t bits = SmallFloatBits((w >> f.shift) & ((1u << f.bits) - 1), f.bits - 5u);
-      const uint32_t byte = c == 3 ? AlphaByteFromFloat(FloatFromBits(bits)) : SrgbByteFromBits(srgb, bits);
-      pixel |= byte << kPlace[c];
+      if (lookups[c].table) pixel |= uint32_t{lookups[c].table[(w >> lookups[c].shift) & lookups[c].mask]} << kPlace[c];
     }
     return Gray(layout, pixel);
   });
@@ -366,18 +407,26 @@ void ConvertFromDescribed(const ConvertJob& job) {
 }
 
 void ConvertFromRGB9E5(const ConvertJob& job) {
-  // R w[8:0], G w[17:9], B w[26:18], exponent w[31:27]: value = mantissa x 2^(exponent - 15 - 9).
-  const SrgbTables& srgb = SrgbEncodeTables();
-  auto byte = [&](float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    return uint32_t{SrgbByteFromBits(srgb, bits)};
-  };
+  // R w[8:0], G w[17:9], B w[26:18], exponent w[31:27]: value = mantissa x 2^(exponent - 15 - 9). Every
+  // (exponent, mantissa) pair's display byte is in one 16 KB table.
+  static const auto* const bytes = [] {
+    static uint8_t table[32][512];
+    const SrgbTables& srgb = SrgbEncodeTables();
+    for (uint32_t e = 0; e < 32; ++e) {
+      const float scale = FloatFromBits((e + 103u) << 23);  // 2^(e - 24)
+      for (uint32_t m = 0; m < 512; ++m) {
+        const float value = static_cast<float>(m) * scale;
+        uint32_t bits;
+        std::memcpy(&bits, &value, 4);
+        table[e][m] = SrgbByteFromBits(srgb, bits);
+      }
+    }
+    return &table;
+  }();
   Rows(job, 4, [&](const uint8_t* in) {
     const uint32_t w = detail::Load32(in);
-    const float scale = FloatFromBits(((w >> 27) + 103u) << 23);  // 2^(e - 24)
-    return 0xFF000000u | byte(static_cast<float>(w & 0x1FF) * scale) << 16 |
-           byte(static_cast<float>((w >> 9) & 0x1FF) * scale) << 8 | byte(static_cast<float>((w >> 18) & 0x1FF) * scale);
+    const uint8_t* row = (*bytes)[w >> 27];
+    return 0xFF000000u | uint32_t{row[w & 0x1FF]} << 16 | uint32_t{row[(w >> 9) & 0x1FF]} << 8 | row[(w >> 18) & 0x1FF];
   });
 }
 

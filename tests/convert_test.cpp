@@ -2,9 +2,11 @@
 // 16-bit check against a per-channel reference written from the layout tables.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "pixels/conversion_rules.h"
 #include "pixels/convert.h"
 #include "pixels/described.h"
 #include "pixels/encoding.h"
@@ -139,6 +141,61 @@ TEST(ConvertPixels, DescribedLayoutsMatchTheFixedConverters) {
   job.layout = &overlapping;
   ConvertPixels(job);
   EXPECT_EQ(untouched[0], 0x12345678u);
+}
+
+// Every unsigned 11- and 10-bit float (R11G11B10, and the same fields as alpha) and every shared-exponent
+// (exponent, mantissa) pair of RGB9E5, against values made from the formats' definitions and taken through F.
+TEST(ConvertPixels, SmallAndSharedExponentFloatsFromTheirDefinitions) {
+  auto small = [](uint32_t v, int mantissaBits) -> float {
+    const int e = static_cast<int>(v >> mantissaBits), m = static_cast<int>(v & ((1u << mantissaBits) - 1));
+    if (e == 31) return m ? NAN : INFINITY;
+    const float fraction = static_cast<float>(m) / static_cast<float>(1 << mantissaBits);
+    return e == 0 ? std::ldexp(fraction, -14) : std::ldexp(1.0f + fraction, e - 15);
+  };
+  const ChannelType f = ChannelType::kUFloat;
+  const PixelLayout rgb = {4, {{f, 0, 11}, {f, 11, 11}, {f, 22, 10}, {}}, false};
+  const PixelLayout withAlpha = {4, {{f, 0, 11}, {}, {f, 11, 10}, {f, 21, 11}}, false};
+  std::vector<uint8_t> source;
+  for (uint32_t v = 0; v < 2048; ++v) test::AppendLE32(source, v | (2047 - v) << 11 | (v & 1023) << 22);
+  for (uint32_t v = 0; v < 2048; ++v) test::AppendLE32(source, v | (v & 1023) << 11 | (2047 - v) << 21);
+  std::vector<uint32_t> out(2 * 2048);
+  for (int half = 0; half < 2; ++half) {
+    ConvertJob job;
+    job.destination = reinterpret_cast<uint8_t*>(out.data() + 2048 * half);
+    job.destinationPitch = 2048 * 4;
+    job.source = source.data() + 2048 * 4 * half;
+    job.sourcePitch = 2048 * 4;
+    job.width = 2048;
+    job.height = 1;
+    job.format = kDescribed;
+    job.layout = half ? &withAlpha : &rgb;
+    ConvertPixels(job);
+  }
+  for (uint32_t v = 0; v < 2048; ++v) {
+    const uint32_t ten = v & 1023;
+    EXPECT_EQ(out[v], 0xFF000000u | uint32_t{LinearToSrgbByte(small(v, 6))} << 16 |
+                          uint32_t{LinearToSrgbByte(small(2047 - v, 6))} << 8 | LinearToSrgbByte(small(ten, 5)))
+        << v;
+    EXPECT_EQ(out[2048 + v], uint32_t{LinearToAlphaByte(small(2047 - v, 6))} << 24 |
+                                 uint32_t{LinearToSrgbByte(small(v, 6))} << 16 | LinearToSrgbByte(small(ten, 5)))
+        << v;
+  }
+  // RGB9E5: mantissa x 2^(exponent - 24), each pair once in R and, turned round, in G and B.
+  source.clear();
+  for (uint32_t e = 0; e < 32; ++e) {
+    for (uint32_t m = 0; m < 512; ++m) test::AppendLE32(source, m | (511 - m) << 9 | (m ^ 0x155) << 18 | e << 27);
+  }
+  std::vector<uint32_t> shared(32 * 512);
+  ConvertPixels(reinterpret_cast<uint8_t*>(shared.data()), 512 * 4, source.data(), 512 * 4,
+                RGB9E5, BGRA, 512, 32, false);
+  for (uint32_t e = 0; e < 32; ++e) {
+    for (uint32_t m = 0; m < 512; ++m) {
+      auto byte = [&](uint32_t mantissa) {
+        return uint32_t{LinearToSrgbByte(std::ldexp(static_cast<float>(mantissa), static_cast<int>(e) - 24))};
+      };
+      ASSERT_EQ(shared[e * 512 + m], 0xFF000000u | byte(m) << 16 | byte(511 - m) << 8 | byte(m ^ 0x155)) << e << " " << m;
+    }
+  }
 }
 
 struct Order24Case {
