@@ -3,6 +3,7 @@
 // to a row, edge blocks stored whole. Decoders write BGRA pixels (0xAARRGGBB).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "pixels/pixel_format.h"
@@ -20,6 +21,15 @@ using BlockDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* bl
 // One pixel (x, y) of a block: the same value the tile decoder writes there. For encodings where a thumbnail
 // samples fewer pixels of a block than decoding the tile would cost.
 using TexelDecoder = uint32_t (*)(const uint8_t* block, int32_t x, int32_t y);
+// Where a sampled pixel lies: its block's byte offset and its column in the block.
+struct TexelSpot {
+  size_t offset;
+  int32_t x;
+};
+// Pixel row y of the blocks at `spots` (from `blocks`), `count` of them into out: what the texel decoder gives
+// each, several at a time.
+using TexelRowDecoder = void (*)(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y,
+                                 uint32_t* out);
 
 // Walks the blocks covering width x height pixels from `source` (block rows `sourcePitch` bytes apart, 0: tightly
 // packed): whole blocks decode straight into the destination, blocks cut by the right or bottom edge through a
@@ -85,11 +95,13 @@ void DecodeASTC12x12Block(uint8_t* out, intptr_t outPitch, const uint8_t* block)
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 
 uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y);
+void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out);
 uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y);
+void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out);
 uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y);
 uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y);

@@ -30,6 +30,7 @@ struct Encoding {
   Converter convert;    // what ConvertPixels calls
   BlockDecoder decodeBlock;  // blocks: one tile
   TexelDecoder decodeTexel;  // blocks, optional: one pixel of a block
+  TexelRowDecoder decodeTexels = nullptr;  // blocks with texels, optional: one pixel row of many blocks at once
 };
 
 // The row of a code, or null for codes outside the table.

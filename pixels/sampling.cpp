@@ -5,6 +5,9 @@
 
 #include <cstring>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "pixels/conversion_rules.h"
 #include "pixels/limits.h"
@@ -23,16 +26,58 @@ void ThumbnailSize(int32_t width, int32_t height, uint32_t cx, int32_t* thumbWid
 
 namespace {
 
+// Exact division of x < 2^20 by d in 1..4080 (at most 16 samples of alpha 255): x x ceil'(2^40 / d) >> 40, where
+// the multiplier overshoots 2^40 / d by at most 1, which moves x / d by at most 2^-20, less than the 1/d its
+// fraction stays below 1 by. Every divisor's multiplier is made once.
+constexpr uint32_t kMaxDivisor = 16 * 255;
+const uint64_t* Reciprocals() {
+  static const auto* const table = [] {
+    static uint64_t multipliers[kMaxDivisor + 1];
+    for (uint64_t d = 1; d <= kMaxDivisor; ++d) multipliers[d] = (uint64_t{1} << 40) / d + 1;
+    return multipliers;
+  }();
+  return table;
+}
+inline uint32_t Divide(uint32_t x, uint64_t multiplier) { return static_cast<uint32_t>((x * multiplier) >> 40); }
+
 // The alpha-weighted mean of `count` samples: alpha = (S + n/2) / n; colour = (sum(c a) + S/2) / S, or 0 when S = 0.
 inline uint32_t Mean(uint32_t count, uint32_t alphaSum, uint32_t redSum, uint32_t greenSum, uint32_t blueSum) {
-  const uint32_t alpha = (alphaSum + count / 2) / count;
+  const uint64_t* reciprocal = Reciprocals();
+  const uint32_t alpha = Divide(alphaSum + count / 2, reciprocal[count]);
   uint32_t pixel = alpha << 24;
   if (alphaSum > 0) {
     const uint32_t half = alphaSum / 2;
-    pixel |= ((redSum + half) / alphaSum) << 16 | ((greenSum + half) / alphaSum) << 8 | (blueSum + half) / alphaSum;
+    const uint64_t r = reciprocal[alphaSum];
+    pixel |= Divide(redSum + half, r) << 16 | Divide(greenSum + half, r) << 8 | Divide(blueSum + half, r);
   }
   return pixel;
 }
+
+// The sums of `count` (at most 4) adjacent samples: alpha, and each channel times its alpha.
+struct Sums {
+  uint32_t alpha = 0, red = 0, green = 0, blue = 0;
+};
+#if defined(__SSE2__)
+// Two samples a register: bytes widened to 16-bit lanes (B G R A), multiplied by (A A A 1), widened again and
+// added in 32-bit lanes.
+inline __m128i WeightedPair(__m128i two) {
+  const __m128i wide = _mm_unpacklo_epi8(two, _mm_setzero_si128());
+  __m128i alphas = _mm_shufflehi_epi16(_mm_shufflelo_epi16(wide, 0xFF), 0xFF);
+  alphas = _mm_or_si128(_mm_and_si128(alphas, _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0)),
+                        _mm_setr_epi16(0, 0, 0, 1, 0, 0, 0, 1));
+  const __m128i products = _mm_mullo_epi16(wide, alphas);  // at most 255 x 255: unsigned 16 bits
+  return _mm_add_epi32(_mm_unpacklo_epi16(products, _mm_setzero_si128()),
+                       _mm_unpackhi_epi16(products, _mm_setzero_si128()));
+}
+inline __m128i AddRun(__m128i sums, const uint32_t* samples, int32_t count) {
+  int32_t c = 0;
+  for (; c + 2 <= count; c += 2) {
+    sums = _mm_add_epi32(sums, WeightedPair(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples + c))));
+  }
+  if (c < count) sums = _mm_add_epi32(sums, WeightedPair(_mm_cvtsi32_si128(static_cast<int>(samples[c]))));
+  return sums;
+}
+#endif
 
 }  // namespace
 
@@ -130,12 +175,28 @@ bool DrawFiltered(RowSource& source, const RowGeometry& geometry, int32_t tw, in
     for (int32_t tx = 0; tx < tw; ++tx) {
       const int32_t i0 = xs.first[tx], m = xs.span[tx];
       if (n == 1 && m == 1) {
+        // One sample: its own value, but transparent black where its alpha is 0, as the mean gives.
         const uint32_t p = sampleRows[0][columnIndex(i0)];
-        out[tx] = p;
-        anyAlpha |= p >= 0x01000000u;
+        const bool visible = p >= 0x01000000u;
+        out[tx] = visible ? p : 0;
+        anyAlpha |= visible;
         if (opaqueOut) opaqueOut[tx] = p | 0xFF000000u;
         continue;
       }
+      const auto count = static_cast<uint32_t>(n * m);
+#if defined(__SSE2__)
+      if (!opaqueOut) {
+        // The samples of a thumbnail pixel are adjacent in each sample row (descending when right to left).
+        const int32_t start = geometry.rightToLeft ? columns - i0 - m : i0;
+        __m128i sums = _mm_setzero_si128();
+        for (int32_t k = 0; k < n; ++k) sums = AddRun(sums, sampleRows[k] + start, m);
+        alignas(16) uint32_t lanes[4];  // B, G, R, A
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+        out[tx] = Mean(count, lanes[3], lanes[2], lanes[1], lanes[0]);
+        anyAlpha |= lanes[3] > 0;
+        continue;
+      }
+#endif
       uint32_t alphaSum = 0, redSum = 0, greenSum = 0, blueSum = 0, red = 0, green = 0, blue = 0;
       for (int32_t k = 0; k < n; ++k) {
         for (int32_t c = 0; c < m; ++c) {
@@ -150,7 +211,6 @@ bool DrawFiltered(RowSource& source, const RowGeometry& geometry, int32_t tw, in
           blue += p & 0xFF;
         }
       }
-      const auto count = static_cast<uint32_t>(n * m);
       out[tx] = Mean(count, alphaSum, redSum, greenSum, blueSum);
       anyAlpha |= alphaSum > 0;
       // The same mean with every alpha 255.

@@ -54,13 +54,18 @@ class TextureRows final : public RowSource {
     }
     if (encoding_.walk == Walk::kPvrtc) return pvrtc_.Begin(image_, columns, columnCount, failure);
     const int32_t bw = encoding_.blockWidth;
-    // The most sampled columns any one block holds decides between texels and whole tiles.
+    // Every sampled column's block (as a byte offset from the first sampled block) and column in it; the most
+    // sampled columns any one block holds decides between texels and whole tiles.
+    spots_ = Scratch<TexelSpot>(static_cast<size_t>(columnCount));
+    cache_ = Scratch<uint32_t>(static_cast<size_t>(columnCount) * encoding_.blockHeight);
+    if (!spots_ || !cache_) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
+    const int32_t firstBlock = columns[0] / bw;
     for (int32_t i = 0, run = 0; i < columnCount; ++i) {
-      run = (i > 0 && columns[i] / bw == columns[i - 1] / bw) ? run + 1 : 1;
+      const int32_t block = columns[i] / bw;
+      spots_[i] = {static_cast<size_t>(block - firstBlock) * encoding_.blockBytes, columns[i] - block * bw};
+      run = (i > 0 && block == columns[i - 1] / bw) ? run + 1 : 1;
       columnsPerBlock_ = std::max(columnsPerBlock_, run);
     }
-    cache_ = Scratch<uint32_t>(static_cast<size_t>(columnCount) * encoding_.blockHeight);
-    if (!cache_) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
     return true;
   }
 
@@ -122,18 +127,29 @@ class TextureRows final : public RowSource {
     int32_t end = index;
     while (end < rowCount_ && rows_[end] / bh == blockRow) ++end;
     const bool texels = encoding_.decodeTexel && (end - index) * columnsPerBlock_ <= 2;
-    alignas(16) uint32_t tile[kMaxBlockWidth * kMaxBlockHeight];
-    int32_t decodedBlock = -1;
-    for (int32_t i = 0; i < columnCount_; ++i) {
-      const int32_t block = columns_[i] / bw, x = columns_[i] - block * bw;
-      const uint8_t* data = blocks + static_cast<size_t>(block - firstBlock) * blockBytes;
-      if (!texels && block != decodedBlock) {
-        encoding_.decodeBlock(reinterpret_cast<uint8_t*>(tile), 4 * bw, data);
-        decodedBlock = block;
-      }
+    if (texels) {
       for (int32_t k = index; k < end; ++k) {
         const int32_t y = rows_[k] - blockRow * bh;
-        cache_[static_cast<size_t>(y) * columnCount_ + i] = texels ? encoding_.decodeTexel(data, x, y) : tile[y * bw + x];
+        uint32_t* row = cache_.get() + static_cast<size_t>(y) * columnCount_;
+        if (encoding_.decodeTexels) {
+          encoding_.decodeTexels(blocks, spots_.get(), columnCount_, y, row);
+        } else {
+          for (int32_t i = 0; i < columnCount_; ++i) row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y);
+        }
+      }
+    } else {
+      alignas(16) uint32_t tile[kMaxBlockWidth * kMaxBlockHeight];
+      size_t decodedOffset = SIZE_MAX;
+      for (int32_t i = 0; i < columnCount_; ++i) {
+        const TexelSpot spot = spots_[i];
+        if (spot.offset != decodedOffset) {
+          encoding_.decodeBlock(reinterpret_cast<uint8_t*>(tile), 4 * bw, blocks + spot.offset);
+          decodedOffset = spot.offset;
+        }
+        for (int32_t k = index; k < end; ++k) {
+          const int32_t y = rows_[k] - blockRow * bh;
+          cache_[static_cast<size_t>(y) * columnCount_ + i] = tile[y * bw + spot.x];
+        }
       }
     }
     if (encoding_.usesOrder && image_.order != ChannelOrder::BGRA) {
@@ -157,6 +173,7 @@ class TextureRows final : public RowSource {
   ByteBuffer buffer_;
   Scratch<uint8_t> gathered_{0};
   Scratch<uint32_t> cache_{0};
+  Scratch<TexelSpot> spots_{0};
   PvrtcSampler pvrtc_;
 };
 

@@ -300,7 +300,7 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
   std::vector<uint8_t> bc5 = {0x7F, 0x7F, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(DecodeBlock(DecodeBC5SBlock, bc5)[3], 0xFFFF8000u);
   // Texel decoders give the tile's pixels.
-  const auto random = test::RandomBytes(16 * 2000, 77);
+  const auto random = test::RandomBytes(16 * 20000, 77);
   const struct {
     BlockDecoder tile;
     TexelDecoder texel;
@@ -308,10 +308,28 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
                {DecodeBC4UBlock, DecodeBC4UTexel}, {DecodeBC4SBlock, DecodeBC4STexel},
                {DecodeBC5UBlock, DecodeBC5UTexel}, {DecodeBC5SBlock, DecodeBC5STexel}};
   for (const auto& pair : pairs) {
-    for (size_t b = 0; b < 2000; ++b) {
+    for (size_t b = 0; b < 20000; ++b) {
       const std::vector<uint8_t> one(random.begin() + 16 * b, random.begin() + 16 * (b + 1));
       const auto tile = DecodeBlock(pair.tile, one);
       for (int i = 0; i < 16; ++i) ASSERT_EQ(pair.texel(one.data(), i % 4, i / 4), tile[i]) << b << " " << i;
+    }
+  }
+  // Texel rows (several blocks at a time, the rest one by one) give what the texel decoder gives.
+  const struct {
+    TexelDecoder texel;
+    TexelRowDecoder row;
+    size_t blockBytes;
+  } rowDecoders[] = {{DecodeDXT1Texel, DecodeDXT1Texels, 8}, {DecodeDXT5Texel, DecodeDXT5Texels, 16}};
+  for (const auto& decoder : rowDecoders) {
+    const int32_t count = static_cast<int32_t>(random.size() / decoder.blockBytes) - 3;  // not a multiple of 4
+    std::vector<TexelSpot> spots(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) spots[i] = {decoder.blockBytes * static_cast<size_t>(i), random[i] & 3};
+    std::vector<uint32_t> row(static_cast<size_t>(count));
+    for (int32_t y = 0; y < 4; ++y) {
+      decoder.row(random.data(), spots.data(), count, y, row.data());
+      for (int32_t i = 0; i < count; ++i) {
+        ASSERT_EQ(row[i], decoder.texel(random.data() + spots[i].offset, spots[i].x, y)) << i << " " << y;
+      }
     }
   }
   // Every unsigned endpoint pair with every index: the tile's palettes (both computed, one chosen, divisions by
@@ -320,11 +338,17 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
   uint64_t indices = 0;
   for (int i = 0; i < 16; ++i) indices |= uint64_t(i < 8 ? i : 15 - i) << (3 * i);
   for (int i = 0; i < 6; ++i) every[2 + i] = static_cast<uint8_t>(indices >> (8 * i));
+  // DXT5's alpha block is the same: its texel computes one entry alone.
+  std::vector<uint8_t> dxt5(every);
+  for (uint8_t b : {0x34, 0x12, 0x10, 0x85, 0xE4, 0x1B, 0x4E, 0xB1}) dxt5.push_back(b);
   for (uint32_t pair = 0; pair < 65536; ++pair) {
-    every[0] = static_cast<uint8_t>(pair);
-    every[1] = static_cast<uint8_t>(pair >> 8);
-    const auto tile = DecodeBlock(DecodeBC4UBlock, every);
-    for (int i = 0; i < 16; ++i) ASSERT_EQ(DecodeBC4UTexel(every.data(), i % 4, i / 4), tile[i]) << pair << " " << i;
+    every[0] = dxt5[0] = static_cast<uint8_t>(pair);
+    every[1] = dxt5[1] = static_cast<uint8_t>(pair >> 8);
+    const auto tile = DecodeBlock(DecodeBC4UBlock, every), tile5 = DecodeBlock(DecodeDXT5Block, dxt5);
+    for (int i = 0; i < 16; ++i) {
+      ASSERT_EQ(DecodeBC4UTexel(every.data(), i % 4, i / 4), tile[i]) << pair << " " << i;
+      ASSERT_EQ(DecodeDXT5Texel(dxt5.data(), i % 4, i / 4), tile5[i]) << pair << " " << i;
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -54,6 +55,62 @@ TEST(Filter, AlphaWeightedMean) {
   const uint8_t clear[16] = {0, 0, 255, 0, 255, 0, 0, 0, 9, 9, 9, 0, 1, 2, 3, 7};
   EXPECT_EQ(MeanOf(clear) >> 24, 2u);  // (7 + 2) / 4
   EXPECT_EQ(MeanOf(clear) & 0xFFFFFF, 0x030201u);
+}
+
+// Random 32-bit TGAs (alpha mostly 0, 255 or anything) in all four origins, thumbnails of many sizes, against the
+// rule written out plainly: footprints, their samples, the mean with ordinary divisions.
+TEST(Filter, RandomPicturesFollowTheRuleInEveryOrigin) {
+  auto samples = [](int64_t d, int64_t thumb, int64_t image) {
+    const int64_t x0 = d * image / thumb, x1 = std::max(x0 + 1, (d + 1) * image / thumb), width = x1 - x0;
+    std::vector<int32_t> out;
+    for (int64_t i = 0; i < std::min<int64_t>(width, 4); ++i) {
+      out.push_back(static_cast<int32_t>(width <= 4 ? x0 + i : x0 + (2 * i + 1) * width / 8));
+    }
+    return out;
+  };
+  const struct {
+    int32_t width, height;
+  } sizes[] = {{37, 53}, {300, 17}, {613, 411}};
+  uint32_t seed = 1;
+  for (const auto& size : sizes) {
+    for (const uint8_t origin : {0x00, 0x10, 0x20, 0x30}) {  // bottom-left, bottom-right, top-left, top-right
+      std::vector<uint8_t> file(18, 0);
+      file[2] = 2, file[16] = 32, file[17] = static_cast<uint8_t>(8 | origin);
+      test::PutLE(file, 12, static_cast<uint32_t>(size.width | size.height << 16));
+      std::vector<uint8_t> stored = test::RandomBytes(static_cast<size_t>(size.width) * size.height * 4, ++seed);
+      for (size_t i = 3; i < stored.size(); i += 4) stored[i] = stored[i] < 80 ? 0 : stored[i] < 160 ? 255 : stored[i];
+      file.insert(file.end(), stored.begin(), stored.end());
+      auto picture = [&](int32_t x, int32_t y) {
+        const int32_t row = origin & 0x20 ? y : size.height - 1 - y, column = origin & 0x10 ? size.width - 1 - x : x;
+        const uint8_t* p = &stored[(static_cast<size_t>(row) * size.width + column) * 4];
+        return std::array<uint32_t, 4>{p[0], p[1], p[2], p[3]};  // B G R A
+      };
+      for (const uint32_t cx : {1u, 7u, 32u, 96u, 255u, 700u}) {
+        const test::Drawn drawn = test::DrawBytes(FileType::kTga, file, test::Mode::kThumbnail, cx);
+        ASSERT_TRUE(drawn.ok) << DescribeFailure(drawn.failure);
+        const int32_t tw = drawn.image.width, th = drawn.image.height;
+        for (int32_t ty = 0; ty < th; ++ty) {
+          const std::vector<int32_t> ys = samples(ty, th, size.height);
+          for (int32_t tx = 0; tx < tw; ++tx) {
+            const std::vector<int32_t> xs = samples(tx, tw, size.width);
+            uint32_t n = 0, alpha = 0, sums[3] = {};
+            for (const int32_t y : ys) {
+              for (const int32_t x : xs) {
+                const auto p = picture(x, y);
+                ++n;
+                alpha += p[3];
+                for (int c = 0; c < 3; ++c) sums[c] += p[c] * p[3];
+              }
+            }
+            uint32_t expected = (alpha + n / 2) / n << 24;
+            for (int c = 0; c < 3 && alpha > 0; ++c) expected |= (sums[c] + alpha / 2) / alpha << (8 * c);
+            ASSERT_EQ(drawn.image.at(tx, ty), expected) << size.width << "x" << size.height << " origin " << int(origin)
+                                                        << " cx " << cx << " at " << tx << "," << ty;
+          }
+        }
+      }
+    }
+  }
 }
 
 // A DDS whose levels are solid colours (A8R8G8B8), level k coloured colours[k], `stored` levels in the file.
