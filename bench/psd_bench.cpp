@@ -2,7 +2,8 @@
 // thread, in pixels per second; and the 256-pixel thumbnail of a 4096 x 4096 layered document without a
 // composite (10 normal layers with transparency and masks, PackBits), which is flattened from the sampled rows.
 // `psd_bench --write-psd PATH noisy|flat|layered` writes the same document to a file so that other decoders
-// and the whole program can be timed on it (scripts/bench).
+// and the whole program can be timed on it (scripts/bench); `psb` writes a 16384 x 16384 RGB PackBits large
+// document (about 0.5 GB) for the thumbnail's reads, memory and time.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -177,9 +178,67 @@ BENCHMARK_CAPTURE(BM_DecodePsd, noisy, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DecodePsd, flat, false)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThumbnailLayered)->Unit(benchmark::kMillisecond);
 
+// A 16384 x 16384 RGB PackBits PSB, written row by row: gradients with some noise in literal stretches of 16
+// and runs of 32, as photos pack. Large documents count their rows' bytes in 4 bytes and their layer section
+// in 8.
+bool WriteLargeDocument(const char* path) {
+  constexpr uint32_t kLarge = 16384;
+  FILE* file = std::fopen(path, "wb");
+  if (!file) return false;
+  std::vector<uint8_t> head;
+  for (char c : {'8', 'B', 'P', 'S'}) head.push_back(static_cast<uint8_t>(c));
+  Put16(head, 2);
+  for (int i = 0; i < 3; ++i) Put16(head, 0);  // reserved
+  Put16(head, 3);
+  Put32(head, kLarge);
+  Put32(head, kLarge);
+  Put16(head, 8);
+  Put16(head, 3);
+  Put32(head, 0);  // colour mode data
+  Put32(head, 0);  // image resources
+  Put32(head, 0);  // layer and mask information: 8 bytes
+  Put32(head, 0);
+  Put16(head, 1);
+  const std::vector<uint8_t>& random = mirelth::bench::RandomSource();
+  auto row = [&](uint32_t c, uint32_t r, std::vector<uint8_t>& out) {
+    out.clear();
+    for (uint32_t x = 0; x < kLarge;) {
+      const size_t k = ((size_t{c} * kLarge + r) * kLarge + x) % (random.size() - 16);
+      if (random[k] < 96) {
+        out.push_back(15);
+        for (uint32_t i = 0; i < 16; ++i) out.push_back(uint8_t((x + i + r + 40 * c) / 64 + (random[k + i] & 7)));
+        x += 16;
+      } else {
+        out.push_back(uint8_t(-31));
+        out.push_back(uint8_t((x + r + 40 * c) / 64));
+        x += 32;
+      }
+    }
+  };
+  // The counts first (every row made twice: once to count, once to write), then the rows.
+  std::vector<uint8_t> bytes, counts;
+  bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+  for (uint32_t c = 0; c < 3 && ok; ++c) {
+    counts.clear();
+    for (uint32_t r = 0; r < kLarge; ++r) {
+      row(c, r, bytes);
+      Put32(counts, static_cast<uint32_t>(bytes.size()));
+    }
+    ok = std::fwrite(counts.data(), 1, counts.size(), file) == counts.size();
+  }
+  for (uint32_t c = 0; c < 3 && ok; ++c) {
+    for (uint32_t r = 0; r < kLarge && ok; ++r) {
+      row(c, r, bytes);
+      ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+  }
+  return std::fclose(file) == 0 && ok;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write-psd") == 0) {
     const std::string kind = argv[3];
+    if (kind == "psb") return WriteLargeDocument(argv[2]) ? 0 : 1;
     const std::vector<uint8_t> file = kind == "layered" ? MakeLayeredDocument() : MakeDocument(kind == "noisy");
     FILE* out = std::fopen(argv[2], "wb");
     if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size()) return 1;
