@@ -116,6 +116,17 @@ constexpr PixelLayout Uniform(uint8_t bytes, ChannelType type, uint8_t bits) {
 }
 BENCHMARK_CAPTURE(BM_Described, Half4, Uniform(8, ChannelType::kFloat, 16))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, Float4, Uniform(16, ChannelType::kFloat, 32))->Unit(benchmark::kMillisecond);
+// The fewer-channel float layouts of DDS (R32G32B32, R16G16 and R32 floats): absent channels take the gray and
+// two-channel rules.
+BENCHMARK_CAPTURE(BM_Described, Float3,
+                  PixelLayout{12, {{ChannelType::kFloat, 0, 32}, {ChannelType::kFloat, 32, 32}, {ChannelType::kFloat, 64, 32},
+                                   {}}, false})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Described, Half2,
+                  PixelLayout{4, {{ChannelType::kFloat, 0, 16}, {ChannelType::kFloat, 16, 16}, {}, {}}, false})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Described, Float1, PixelLayout{4, {{ChannelType::kFloat, 0, 32}, {}, {}, {}}, true})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, Unorm16x4, Uniform(8, ChannelType::kUnorm, 16))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, R10G10B10A2,
                   PixelLayout{4, {{ChannelType::kUnorm, 0, 10}, {ChannelType::kUnorm, 10, 10}, {ChannelType::kUnorm, 20, 10},
