@@ -61,40 +61,6 @@ constexpr ModeFacts kFacts[14] = {
     {11, true, 1, 12, {8, 8, 8}}, {15, true, 1, 16, {4, 4, 4}},
 };
 
-// The block's bits, taken from the lowest up.
-class Bits {
- public:
-  explicit Bits(const uint8_t* block) {
-    uint64_t lo, hi;
-    std::memcpy(&lo, block, 8);
-    std::memcpy(&hi, block + 8, 8);
-#if defined(__SIZEOF_INT128__)
-    value_ = (static_cast<unsigned __int128>(hi) << 64) | lo;
-#else
-    lo_ = lo, hi_ = hi;
-#endif
-  }
-  // Up to 63 bits.
-  uint64_t Take(uint32_t count) {
-#if defined(__SIZEOF_INT128__)
-    const auto v = static_cast<uint64_t>(value_) & ((uint64_t{1} << count) - 1);
-    value_ >>= count;
-#else
-    const uint64_t v = lo_ & ((uint64_t{1} << count) - 1);
-    lo_ = count >= 64 ? hi_ : (lo_ >> count) | (hi_ << (64 - count));
-    hi_ = count >= 64 ? 0 : hi_ >> count;
-#endif
-    return v;
-  }
-
- private:
-#if defined(__SIZEOF_INT128__)
-  unsigned __int128 value_;
-#else
-  uint64_t lo_, hi_;
-#endif
-};
-
 // `v`'s low `count` bits in reverse order.
 inline uint32_t Reverse(uint32_t v, uint32_t count) {
   uint32_t r = 0;
@@ -104,19 +70,13 @@ inline uint32_t Reverse(uint32_t v, uint32_t count) {
 
 // One run of block bits into its field.
 template <Run kRun>
-inline void ApplyRun(Bits& bits, int32_t* fields) {
-  const auto v = static_cast<uint32_t>(bits.Take(kRun.count));
+inline void ApplyRun(BptcBits& bits, int32_t* fields) {
+  const uint32_t v = bits.Take(kRun.count);
   if constexpr (kRun.step > 0) {
     fields[kRun.field] |= static_cast<int32_t>(v << kRun.firstBit);
   } else {
     fields[kRun.field] |= static_cast<int32_t>(Reverse(v, kRun.count) << (kRun.firstBit + 1 - kRun.count));
   }
-}
-
-// Puts a 0 bit in at `at`, moving the bits from there up by one.
-inline uint64_t WidenAnchor(uint64_t v, uint32_t at) {
-  const uint64_t below = (uint64_t{1} << at) - 1;
-  return (v & below) | ((v & ~below) << 1);
 }
 
 inline int32_t SignExtend(int32_t v, uint32_t bits) {
@@ -161,7 +121,7 @@ struct Decoded {
 // Fields come a run of bits at a time (runs stored reversed are turned round), indices all at once with a 0 put
 // back on top of each anchor's.
 template <bool kSigned, int kWhich>
-void DecodeLayout(Bits& bits, Decoded& d) {
+void DecodeLayout(BptcBits& bits, Decoded& d) {
   constexpr ModeFacts facts = kFacts[kWhich];
   constexpr ModeLayout layout = kLayouts[kWhich];
   int32_t* fields = d.fields;
@@ -171,7 +131,7 @@ void DecodeLayout(Bits& bits, Decoded& d) {
     (ApplyRun<layout.runs[kRun]>(bits, fields), ...);
   }(std::make_index_sequence<layout.runCount>());
   constexpr uint32_t kRegions = facts.regions, kEndpointBits = facts.endpointBits;
-  const uint32_t partition = kRegions == 2 ? static_cast<uint32_t>(bits.Take(5)) : 0;
+  const uint32_t partition = kRegions == 2 ? bits.Take(5) : 0;
   // Sign extension and the transform, channel by channel: endpoint 0 at the endpoint bits, the others at their
   // delta bits (transformed modes) or the endpoint bits.
   constexpr uint32_t kEnds = 2 * kRegions;
@@ -192,7 +152,7 @@ void DecodeLayout(Bits& bits, Decoded& d) {
   // Indices: 3 bits (two regions) or 4 (one), the anchors one bit fewer.
   constexpr uint32_t kIndexBits = kRegions == 2 ? 3 : 4;
   d.indexBits = kIndexBits;
-  d.indices = WidenAnchor(bits.Take(16 * kIndexBits - kRegions), kIndexBits - 1);
+  d.indices = WidenAnchor(bits.Take64(16 * kIndexBits - kRegions), kIndexBits - 1);
   d.mask = 0;
   if constexpr (kRegions == 2) {
     d.mask = kBptcPartitions2[partition];
@@ -203,7 +163,7 @@ void DecodeLayout(Bits& bits, Decoded& d) {
 // Decodes a block; false for reserved modes.
 template <bool kSigned>
 bool DecodeBlockFields(const uint8_t* block, Decoded& d) {
-  Bits bits(block);
+  BptcBits bits(block);
   uint32_t mode = block[0] & 3;
   if (mode >= 2) mode = block[0] & 31;
   bits.Take(mode < 2 ? 2 : 5);

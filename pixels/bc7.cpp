@@ -27,49 +27,7 @@ constexpr ModeInfo kModes[8] = {
     {1, 0, 0, 0, 7, 7, 1, 0, 4, 0}, {2, 6, 0, 0, 5, 5, 1, 0, 2, 0},
 };
 
-// The block's bits, taken from the lowest up: the value shifts down as fields are taken.
-class Bits {
- public:
-  explicit Bits(const uint8_t* block) {
-    uint64_t lo, hi;
-    std::memcpy(&lo, block, 8);
-    std::memcpy(&hi, block + 8, 8);
-#if defined(__SIZEOF_INT128__)
-    value_ = (static_cast<unsigned __int128>(hi) << 64) | lo;
-#else
-    lo_ = lo, hi_ = hi;
-#endif
-  }
-  uint32_t Take(uint32_t count) { return static_cast<uint32_t>(Take64(count)); }
-  // Up to 63 bits.
-  uint64_t Take64(uint32_t count) {
-    if (count == 0) return 0;
-#if defined(__SIZEOF_INT128__)
-    const auto v = static_cast<uint64_t>(value_) & ((uint64_t{1} << count) - 1);
-    value_ >>= count;
-#else
-    const uint64_t v = lo_ & ((uint64_t{1} << count) - 1);
-    lo_ = (lo_ >> count) | (hi_ << (64 - count));
-    hi_ >>= count;
-#endif
-    return v;
-  }
-
- private:
-#if defined(__SIZEOF_INT128__)
-  unsigned __int128 value_;
-#else
-  uint64_t lo_, hi_;
-#endif
-};
-
 constexpr uint32_t Widen(uint32_t v, uint32_t bits) { return (v << (8 - bits)) | (v >> (2 * bits - 8)); }
-
-// Puts a 0 bit in at `at`, moving the bits from there up by one.
-inline uint64_t WidenAnchor(uint64_t v, uint32_t at) {
-  const uint64_t below = (uint64_t{1} << at) - 1;
-  return (v & below) | ((v & ~below) << 1);
-}
 
 // 2-subset partitions as 2 bits a pixel, like the 3-subset ones.
 struct PartitionMaps2 {
@@ -88,7 +46,7 @@ constexpr const uint8_t* Weights() {
 }
 
 template <uint32_t kMode>
-void DecodeMode(Bits& bits, uint32_t (&tile)[16]) {
+void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
   constexpr ModeInfo m = kModes[kMode];
   constexpr uint32_t kEnds = 2 * m.subsets;
   const uint32_t partition = bits.Take(m.partitionBits);
@@ -233,7 +191,7 @@ void DecodeMode(Bits& bits, uint32_t (&tile)[16]) {
 
 void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t tile[16];
-  Bits bits(block);
+  BptcBits bits(block);
   const uint32_t first = block[0];
   if (first == 0) {
     // Reserved (no mode bit): transparent black.

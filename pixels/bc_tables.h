@@ -1,10 +1,55 @@
-// The partition, anchor and weight tables BC6H and BC7 share (the BPTC formats), in compact form: a 2-subset
-// partition as a 16-bit mask (bit i: pixel i is in subset 1), a 3-subset partition as 2 bits a pixel.
+// What BC6H and BC7 share (the BPTC formats): the reading of a block's bits, and the partition, anchor and weight
+// tables in compact form: a 2-subset partition as a 16-bit mask (bit i: pixel i is in subset 1), a 3-subset
+// partition as 2 bits a pixel.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace mirelth {
+
+// A 16-byte block's bits, taken from the lowest up: the value shifts down as fields are taken.
+class BptcBits {
+ public:
+  explicit BptcBits(const uint8_t* block) {
+    uint64_t lo, hi;
+    std::memcpy(&lo, block, 8);
+    std::memcpy(&hi, block + 8, 8);
+#if defined(__SIZEOF_INT128__)
+    value_ = (static_cast<unsigned __int128>(hi) << 64) | lo;
+#else
+    lo_ = lo, hi_ = hi;
+#endif
+  }
+  uint32_t Take(uint32_t count) { return static_cast<uint32_t>(Take64(count)); }
+  // Up to 63 bits.
+  uint64_t Take64(uint32_t count) {
+    if (count == 0) return 0;
+#if defined(__SIZEOF_INT128__)
+    const auto v = static_cast<uint64_t>(value_) & ((uint64_t{1} << count) - 1);
+    value_ >>= count;
+#else
+    const uint64_t v = lo_ & ((uint64_t{1} << count) - 1);
+    lo_ = (lo_ >> count) | (hi_ << (64 - count));
+    hi_ >>= count;
+#endif
+    return v;
+  }
+
+ private:
+#if defined(__SIZEOF_INT128__)
+  unsigned __int128 value_;
+#else
+  uint64_t lo_, hi_;
+#endif
+};
+
+// Indices stored with each anchor's top bit left out (known to be 0): puts a 0 bit in at `at`, moving the bits
+// from there up by one, so that every index has the same width.
+inline uint64_t WidenAnchor(uint64_t v, uint32_t at) {
+  const uint64_t below = (uint64_t{1} << at) - 1;
+  return (v & below) | ((v & ~below) << 1);
+}
 
 inline constexpr uint16_t kBptcPartitions2[64] = {
     0xCCCC, 0x8888, 0xEEEE, 0xECC8, 0xC880, 0xFEEC, 0xFEC8, 0xEC80, 0xC800, 0xFFEC,

@@ -14,6 +14,7 @@
 namespace mirelth {
 namespace {
 
+using detail::Rows;
 using detail::Store32;
 
 constexpr uint32_t kPlace[4] = {16, 8, 0, 24};  // R, G, B, A in a BGRA pixel
@@ -90,20 +91,6 @@ ChannelReader PrepareChannel(const ChannelField& f, bool alpha) {
     case Kind::kAbsent: break;
   }
   return 0;
-}
-
-// Writes the rows through `pixelAt(in) -> 0xAARRGGBB`.
-template <typename PixelAt>
-void Rows(const ConvertJob& job, uint32_t bytesPerPixel, PixelAt pixelAt) {
-  const int32_t width = job.width, height = job.height;
-  const intptr_t sourcePitch = job.sourcePitch;
-  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, height, job.flip);
-  uint8_t* row = walk.first;
-  const uint8_t* source = job.source;
-  for (int32_t y = 0; y < height; ++y, row += walk.step, source += sourcePitch) {
-    const uint8_t* in = source;
-    for (int32_t x = 0; x < width; ++x, in += bytesPerPixel) Store32(row + 4 * x, pixelAt(in));
-  }
 }
 
 inline uint32_t Gray(const PixelLayout& layout, uint32_t pixel) {

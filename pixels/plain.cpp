@@ -140,19 +140,9 @@ void ConvertFromR8G8B8(const ConvertJob& job) {
   const ChannelPositions& p = PositionsOf(bgr ? ChannelOrder::BGRA : ChannelOrder::RGBA);
   const detail::DestinationShifts to = detail::ShiftsOf(job.destinationOrder);
   const uint32_t alpha = 0xFFu << to.a;
-  const int32_t width = job.width, height = job.height;
-  const intptr_t sourcePitch = job.sourcePitch;
-  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, height, job.flip);
-  uint8_t* row = walk.first;
-  const uint8_t* source = job.source;
-  for (int32_t y = 0; y < height; ++y, row += walk.step, source += sourcePitch) {
-    const uint8_t* in = source;
-    uint8_t* out = row;
-    for (int32_t x = 0; x < width; ++x, in += 3) {
-      Store32(out + 4 * x, (uint32_t{in[p.r]} << to.r) | (uint32_t{in[p.g]} << to.g) | (uint32_t{in[p.b]} << to.b) |
-                               alpha);
-    }
-  }
+  detail::Rows(job, 3, [=](const uint8_t* in) {
+    return (uint32_t{in[p.r]} << to.r) | (uint32_t{in[p.g]} << to.g) | (uint32_t{in[p.b]} << to.b) | alpha;
+  });
 }
 
 void ConvertFromA8R8G8B8(const ConvertJob& job) { Convert32(job, false); }

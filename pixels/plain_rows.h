@@ -76,24 +76,30 @@ inline void PrepareRules(const PackedLayout& layout, ChannelOrder destinationOrd
   }
 }
 
-// Rows of pixels of one `Word` each.
-template <typename Word>
-inline void PackedRows(const ConvertJob& job, const ChannelRule (&rules)[4], uint32_t fill) {
+// Writes the job's rows through `pixelAt(in)`, the destination pixel of the source pixel at `in`, pixels
+// `bytesPerPixel` apart.
+template <typename PixelAt>
+inline void Rows(const ConvertJob& job, uint32_t bytesPerPixel, PixelAt pixelAt) {
   // The job's fields as locals: stores through the byte pointers could otherwise alias them in every iteration.
   const int32_t width = job.width, height = job.height;
   const intptr_t sourcePitch = job.sourcePitch;
   const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, height, job.flip);
   uint8_t* row = walk.first;
   const uint8_t* source = job.source;
-  const ChannelRule r = rules[0], g = rules[1], b = rules[2], a = rules[3];
   for (int32_t y = 0; y < height; ++y, row += walk.step, source += sourcePitch) {
     const uint8_t* in = source;
-    uint8_t* out = row;
-    for (int32_t x = 0; x < width; ++x) {
-      const uint32_t word = LoadWord<Word>(in + sizeof(Word) * x);
-      Store32(out + 4 * x, Extract(word, r) | Extract(word, g) | Extract(word, b) | Extract(word, a) | fill);
-    }
+    for (int32_t x = 0; x < width; ++x, in += bytesPerPixel) Store32(row + 4 * x, pixelAt(in));
   }
+}
+
+// Rows of pixels of one `Word` each.
+template <typename Word>
+inline void PackedRows(const ConvertJob& job, const ChannelRule (&rules)[4], uint32_t fill) {
+  const ChannelRule r = rules[0], g = rules[1], b = rules[2], a = rules[3];
+  Rows(job, sizeof(Word), [=](const uint8_t* in) {
+    const uint32_t word = LoadWord<Word>(in);
+    return Extract(word, r) | Extract(word, g) | Extract(word, b) | Extract(word, a) | fill;
+  });
 }
 
 }  // namespace mirelth::detail

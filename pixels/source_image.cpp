@@ -216,6 +216,10 @@ bool SizeLevel(SourceImage* image) {
                     static_cast<uint64_t>(image->height), &image->bytes, &image->pitch);
 }
 
+bool SizeLevel(SourceImage* image, DecodeFailure* failure) {
+  return SizeLevel(image) || Fail(failure, FailureKind::TooLarge, "%d x %d pixels", image->width, image->height);
+}
+
 bool CheckLevelFits(const SourceImage& image, const char* what, DecodeFailure* failure) {
   const uint64_t size = image.source ? image.source->size() : 0;
   if (RangeFits(image.offset, image.bytes, size)) return true;

@@ -35,6 +35,8 @@ struct SourceImage {
 // Fills `bytes` and `pitch` of a level of `image`'s encoding at `width` x `height`; false when the encoding is
 // unknown or the size does not fit in 64 bits.
 bool SizeLevel(SourceImage* image);
+// The same, failing with the level's size as the reason.
+bool SizeLevel(SourceImage* image, DecodeFailure* failure);
 // True when the image's bytes lie inside its source; else false with a truncation naming `what`.
 bool CheckLevelFits(const SourceImage& image, const char* what, DecodeFailure* failure);
 // The 2^28-pixel cap of full-size bitmaps.

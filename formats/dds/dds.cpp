@@ -282,6 +282,21 @@ bool RecogniseDx10(ByteSource& source, DdsTextureInfo* info, DecodeFailure* fail
   return true;
 }
 
+// Level 0: at the data offset, rows top-down.
+SourceImage Level0(ByteSource& source, const DdsTextureInfo& info) {
+  SourceImage level;
+  level.source = &source;
+  level.offset = info.dataOffset;
+  level.format = info.format;
+  level.order = info.order;
+  level.layout = info.layout;
+  level.width = info.width;
+  level.height = info.height;
+  level.alpha = info.alpha;
+  level.topDown = true;
+  return level;
+}
+
 }  // namespace
 
 bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions& options, DecodeFailure* failure) {
@@ -337,32 +352,16 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
   }
 
   if (!CheckPictureSize(info->width, info->height, options, failure)) return false;
-  SourceImage level0;
-  level0.source = &source;
-  level0.offset = info->dataOffset;
-  level0.format = info->format;
-  level0.layout = info->layout;
-  level0.width = info->width;
-  level0.height = info->height;
-  if (!SizeLevel(&level0)) return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", info->width, info->height);
-  return CheckLevelFits(level0, "level 0", failure);
+  SourceImage level0 = Level0(source, *info);
+  return SizeLevel(&level0, failure) && CheckLevelFits(level0, "level 0", failure);
 }
 
 bool OpenDds(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
   DdsTextureInfo info;
   if (!ParseDdsHeader(source, &info, options, failure)) return false;
   LevelChain chain;
-  SourceImage& level0 = chain.levels[0];
-  level0.source = &source;
-  level0.offset = info.dataOffset;
-  level0.format = info.format;
-  level0.order = info.order;
-  level0.layout = info.layout;
-  level0.width = info.width;
-  level0.height = info.height;
-  level0.alpha = info.alpha;
-  level0.topDown = true;
-  if (!SizeLevel(&level0)) return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", info.width, info.height);
+  chain.levels[0] = Level0(source, info);
+  if (!SizeLevel(&chain.levels[0], failure)) return false;
   chain.count = 1;
   // Each face's (or slice's) whole chain comes before the next one: the levels of the first follow level 0.
   ExtendLevelChain(&chain, info.levelCount, 1, info.depth);

@@ -66,6 +66,22 @@ bool ReadLegacyHeader(const uint8_t* header, PvrTextureInfo* info) {
 
 bool IsPowerOfTwo(int32_t value) { return value > 0 && (value & (value - 1)) == 0; }
 
+// Level 0: at the data offset, in the orientation the header gives.
+SourceImage Level0(ByteSource& source, const PvrTextureInfo& info) {
+  SourceImage level;
+  level.source = &source;
+  level.offset = info.dataOffset;
+  level.format = info.drawing.format;
+  level.order = info.drawing.order;
+  level.layout = info.drawing.layout;
+  level.alpha = info.drawing.alpha;
+  level.width = info.width;
+  level.height = info.height;
+  level.topDown = !info.isFlipped;
+  level.rightToLeft = info.isMirrored;
+  return level;
+}
+
 }  // namespace
 
 bool ParsePvr(ByteSource& source, PvrTextureInfo* info, const OpenOptions& options, DecodeFailure* failure) {
@@ -123,33 +139,16 @@ bool ParsePvr(ByteSource& source, PvrTextureInfo* info, const OpenOptions& optio
   if (info->premultiplied) info->drawing.alpha = AlphaRule::kPremultiplied;
 
   // Level 0 must lie in the file (a cube map or a level count below 1 still draws level 0 at the data).
-  SourceImage level0;
-  level0.source = &source;
-  level0.offset = info->dataOffset;
-  level0.format = info->drawing.format;
-  level0.layout = info->drawing.layout;
-  level0.width = info->width;
-  level0.height = info->height;
-  if (!SizeLevel(&level0)) return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", info->width, info->height);
-  return CheckLevelFits(level0, "level 0", failure);
+  SourceImage level0 = Level0(source, *info);
+  return SizeLevel(&level0, failure) && CheckLevelFits(level0, "level 0", failure);
 }
 
 bool OpenPvr(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
   PvrTextureInfo info;
   if (!ParsePvr(source, &info, options, failure)) return false;
   LevelChain chain;
-  SourceImage& level0 = chain.levels[0];
-  level0.source = &source;
-  level0.offset = info.dataOffset;
-  level0.format = info.drawing.format;
-  level0.order = info.drawing.order;
-  level0.layout = info.drawing.layout;
-  level0.alpha = info.drawing.alpha;
-  level0.width = info.width;
-  level0.height = info.height;
-  level0.topDown = !info.isFlipped;
-  level0.rightToLeft = info.isMirrored;
-  if (!SizeLevel(&level0)) return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", info.width, info.height);
+  chain.levels[0] = Level0(source, info);
+  if (!SizeLevel(&chain.levels[0], failure)) return false;
   chain.count = 1;
   if (info.legacy) {
     ExtendLevelChain(&chain, info.levelCount, 1, 1);  // each face's chain before the next face
