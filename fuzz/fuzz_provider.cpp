@@ -28,7 +28,18 @@ struct MemoryStream final : IStream {
     return give < count ? S_FALSE : S_OK;
   }
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  // The provider reads at offsets: seeks from the start, the current position or the end, never before 0.
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
+    const int64_t base = origin == STREAM_SEEK_SET   ? 0
+                         : origin == STREAM_SEEK_CUR ? static_cast<int64_t>(position)
+                         : origin == STREAM_SEEK_END ? static_cast<int64_t>(size)
+                                                     : -1;
+    if (base < 0 || (move.QuadPart < 0 && -move.QuadPart > base)) return E_INVALIDARG;
+    const uint64_t target = static_cast<uint64_t>(base) + static_cast<uint64_t>(move.QuadPart);
+    position = target < size ? static_cast<size_t>(target) : size;  // reads past the end give nothing
+    if (newPosition) newPosition->QuadPart = target;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
     return E_NOTIMPL;

@@ -206,12 +206,14 @@ bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
     uint32_t shift, mask;
   } lookups[4];
   for (int c = 0; c < 4; ++c) {
+    // Absent fields' widths and shifts mean nothing: they are never read.
     const ChannelField& f = layout.channel[c];
     const bool eleven = f.bits == 11;
-    lookups[c] = {f.type == ChannelType::kAbsent ? nullptr
-                  : c == 3                       ? (eleven ? tables.alpha11 : tables.alpha10)
-                                                 : (eleven ? tables.colour11 : tables.colour10),
-                  f.shift, (1u << f.bits) - 1};
+    lookups[c] = f.type == ChannelType::kAbsent
+                     ? Lookup{nullptr, 0, 0}
+                     : Lookup{c == 3 ? (eleven ? tables.alpha11 : tables.alpha10)
+                                     : (eleven ? tables.colour11 : tables.colour10),
+                              f.shift, eleven ? 0x7FFu : 0x3FFu};
   }
   const uint32_t opaque = lookups[3].table ? 0 : 0xFF000000u;
   const bool allColours = lookups[0].table && lookups[1].table && lookups[2].table && !lookups[3].table;
