@@ -327,6 +327,24 @@ TEST(PsdFlatten, VisibilityMasksClippingAndGroups) {
           << c.name << " pixel " << x << std::hex << ": 0x" << drawn.image.at(x, 0) << " instead of 0x" << c.expected[x];
     }
   }
+  // Composited groups nest up to 63 deep (each keeps a canvas row); deeper documents are refused.
+  for (const int depth : {63, 64}) {
+    TestLayer marker, folder;
+    marker.section = 3, marker.blend = "norm";
+    folder.section = 1, folder.blend = "norm", folder.sectionBlend = "norm";
+    Document doc;
+    doc.layers.assign(static_cast<size_t>(depth), marker);
+    doc.layers.push_back(Solid(0, 0, 2, 4, 255, 0, 0));
+    doc.layers.insert(doc.layers.end(), static_cast<size_t>(depth), folder);
+    const test::Drawn drawn = Draw(doc);
+    if (depth == 63) {
+      ASSERT_TRUE(drawn.ok) << DescribeFailure(drawn.failure);
+      EXPECT_TRUE(Near(drawn.image.at(0, 0), Bgra(255, 0, 0), 1));
+    } else {
+      EXPECT_FALSE(drawn.ok);
+      EXPECT_EQ(drawn.failure.kind, FailureKind::TooLarge);
+    }
+  }
 }
 
 // The same picture through raw, ZIP and ZIP with prediction at every depth; corrupt and short streams refused.

@@ -34,6 +34,7 @@ constexpr uint32_t kOpenFolder = 1, kClosedFolder = 2, kGroupMarker = 3;
 constexpr uint32_t kMaxZipPlanes = 1024;
 // Layers may be larger than the canvas, but not larger than a document can be.
 constexpr int64_t kMaxLayerEdge = 300000;
+constexpr int32_t kMaxGroupLevels = 64;
 
 float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
@@ -256,18 +257,19 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
   const uint32_t sampleBytes = doc.depth / 8;
   const uint32_t colourChannels = doc.mode == kPsdRgb ? 3 : 1;
 
-  // Groups: match each marker with the folder record that closes it.
-  Scratch<int32_t> closer(count);
+  // Groups: match each marker with the folder record that closes it, both ways.
+  Scratch<int32_t> closer(count), opener(count);
   Scratch<int32_t> stack(count);
-  if (!closer || !stack) return Fail(failure, FailureKind::OutOfMemory, "no group table");
+  if (!closer || !opener || !stack) return Fail(failure, FailureKind::OutOfMemory, "no group table");
   int32_t open = 0;
   for (size_t i = 0; i < count; ++i) {
-    closer[i] = -1;
+    closer[i] = opener[i] = -1;
     const uint32_t type = doc.layers[i].sectionType;
     if (type == kGroupMarker) {
       stack[open++] = static_cast<int32_t>(i);
     } else if ((type == kOpenFolder || type == kClosedFolder) && open > 0) {
-      closer[static_cast<size_t>(stack[--open])] = static_cast<int32_t>(i);
+      opener[i] = stack[--open];
+      closer[static_cast<size_t>(opener[i])] = static_cast<int32_t>(i);
     }
   }
 
@@ -321,7 +323,7 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
 
   // Walks the records bottom first, emitting operations. `level` counts composited groups open.
   int32_t level = 0;
-  bool baseDrawn[64] = {};  // per level (capped): whether the clipping base is drawn
+  bool baseDrawn[kMaxGroupLevels] = {};  // per level: whether the clipping base is drawn
   const auto push = [&](const Op& op) { return plan.ops.Push(op); };
   for (size_t i = 0; i < count; ++i) {
     const PsdLayer& layer = doc.layers[i];
@@ -339,20 +341,18 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
       Op op;
       op.kind = Op::kPush;
       if (!push(op)) return Fail(failure, FailureKind::OutOfMemory, "no operation list");
-      ++level;
+      // Each composited group open keeps a canvas row of its own: nesting is bounded (Photoshop nests 10 deep).
+      if (++level >= kMaxGroupLevels) {
+        return Fail(failure, FailureKind::TooLarge, "groups nested more than %d deep", kMaxGroupLevels - 1);
+      }
       plan.depthLevels = std::max(plan.depthLevels, level + 1);
-      if (level < 64) baseDrawn[level] = false;
+      baseDrawn[level] = false;
       continue;
     }
     if (layer.sectionType == kOpenFolder || layer.sectionType == kClosedFolder) {
       // Closes a composited group when its marker opened one (pass-through and unmatched folders close nothing).
-      bool opened = false;
-      for (size_t m = 0; m < i; ++m) {
-        if (closer[m] == static_cast<int32_t>(i)) {
-          const uint32_t blend = layer.sectionBlendKey ? layer.sectionBlendKey : layer.blendKey;
-          opened = blend != kPass;
-        }
-      }
+      const uint32_t blend = layer.sectionBlendKey ? layer.sectionBlendKey : layer.blendKey;
+      const bool opened = opener[i] >= 0 && blend != kPass;
       if (!opened || level == 0) continue;
       Op op;
       op.kind = Op::kPop;
@@ -360,13 +360,13 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
       op.opacity = layer.opacity / 255.0f * (layer.fillOpacity / 255.0f);
       if (!push(op)) return Fail(failure, FailureKind::OutOfMemory, "no operation list");
       --level;
-      if (level < 64) baseDrawn[level] = true;
+      baseDrawn[level] = true;
       continue;
     }
     const bool clipped = layer.clipping != 0;
     const int64_t width = int64_t{layer.right} - layer.left, height = int64_t{layer.bottom} - layer.top;
     bool drawable = !hidden && width > 0 && height > 0 && width <= kMaxLayerEdge && height <= kMaxLayerEdge;
-    if (clipped && level < 64 && !baseDrawn[level]) drawable = false;  // its base is hidden or empty
+    if (clipped && !baseDrawn[level]) drawable = false;  // its base is hidden or empty
     DrawnLayer drawn;
     drawn.record = static_cast<uint32_t>(i);
     drawn.top = layer.top, drawn.left = layer.left, drawn.bottom = layer.bottom, drawn.right = layer.right;
@@ -398,7 +398,7 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
       }
     }
     drawable = drawable && hasColour;  // layers without pixels (adjustments, empty) are skipped
-    if (!clipped && level < 64) baseDrawn[level] = drawable;
+    if (!clipped) baseDrawn[level] = drawable;
     if (!drawable) continue;
     Op op;
     op.kind = Op::kLayer;
