@@ -66,7 +66,6 @@ class MirelthThumbnailProvider final : public IThumbnailProvider,
   HRESULT STDMETHODCALLTYPE SetLayerListing(const LayerListing& listing) override;
   HRESULT STDMETHODCALLTYPE GetBytesRead(uint64_t* bytes) override;
 
-  bool HoldsStreamForTests() const { return stream != nullptr; }
   bool HoldsFileForTests() const { return file != INVALID_HANDLE_VALUE; }
 
  private:
