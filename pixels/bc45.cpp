@@ -2,7 +2,10 @@
 // indices, pixel k in bits 3k of bytes 2..7. Unsigned palettes are the integer ones of DXT5's alpha (e0 > e1:
 // eight values, else six, 0 and 255); signed endpoints are -127..127 (-128 reads as -127), their palette
 // (e0 > e1: eight values, else six, -127 and 127) mapped through S(8) exactly from the rational value, so that
-// interpolated values round as the float definition does. BC4 draws gray, BC5 (R, G, 0).
+// interpolated values round as the float definition does. BC4 draws gray. BC5 holds tangent-space normal maps:
+// it draws (R, G, B) with B the third axis z = sqrt(max(0, 1 - x^2 - y^2)) of the two channels as [-1, 1]
+// (unsigned: 2v - 1; signed: the exact stored value), B = round(255 (z + 1) / 2).
+#include <cmath>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -43,6 +46,42 @@ inline void SignedPalette(const uint8_t* block, uint8_t (&palette)[8]) {
     palette[6] = 0;    // -1
     palette[7] = 255;  // +1
   }
+}
+
+// The exact values of a signed channel block in -1..1, in the order of SignedPalette.
+inline void SignedValues(const uint8_t* block, double (&values)[8]) {
+  int32_t e0 = static_cast<int8_t>(block[0]), e1 = static_cast<int8_t>(block[1]);
+  if (e0 < -127) e0 = -127;
+  if (e1 < -127) e1 = -127;
+  values[0] = e0 / 127.0;
+  values[1] = e1 / 127.0;
+  if (e0 > e1) {
+    for (int32_t i = 1; i <= 6; ++i) values[1 + i] = ((7 - i) * e0 + i * e1) / (7 * 127.0);
+  } else {
+    for (int32_t i = 1; i <= 4; ++i) values[1 + i] = ((5 - i) * e0 + i * e1) / (5 * 127.0);
+    values[6] = -1.0;
+    values[7] = 1.0;
+  }
+}
+
+inline uint32_t NormalBlue(double x, double y) {
+  const double zz = 1.0 - x * x - y * y;
+  const double z = zz > 0.0 ? std::sqrt(zz) : 0.0;
+  return static_cast<uint32_t>(std::lround(255.0 * (z + 1.0) / 2.0));
+}
+
+// The blue of every unsigned (R, G) byte pair, indexed R << 8 | G.
+const uint8_t* UnsignedNormalBlue() {
+  static const auto* const table = [] {
+    static uint8_t blue[65536];
+    for (uint32_t r = 0; r < 256; ++r) {
+      for (uint32_t g = 0; g < 256; ++g) {
+        blue[r << 8 | g] = static_cast<uint8_t>(NormalBlue(2.0 * r / 255.0 - 1.0, 2.0 * g / 255.0 - 1.0));
+      }
+    }
+    return blue;
+  }();
+  return table;
 }
 
 template <bool kSigned>
@@ -125,13 +164,25 @@ void DecodeBC5(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t red[8], green[8];
   PlacedPalette<kSigned>(block, 0x10000u, 0xFF000000u, red);
   PlacedPalette<kSigned>(block + 8, 0x100u, 0, green);
+  const uint8_t* blue = kSigned ? nullptr : UnsignedNormalBlue();
+  double redValues[8], greenValues[8];
+  if constexpr (kSigned) {
+    SignedValues(block, redValues);
+    SignedValues(block + 8, greenValues);
+  }
   for (int half = 0; half < 2; ++half) {
     const uint32_t redBits = HalfIndices(block, half), greenBits = HalfIndices(block + 8, half);
     for (int r = 0; r < 2; ++r) {
       uint32_t row[4];
       for (int x = 0; x < 4; ++x) {
         const int k = 3 * (4 * r + x);
-        row[x] = red[(redBits >> k) & 7] | green[(greenBits >> k) & 7];
+        const uint32_t ri = (redBits >> k) & 7, gi = (greenBits >> k) & 7;
+        const uint32_t rg = red[ri] | green[gi];
+        if constexpr (kSigned) {
+          row[x] = rg | NormalBlue(redValues[ri], greenValues[gi]);
+        } else {
+          row[x] = rg | blue[(rg >> 8) & 0xFFFF];
+        }
       }
       std::memcpy(out + (2 * half + r) * outPitch, row, 16);
     }
@@ -151,8 +202,16 @@ uint32_t BC5Texel(const uint8_t* block, int32_t x, int32_t y) {
   Palette<kSigned>(block, red);
   Palette<kSigned>(block + 8, green);
   const int k = 3 * (4 * y + x);
-  return 0xFF000000u | (uint32_t{red[(Indices(block) >> k) & 7]} << 16) |
-         (uint32_t{green[(Indices(block + 8) >> k) & 7]} << 8);
+  const uint32_t ri = (Indices(block) >> k) & 7, gi = (Indices(block + 8) >> k) & 7;
+  const uint32_t rg = 0xFF000000u | (uint32_t{red[ri]} << 16) | (uint32_t{green[gi]} << 8);
+  if constexpr (kSigned) {
+    double redValues[8], greenValues[8];
+    SignedValues(block, redValues);
+    SignedValues(block + 8, greenValues);
+    return rg | NormalBlue(redValues[ri], greenValues[gi]);
+  } else {
+    return rg | UnsignedNormalBlue()[(rg >> 8) & 0xFFFF];
+  }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ struct ConvertJob {
   bool flip = false;
   PixelFormat format = PixelFormat::kNone;
   const PixelLayout* layout = nullptr;  // PixelFormat::kDescribed only
+  const uint32_t* palette = nullptr;    // PixelFormat::PAL8 only: 256 display values (0xAARRGGBB)
 };
 using Converter = void (*)(const ConvertJob& job);
 
@@ -49,6 +50,8 @@ void ConvertFromR8G8B8(const ConvertJob& job);
 void ConvertFromA8R8G8B8(const ConvertJob& job);
 void ConvertFromX8R8G8B8(const ConvertJob& job);
 void ConvertFromRGB9E5(const ConvertJob& job);
+// One index byte a pixel into job.palette (without a palette, index i reads as opaque gray i).
+void ConvertFromPalette8(const ConvertJob& job);
 // Plain pixels described by job.layout (pixels/described.h).
 void ConvertFromDescribed(const ConvertJob& job);
 // Every block encoding: the block walk with the table's decoder for job.format, then the channel order.

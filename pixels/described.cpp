@@ -99,6 +99,46 @@ inline uint32_t Gray(const PixelLayout& layout, uint32_t pixel) {
   return (pixel & 0xFF000000u) | (c * 0x010101u);
 }
 
+// A channel as a number: floats as stored (linear light), normalised integers as their value in 0..1 or -1..1;
+// an absent channel is 0 (colour) or 1 (alpha).
+inline float ChannelValue(const ChannelReader& c, const Wide& w) {
+  using Kind = ChannelReader::Kind;
+  if (c.kind == Kind::kAbsent) return c.alpha ? 1.0f : 0.0f;
+  const uint32_t raw = Field(w, c.shift, c.bits);
+  switch (c.kind) {
+    case Kind::kNarrow:
+    case Kind::kWide:
+    case Kind::kHuge: return static_cast<float>(static_cast<double>(raw) / static_cast<double>((uint64_t{1} << c.bits) - 1));
+    case Kind::kSnorm: {
+      const double m = static_cast<double>((int64_t{1} << (c.bits - 1)) - 1);
+      const double v = SignExtend(raw, c.bits) / m;
+      return static_cast<float>(v < -1.0 ? -1.0 : v);
+    }
+    case Kind::kHalf: return HalfToFloat(static_cast<uint16_t>(raw));
+    case Kind::kFloat: return FloatFromBits(raw);
+    case Kind::kUFloat: return SmallFloatToFloat(raw, c.bits - 5u);
+    case Kind::kAbsent: break;
+  }
+  return 0.0f;
+}
+
+// Premultiplied colour in linear light: divided by alpha before the sRGB curve (c' = min(c / a, 1)); a pixel of
+// alpha 0 (or NaN) is transparent black.
+inline uint32_t PremultipliedPixel(const ChannelReader (&channels)[4], const Wide& w, const SrgbTables& srgb) {
+  const float a = ChannelValue(channels[3], w);
+  if (!(a > 0.0f)) return 0;
+  const float alpha = a > 1.0f ? 1.0f : a;
+  uint32_t pixel = uint32_t{AlphaByteFromFloat(alpha)} << 24;
+  for (int c = 0; c < 3; ++c) {
+    float v = ChannelValue(channels[c], w) / alpha;
+    v = v > 1.0f ? 1.0f : v;
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    pixel |= uint32_t{SrgbByteFromBits(srgb, bits)} << kPlace[c];
+  }
+  return pixel;
+}
+
 // The general loop for pixels of kBytes bytes (a constant, so that each pixel is one fixed-size load).
 template <uint32_t kBytes>
 void GeneralRowsOf(const ConvertJob& job, const PixelLayout& layout) {
@@ -106,7 +146,7 @@ void GeneralRowsOf(const ConvertJob& job, const PixelLayout& layout) {
                                      PrepareChannel(layout.channel[2], false), PrepareChannel(layout.channel[3], true)};
   const SrgbTables& srgb = SrgbEncodeTables();
   const HalfTables& half = HalfToByteTables();
-  Rows(job, kBytes, [&](const uint8_t* in) {
+  const auto load = [](const uint8_t* in) {
     Wide w{0, 0};
     if constexpr (kBytes <= 8) {
       std::memcpy(&w.lo, in, kBytes);
@@ -114,6 +154,16 @@ void GeneralRowsOf(const ConvertJob& job, const PixelLayout& layout) {
       std::memcpy(&w.lo, in, 8);
       std::memcpy(&w.hi, in + 8, kBytes - 8);
     }
+    return w;
+  };
+  if (layout.premultiplied) {
+    ChannelReader colour[4] = {channels[0], channels[1], channels[2], channels[3]};
+    if (layout.gray) colour[1] = colour[2] = colour[0];
+    Rows(job, kBytes, [&](const uint8_t* in) { return PremultipliedPixel(colour, load(in), srgb); });
+    return;
+  }
+  Rows(job, kBytes, [&](const uint8_t* in) {
+    const Wide w = load(in);
     const uint32_t pixel = ReadChannel(channels[3], w, srgb, half) << 24 | ReadChannel(channels[0], w, srgb, half) << 16 |
                            ReadChannel(channels[1], w, srgb, half) << 8 | ReadChannel(channels[2], w, srgb, half);
     return Gray(layout, pixel);
@@ -239,7 +289,7 @@ bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
 }
 
 void GeneralRows(const ConvertJob& job, const PixelLayout& layout) {
-  if (UnormRows(job, layout) || UFloatRows(job, layout)) return;
+  if (!layout.premultiplied && (UnormRows(job, layout) || UFloatRows(job, layout))) return;
   switch (layout.bytesPerPixel) {
     case 1: return GeneralRowsOf<1>(job, layout);
     case 2: return GeneralRowsOf<2>(job, layout);
@@ -368,6 +418,14 @@ bool IsValidPixelLayout(const PixelLayout& layout) {
   return any;
 }
 
+bool PremultiplyInLinearLight(PixelLayout* layout) {
+  const ChannelType colour = layout->channel[0].type;
+  const bool floats = colour == ChannelType::kFloat || colour == ChannelType::kUFloat;
+  if (!floats || layout->channel[3].type == ChannelType::kAbsent) return false;
+  layout->premultiplied = true;
+  return true;
+}
+
 bool LayoutFromMasks(uint32_t bytesPerPixel, const uint32_t (&masks)[4], PixelLayout* layout) {
   *layout = PixelLayout{};
   layout->bytesPerPixel = static_cast<uint8_t>(bytesPerPixel);
@@ -386,6 +444,7 @@ bool LayoutFromMasks(uint32_t bytesPerPixel, const uint32_t (&masks)[4], PixelLa
 void ConvertFromDescribed(const ConvertJob& job) {
   if (!job.layout || !IsValidPixelLayout(*job.layout) || job.width <= 0 || job.height <= 0) return;
   const PixelLayout& layout = *job.layout;
+  if (layout.premultiplied) return GeneralRows(job, layout);
   if (PackedRows(job, layout)) return;
   switch (UniformKind(layout)) {
     case Uniform::kHalf: return UniformRows<Uniform::kHalf>(job, layout);

@@ -67,6 +67,7 @@ constexpr Encoding kEncodings[] = {
     {ASTC10x10, "ASTC 10x10", kB, 10, 10, 16, false, ConvertFromBlocks, DecodeASTC10x10Block, nullptr},
     {ASTC12x10, "ASTC 12x10", kB, 12, 10, 16, false, ConvertFromBlocks, DecodeASTC12x10Block, nullptr},
     {ASTC12x12, "ASTC 12x12", kB, 12, 12, 16, false, ConvertFromBlocks, DecodeASTC12x12Block, nullptr},
+    {PAL8, "8-bit palette", kP, 1, 1, 1, false, ConvertFromPalette8, nullptr, nullptr},
 };
 
 // Every code has exactly one row, at its own index, of a sound shape. (That every row has its functions is

@@ -62,7 +62,8 @@ enum class PixelFormat : int32_t {
   ASTC10x10 = 48,
   ASTC12x10 = 49,
   ASTC12x12 = 50,
-  kLast = ASTC12x12,
+  PAL8 = 51,  // one byte a pixel, an index into 256 display colours the container supplies (ConvertJob::palette)
+  kLast = PAL8,
 };
 inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 

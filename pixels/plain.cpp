@@ -148,4 +148,11 @@ void ConvertFromR8G8B8(const ConvertJob& job) {
 void ConvertFromA8R8G8B8(const ConvertJob& job) { Convert32(job, false); }
 void ConvertFromX8R8G8B8(const ConvertJob& job) { Convert32(job, true); }
 
+void ConvertFromPalette8(const ConvertJob& job) {
+  const uint32_t* palette = job.palette;
+  detail::Rows(job, 1, [palette](const uint8_t* in) {
+    return palette ? palette[in[0]] : 0xFF000000u | in[0] * 0x010101u;
+  });
+}
+
 }  // namespace mirelth

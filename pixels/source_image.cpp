@@ -31,6 +31,7 @@ ConvertJob JobFor(const SourceImage& image, const uint8_t* source, int32_t width
   job.height = height;
   job.format = image.format;
   job.layout = &image.layout;
+  job.palette = image.palette;
   return job;
 }
 
@@ -179,7 +180,11 @@ class TextureRows final : public RowSource {
 
 class TexturePicture final : public Picture {
  public:
-  explicit TexturePicture(const LevelChain& chain) : chain_(chain) {}
+  explicit TexturePicture(const LevelChain& chain) : chain_(chain) {
+    for (SourceImage& level : chain_.levels) {
+      if (level.palette) level.palette = chain_.palette;
+    }
+  }
   int32_t width() const override { return chain_.levels[0].width; }
   int32_t height() const override { return chain_.levels[0].height; }
 

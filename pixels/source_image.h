@@ -23,6 +23,7 @@ struct SourceImage {
   PixelFormat format = PixelFormat::kNone;
   ChannelOrder order = ChannelOrder::BGRA;  // of the source, where the encoding has one
   PixelLayout layout;                       // PixelFormat::kDescribed
+  const uint32_t* palette = nullptr;        // PixelFormat::PAL8: the chain's palette
   int32_t width = 0;
   int32_t height = 0;
   bool topDown = true;       // rows stored top first (the bitmap is bottom-up)
@@ -88,6 +89,9 @@ inline constexpr int32_t kMaxLevels = 32;
 struct LevelChain {
   SourceImage levels[kMaxLevels];
   int32_t count = 0;
+  // The display colours of a PAL8 texture; its levels point here (a picture made of the chain points them at
+  // its own copy).
+  uint32_t palette[256] = {};
 };
 
 // Adds the levels after level 0 (chain->levels[0], count 1) up to `levelCount` in all: level k is

@@ -296,9 +296,23 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
   pixels = DecodeBlock(DecodeBC4SBlock, block);
   EXPECT_EQ(pixels[0], 0xFF000000u);
   EXPECT_EQ(pixels[1], 0xFFFFFFFFu);
-  // BC5 signed: red and green, blue 0.
-  std::vector<uint8_t> bc5 = {0x7F, 0x7F, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(DecodeBlock(DecodeBC5SBlock, bc5)[3], 0xFFFF8000u);
+  // BC5 is a normal map: blue is z = sqrt(1 - x^2 - y^2) of the two channels as [-1, 1], drawn 255 (z + 1) / 2.
+  // Worked by hand: signed x = 1, y = 0 -> z = 0 (128); signed 0, 0 -> z = 1 (255); signed x = 64/127,
+  // y = -64/127 -> z = 0.7015 (217); unsigned 255, 128 -> x = 1, y = 1/255 -> z = 0 (128); unsigned 128, 128 ->
+  // x = y = 1/255: z = 0.99998 (255); unsigned 200, 60 -> x = 0.5686, y = -0.5294 -> z = 0.6295 (208).
+  const struct {
+    BlockDecoder decode;
+    uint8_t red, green;
+    uint32_t expected;
+  } normals[] = {
+      {DecodeBC5SBlock, 0x7F, 0x00, 0xFFFF8080u}, {DecodeBC5SBlock, 0x00, 0x00, 0xFF8080FFu},
+      {DecodeBC5SBlock, 64, 0xC0, 0xFFC03FD9u},   {DecodeBC5UBlock, 255, 128, 0xFFFF8080u},
+      {DecodeBC5UBlock, 128, 128, 0xFF8080FFu},   {DecodeBC5UBlock, 200, 60, 0xFFC83CD0u},
+  };
+  for (const auto& n : normals) {
+    const std::vector<uint8_t> bc5 = {n.red, n.red, 0, 0, 0, 0, 0, 0, n.green, n.green, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(DecodeBlock(n.decode, bc5)[3], n.expected) << std::hex << int(n.red) << " " << int(n.green);
+  }
   // Texel decoders give the tile's pixels.
   const auto random = test::RandomBytes(16 * 20000, 77);
   const struct {

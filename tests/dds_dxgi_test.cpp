@@ -93,7 +93,23 @@ TEST(DdsDxgi, EveryDrawnFormatFromKnownValues) {
       {72, "BC1_UNORM_SRGB", {0x00, 0xF8, 0, 0, 0, 0, 0, 0}, 0xFFFF0000},
       {80, "BC4_UNORM", {255, 0, 0, 0, 0, 0, 0, 0}, 0xFFFFFFFF},
       {81, "BC4_SNORM", {127, 0x81, 0, 0, 0, 0, 0, 0}, 0xFFFFFFFF},
-      {83, "BC5_UNORM", {255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0xFFFF0000},
+      {83, "BC5_UNORM: a normal map, z = 0", {255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0xFFFF0080},
+      {16, "R32G32_FLOAT: two-channel, F", Floats({1.0f, 0.5f}), 0xFFFFBC00},
+      // TYPELESS formats draw as their UNORM member (32-bit ones as FLOAT).
+      {79, "BC4_TYPELESS", {255, 0, 0, 0, 0, 0, 0, 0}, 0xFFFFFFFF},
+      {82, "BC5_TYPELESS", {255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0xFFFF0080},
+      {92, "B8G8R8X8_TYPELESS", {10, 20, 30, 40}, 0xFF1E140A},
+      {23, "R10G10B10A2_TYPELESS", LE32({1023u | (512u << 20) | (1u << 30)}), 0x55FF0080},
+      {9, "R16G16B16A16_TYPELESS", LE16({0xFFFF, 0x8000, 0, 0xFFFF}), 0xFFFF8000},
+      {33, "R16G16_TYPELESS", LE16({0xFFFF, 0}), 0xFFFF0000},
+      {48, "R8G8_TYPELESS", {10, 20}, 0xFF0A1400},
+      {53, "R16_TYPELESS", LE16({0xFFFF}), 0xFFFFFFFF},
+      {60, "R8_TYPELESS", {0x80}, 0xFF808080},
+      {1, "R32G32B32A32_TYPELESS", Floats({1.0f, 0.5f, 0.0f, 1.0f}), 0xFFFFBC00},
+      {5, "R32G32B32_TYPELESS", Floats({0.5f, 0.5f, 2.0f}), 0xFFBCBCFF},
+      {15, "R32G32_TYPELESS", Floats({1.0f, 0.5f}), 0xFFFFBC00},
+      {39, "R32_TYPELESS", Floats({1.0f}), 0xFFFFFFFF},
+      {97, "BC7_TYPELESS (mode 6, all zero)", {0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0x00000000},
   };
   for (const auto& c : cases) {
     Dx10 d;
@@ -112,7 +128,7 @@ TEST(DdsDxgi, RefusalsNameTheFormat) {
     const char* name;
   } refused[] = {
       {30, "R8G8B8A8_UINT"}, {32, "R8G8B8A8_SINT"},     {40, "D32_FLOAT"},    {45, "D24_UNORM_S8_UINT"},
-      {79, "BC4_TYPELESS"},  {82, "BC5_TYPELESS"},      {94, "BC6H_TYPELESS"}, {89, "R10G10B10_XR_BIAS_A2_UNORM"},
+      {19, "R32G8X24_TYPELESS"}, {44, "R24G8_TYPELESS"}, {94, "BC6H_TYPELESS"}, {89, "R10G10B10_XR_BIAS_A2_UNORM"},
       {134, "ASTC_4X4_UNORM"}, {1000, "no such format"}, {0, "UNKNOWN"},
   };
   for (const auto& r : refused) {
@@ -138,6 +154,19 @@ TEST(DdsDxgi, AlphaModesOneDimensionAndLegacyNumbers) {
   EXPECT_EQ(test::DrawBytes(FileType::kDds, MakeDx10(d, premultiplied)).image.at(0, 0), 0xFF402000u);
   d.alphaMode = 1;
   EXPECT_EQ(test::DrawBytes(FileType::kDds, MakeDx10(d, premultiplied)).image.at(0, 0), 0x80402000u);
+  // Premultiplied float colour is divided by alpha in linear light, then the curve: 0.2 / 0.5 = 0.4 -> 170
+  // (dividing after the curve would give 255); alpha 0 -> transparent black; an integer format keeps the rule
+  // on its bytes (above).
+  Dx10 premulFloat;
+  premulFloat.format = 2;
+  premulFloat.alphaMode = 2;
+  EXPECT_EQ(test::DrawBytes(FileType::kDds, MakeDx10(premulFloat, Floats({0.2f, 0.5f, 0.0f, 0.5f}))).image.at(0, 0),
+            0x80AAFF00u);
+  EXPECT_EQ(test::DrawBytes(FileType::kDds, MakeDx10(premulFloat, Floats({0.2f, 0.5f, 0.0f, 0.0f}))).image.at(0, 0),
+            0x00000000u);
+  premulFloat.format = 10;  // R16G16B16A16_FLOAT: 0.25 / 0.5 = 0.5 -> 188
+  EXPECT_EQ(test::DrawBytes(FileType::kDds, MakeDx10(premulFloat, LE16({0x3400, 0, 0x3800, 0x3800}))).image.at(0, 0),
+            0x80BC00FFu);
   // A 1D texture is one row, whatever the header's height says.
   Dx10 line;
   line.dimension = 2, line.width = 3, line.height = 7;

@@ -266,5 +266,49 @@ TEST(Dds, AnyMaskLayoutIsDrawnByItsMasks) {
   }
 }
 
+// Layouts other tools write: Pillow 10.2 and later put the luminance (and alpha) mask outside the pixel, so the
+// bit count decides; palette textures carry 256 R, G, B, A entries after the header, then one index a pixel.
+TEST(Dds, LayoutsFoundInTheWild) {
+  std::vector<uint8_t> palette;
+  for (uint32_t i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), uint8_t(i ^ 0x80)});
+  const auto withPalette = [&](std::vector<uint8_t> indices) {
+    std::vector<uint8_t> out = palette;
+    out.insert(out.end(), indices.begin(), indices.end());
+    return out;
+  };
+  const struct {
+    const char* name;
+    uint32_t pixelFlags, bitCount, masks[4];
+    std::vector<uint8_t> payload;  // a 2 x 1 picture
+    uint32_t expected[2];
+  } cases[] = {
+      {"Pillow L: L8", 0x20000, 8, {0xFF000000, 0xFF000000, 0xFF000000, 0}, {0x10, 0xF0}, {0xFF101010, 0xFFF0F0F0}},
+      {"Pillow LA: L8 A8", 0x20001, 16, {0xFF, 0xFF, 0xFF, 0xFF000000}, {0x10, 0x80, 0xF0, 0x40},
+       {0x80101010, 0x40F0F0F0}},
+      {"luminance 16 outside: L16", 0x20000, 16, {0xFFFF0000, 0, 0, 0}, {0x00, 0x80, 0xFF, 0xFF},
+       {0xFF808080, 0xFFFFFFFF}},
+      {"palette", 0x20, 8, {0, 0, 0, 0}, withPalette({1, 200}), {0x8101FE00, 0x48C83764}},
+  };
+  for (const auto& c : cases) {
+    DdsSpec spec;
+    spec.width = 2, spec.height = 1;
+    spec.pixelFlags = c.pixelFlags;
+    spec.bitCount = c.bitCount;
+    std::memcpy(spec.masks, c.masks, sizeof spec.masks);
+    const Decoded decoded = Decode(MakeDds(spec, c.payload));
+    ASSERT_TRUE(decoded.ok) << c.name << ": " << DescribeFailure(decoded.failure);
+    for (int x = 0; x < 2; ++x) EXPECT_EQ(decoded.image.at(x, 0), c.expected[x]) << c.name << std::hex << " 0x" << decoded.image.at(x, 0);
+  }
+  // A palette file whose indices do not fit names the bytes it needs: 128 + 1024 + 300 x 300.
+  DdsSpec spec;
+  spec.width = spec.height = 300;
+  spec.pixelFlags = 0x20;
+  spec.bitCount = 8;
+  const Decoded truncated = Decode(MakeDds(spec, withPalette(std::vector<uint8_t>(1000, 0))));
+  EXPECT_EQ(DescribeFailure(truncated.failure), "truncated: the file has 2152 bytes, level 0 needs 91152");
+  const Decoded noPalette = Decode(MakeDds(spec, std::vector<uint8_t>(100, 0)));
+  EXPECT_NE(DescribeFailure(noPalette.failure).find("the palette"), std::string::npos) << DescribeFailure(noPalette.failure);
+}
+
 }  // namespace
 }  // namespace mirelth

@@ -478,6 +478,9 @@ TEST(Pvr, ChannelTypesAndNames) {
       {"rgba 8.8.8.0 is 24-bit RGB", MakePvrPixelFormat("rgba", 8, 8, 8, 0), kPvrUnsignedByteNorm, 0, {1, 2, 3},
        0xFF010203u, false},
       {"premultiplied flag", kRgba8888, kPvrUnsignedByteNorm, 2, {0x40, 0x20, 0x00, 0x80}, 0x80804000u, false},
+      // Float colour premultiplied: divided by alpha in linear light, then the curve (0.25 / 0.5 = 0.5 -> 188).
+      {"premultiplied half floats", MakePvrPixelFormat("rgba", 16, 16, 16, 16), kPvrSignedFloat, 2,
+       {0x00, 0x34, 0x00, 0x00, 0x00, 0x38, 0x00, 0x38}, 0x80BC00FFu, false},
       {"unsigned bytes, not normalised", kRgba8888, kPvrUnsignedByte, 0, {1, 2, 3, 4}, 0, true},
       {"signed shorts, not normalised", MakePvrPixelFormat("rg", 16, 16, 0, 0), kPvrSignedShort, 0, {1, 2, 3, 4}, 0,
        true},

@@ -22,8 +22,10 @@ constexpr uint32_t kFlagCaps = 0x1, kFlagHeight = 0x2, kFlagWidth = 0x4, kFlagPi
 constexpr uint32_t kFlagMipMapCount = 0x20000, kFlagDepth = 0x800000;
 constexpr uint32_t kRequiredFlags = kFlagCaps | kFlagHeight | kFlagWidth | kFlagPixelFormat;
 // Pixel-format flags (file offset 80).
-constexpr uint32_t kPixelAlpha = 0x2, kPixelFourCC = 0x4, kPixelRgb = 0x40;  // 0x1 (alpha pixels): masks say it
-constexpr uint32_t kPixelLuminance = 0x20000;
+constexpr uint32_t kPixelAlphaPixels = 0x1, kPixelAlpha = 0x2, kPixelFourCC = 0x4, kPixelRgb = 0x40;
+constexpr uint32_t kPixelPaletteIndexed8 = 0x20, kPixelLuminance = 0x20000;
+// A palette texture: 256 entries of R, G, B, A after the header, then one index byte a pixel.
+constexpr uint32_t kPaletteBytes = 256 * 4;
 // Caps (offset 108) and caps2 (offset 112).
 constexpr uint32_t kCapsComplex = 0x8, kCapsTexture = 0x1000, kCapsMipMap = 0x400000;
 constexpr uint32_t kCaps2CubeMap = 0x200, kCaps2Volume = 0x200000;
@@ -115,26 +117,42 @@ constexpr FormatRow kFourCCTable[] = {
     {116, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4)},        // A32B32G32R32F
 };
 
+// R10G10B10A2: R w[9:0], G w[19:10], B w[29:20], A w[31:30]
+constexpr LayoutSpec kR10G10B10A2 = {4, {CT::kUnorm, 0, 10}, {CT::kUnorm, 10, 10}, {CT::kUnorm, 20, 10},
+                                     {CT::kUnorm, 30, 2}, false};
+
+// TYPELESS formats are drawn as their UNORM member (32-bit ones as FLOAT), as every tool shows them; depth-stencil
+// TYPELESS and BC6H_TYPELESS name no member to draw and stay refused.
 constexpr FormatRow kDxgiTable[] = {
+    {1, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4)},  // R32G32B32A32_TYPELESS
     {2, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4)},  // R32G32B32A32_FLOAT
+    {5, kDescribed, kBgra, kAsStored, Uniform(12, CT::kFloat, 32, 3)},  // R32G32B32_TYPELESS
     {6, kDescribed, kBgra, kAsStored, Uniform(12, CT::kFloat, 32, 3)},  // R32G32B32_FLOAT
+    {9, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4)},   // R16G16B16A16_TYPELESS
     {10, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 16, 4)},  // R16G16B16A16_FLOAT
     {11, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4)},  // R16G16B16A16_UNORM
-    // R10G10B10A2_UNORM: R w[9:0], G w[19:10], B w[29:20], A w[31:30]
-    {24, kDescribed, kBgra, kAsStored, {4, {CT::kUnorm, 0, 10}, {CT::kUnorm, 10, 10}, {CT::kUnorm, 20, 10}, {CT::kUnorm, 30, 2}, false}},
+    {15, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 32, 2)},  // R32G32_TYPELESS
+    {16, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 32, 2)},  // R32G32_FLOAT (as D3D 115)
+    {23, kDescribed, kBgra, kAsStored, kR10G10B10A2},                   // R10G10B10A2_TYPELESS
+    {24, kDescribed, kBgra, kAsStored, kR10G10B10A2},                   // R10G10B10A2_UNORM
     // R11G11B10_FLOAT: R w[10:0], G w[21:11], B w[31:22]
     {26, kDescribed, kBgra, kAsStored, {4, {CT::kUFloat, 0, 11}, {CT::kUFloat, 11, 11}, {CT::kUFloat, 22, 10}, {}, false}},
     {27, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_TYPELESS
     {28, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_UNORM
     {29, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_UNORM_SRGB
     {31, kDescribed, kBgra, kAsStored, Uniform(4, CT::kSnorm, 8, 4)},        // R8G8B8A8_SNORM
+    {33, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},       // R16G16_TYPELESS
     {34, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2)},       // R16G16_FLOAT
     {35, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},       // R16G16_UNORM
+    {39, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)}, // R32_TYPELESS
     {41, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)}, // R32_FLOAT
+    {48, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},        // R8G8_TYPELESS
     {49, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},        // R8G8_UNORM
     {51, kDescribed, kBgra, kAsStored, Uniform(2, CT::kSnorm, 8, 2)},        // R8G8_SNORM
+    {53, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)}, // R16_TYPELESS
     {54, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)}, // R16_FLOAT
     {56, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)}, // R16_UNORM
+    {60, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},  // R8_TYPELESS
     {61, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},  // R8_UNORM
     {65, kDescribed, kBgra, kAsStored, AlphaOnly8()},                        // A8_UNORM
     {67, RGB9E5, kBgra, kAsStored, kNoLayout},                               // R9G9B9E5_SHAREDEXP
@@ -147,8 +165,10 @@ constexpr FormatRow kDxgiTable[] = {
     {76, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_TYPELESS
     {77, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM
     {78, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM_SRGB
+    {79, BC4U, kBgra, kAsStored, kNoLayout},  // BC4_TYPELESS
     {80, BC4U, kBgra, kAsStored, kNoLayout},  // BC4_UNORM
     {81, BC4S, kBgra, kAsStored, kNoLayout},  // BC4_SNORM
+    {82, BC5U, kBgra, kAsStored, kNoLayout},  // BC5_TYPELESS
     {83, BC5U, kBgra, kAsStored, kNoLayout},  // BC5_UNORM
     {84, BC5S, kBgra, kAsStored, kNoLayout},  // BC5_SNORM
     {85, R5G6B5, kBgra, kAsStored, kNoLayout},    // B5G6R5_UNORM
@@ -157,6 +177,7 @@ constexpr FormatRow kDxgiTable[] = {
     {88, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM
     {90, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_TYPELESS
     {91, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM_SRGB
+    {92, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_TYPELESS
     {93, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM_SRGB
     {95, BC6HU, kBgra, kAsStored, kNoLayout},     // BC6H_UF16
     {96, BC6HS, kBgra, kAsStored, kNoLayout},     // BC6H_SF16
@@ -238,6 +259,27 @@ bool RecogniseMasks(uint32_t pixelFlags, uint32_t bitCount, const uint32_t (&mas
     used[1] = used[2] = 0;  // the luminance is the red mask
   }
   uint64_t limit = (uint64_t{1} << bitCount) - 1;
+  if (luminance && (used[0] > limit || used[3] > limit)) {
+    // Some writers (Pillow 10.2 and later) put the luminance or alpha mask outside the pixel: such a file is read
+    // as the canonical layout of its bit count (8: L8; 16: L8 and A8 when it says it has alpha, else L16).
+    PixelLayout canonical;
+    canonical.bytesPerPixel = static_cast<uint8_t>(bitCount / 8);
+    canonical.gray = true;
+    if (bitCount == 8) {
+      canonical.channel[0] = {CT::kUnorm, 0, 8};
+    } else if (bitCount == 16 && (pixelFlags & kPixelAlphaPixels)) {
+      canonical.channel[0] = {CT::kUnorm, 0, 8};
+      canonical.channel[3] = {CT::kUnorm, 8, 8};
+    } else if (bitCount == 16) {
+      canonical.channel[0] = {CT::kUnorm, 0, 16};
+    } else {
+      return refuse("mask outside the pixel");
+    }
+    info->format = kDescribed;
+    info->order = ChannelOrder::BGRA;
+    info->layout = canonical;
+    return true;
+  }
   uint32_t seen = 0;
   for (uint32_t mask : used) {
     if (mask > limit) return refuse("mask outside the pixel");
@@ -273,7 +315,8 @@ bool RecogniseDx10(ByteSource& source, DdsTextureInfo* info, DecodeFailure* fail
   const FormatRow* row = Find(kDxgiTable, sizeof kDxgiTable / sizeof kDxgiTable[0], dxgi);
   if (!row) return Fail(failure, FailureKind::Unsupported, "DXGI format %u", static_cast<unsigned>(dxgi));
   Take(*row, info);
-  if (alphaMode == 2) info->alpha = kPremul;
+  // Premultiplied float colour is divided by alpha in linear light (by the converter); integers by the rule.
+  if (alphaMode == 2 && !(info->format == kDescribed && PremultiplyInLinearLight(&info->layout))) info->alpha = kPremul;
   if (alphaMode == 3) info->alpha = kOpaque;
   if (dimension == kDimension1D) info->height = 1;  // one row, whatever the height field says
   if (dimension != kDimension3D) info->depth = 1;
@@ -294,6 +337,7 @@ SourceImage Level0(ByteSource& source, const DdsTextureInfo& info) {
   level.height = info.height;
   level.alpha = info.alpha;
   level.topDown = true;
+  if (info.format == PAL8) level.palette = info.palette;
   return level;
 }
 
@@ -334,7 +378,20 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
   // Bit masks when the flags name them; else the FourCC when its flag is set (NVIDIA's tools keep a swizzle code
   // in the bit count of FourCC files, so a bit count alone does not make masks); else masks by the bit count.
   const bool masksNamed = (pixelFlags & (kPixelRgb | kPixelLuminance | kPixelAlpha)) != 0;
-  if (!masksNamed && (pixelFlags & kPixelFourCC)) {
+  if ((pixelFlags & kPixelPaletteIndexed8) && bitCount == 8) {
+    if (!source.Has(kDdsHeaderBytes, kPaletteBytes)) {
+      return FailTruncated(failure, size, kDdsHeaderBytes + kPaletteBytes, "the palette");
+    }
+    uint8_t entries[kPaletteBytes];
+    if (!source.Read(kDdsHeaderBytes, entries, sizeof entries, failure)) return false;
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint8_t* e = entries + 4 * i;  // R, G, B, A
+      info->palette[i] = uint32_t{e[3]} << 24 | uint32_t{e[0]} << 16 | uint32_t{e[1]} << 8 | e[2];
+    }
+    info->format = PAL8;
+    info->order = ChannelOrder::BGRA;
+    info->dataOffset = kDdsHeaderBytes + kPaletteBytes;
+  } else if (!masksNamed && (pixelFlags & kPixelFourCC)) {
     if (fourCC == FourCC("DX10")) {
       if (!RecogniseDx10(source, info, failure)) return false;
     } else if (const FormatRow* row = Find(kFourCCTable, sizeof kFourCCTable / sizeof kFourCCTable[0], fourCC)) {
@@ -360,7 +417,9 @@ bool OpenDds(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   DdsTextureInfo info;
   if (!ParseDdsHeader(source, &info, options, failure)) return false;
   LevelChain chain;
+  std::memcpy(chain.palette, info.palette, sizeof chain.palette);
   chain.levels[0] = Level0(source, info);
+  if (chain.levels[0].palette) chain.levels[0].palette = chain.palette;
   if (!SizeLevel(&chain.levels[0], failure)) return false;
   chain.count = 1;
   // Each face's (or slice's) whole chain comes before the next one: the levels of the first follow level 0.

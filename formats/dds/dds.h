@@ -29,6 +29,7 @@ struct DdsTextureInfo {
   int32_t width = 0;
   int32_t height = 0;
   uint64_t dataOffset = kDdsHeaderBytes;  // level 0
+  uint32_t palette[256] = {};             // PixelFormat::PAL8: display values (0xAARRGGBB)
 };
 
 // Validates the header, recognises the pixel layout and proves that level 0 lies in the source. False with the

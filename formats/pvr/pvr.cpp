@@ -136,7 +136,11 @@ bool ParsePvr(ByteSource& source, PvrTextureInfo* info, const OpenOptions& optio
     return Fail(failure, FailureKind::Unsupported, "PVRTC needs power-of-two sizes, not %d x %d", info->width,
                 info->height);
   }
-  if (info->premultiplied) info->drawing.alpha = AlphaRule::kPremultiplied;
+  // Premultiplied float colour is divided by alpha in linear light (by the converter); integers by the rule.
+  if (info->premultiplied && !(info->drawing.format == PixelFormat::kDescribed &&
+                               PremultiplyInLinearLight(&info->drawing.layout))) {
+    info->drawing.alpha = AlphaRule::kPremultiplied;
+  }
 
   // Level 0 must lie in the file (a cube map or a level count below 1 still draws level 0 at the data).
   SourceImage level0 = Level0(source, *info);
