@@ -50,6 +50,7 @@ struct Document {
   uint16_t version = 1, depth = 8, mode = kPsdRgb;
   uint32_t width = 4, height = 2;
   std::vector<TestLayer> layers;
+  bool versionInfo = true;  // image resource 0x0421 saying there is no real composite
 };
 
 // Deflates with zlib; with `predict` the rows are first turned into deltas (8-bit bytes, 16-bit big-endian
@@ -160,11 +161,13 @@ Bytes MakeLayered(const Document& doc) {
   Put16(out, doc.mode);
   Put32(out, 0);  // colour mode data
   Bytes resources;
-  PutText(resources, "8BIM");
-  Put16(resources, 0x0421);
-  Put16(resources, 0);  // empty name
-  Put32(resources, 5);
-  resources.insert(resources.end(), {0, 0, 0, 1, 0, 0});  // version 1, hasRealMergedData 0, padding
+  if (doc.versionInfo) {
+    PutText(resources, "8BIM");
+    Put16(resources, 0x0421);
+    Put16(resources, 0);  // empty name
+    Put32(resources, 5);
+    resources.insert(resources.end(), {0, 0, 0, 1, 0, 0});  // version 1, hasRealMergedData 0, padding
+  }
   Put32(out, static_cast<uint32_t>(resources.size()));
   out.insert(out.end(), resources.begin(), resources.end());
   Bytes info;
@@ -426,6 +429,21 @@ TEST(PsdFlatten, SampledEqualsReference) {
     const test::Drawn reference = test::DrawBytes(FileType::kPsd, file, test::Mode::kReference, cx);
     ASSERT_TRUE(sampled.ok && reference.ok) << DescribeFailure(sampled.failure) << DescribeFailure(reference.failure);
     EXPECT_EQ(sampled.image.pixels, reference.image.pixels) << cx;
+  }
+}
+
+// Writers that save layers and an image data section of its compression field alone (no rows, no version
+// info): the document is flattened, as one without image data is.
+TEST(PsdFlatten, ImageDataOfTheCompressionFieldAloneIsFlattened) {
+  Document doc;
+  doc.versionInfo = false;
+  doc.layers = {Solid(0, 0, 2, 4, 200, 100, 50)};
+  for (const Bytes& tail : {Bytes{}, Bytes{0, 0}, Bytes{0, 1}}) {
+    Bytes file = MakeLayered(doc);
+    file.insert(file.end(), tail.begin(), tail.end());
+    const test::Drawn drawn = test::DrawBytes(FileType::kPsd, file);
+    ASSERT_TRUE(drawn.ok) << tail.size() << ": " << DescribeFailure(drawn.failure);
+    EXPECT_EQ(drawn.image.at(3, 1), Bgra(200, 100, 50)) << tail.size();
   }
 }
 

@@ -39,6 +39,7 @@ struct PsdSpec {
   uint32_t height = 2;
   uint16_t compression = 1;
   Bytes colorModeData;
+  Bytes imageResources;        // contents of the image resources section
   Bytes layerSection;          // contents of the layer and mask information
   std::vector<Bytes> planes;   // one per channel: height rows of the unpacked row bytes
 };
@@ -54,7 +55,8 @@ Bytes MakePsd(const PsdSpec& spec) {
   Put16(out, spec.mode);
   Put32(out, static_cast<uint32_t>(spec.colorModeData.size()));
   PutBytes(out, spec.colorModeData);
-  Put32(out, 0);  // image resources
+  Put32(out, static_cast<uint32_t>(spec.imageResources.size()));
+  PutBytes(out, spec.imageResources);
   Put32(out, static_cast<uint32_t>(spec.layerSection.size()));
   PutBytes(out, spec.layerSection);
   Put16(out, spec.compression);
@@ -408,6 +410,152 @@ TEST(PsdListing, BlendModeNames) {
     const uint32_t key = uint32_t(uint8_t(n.key[0])) << 24 | uint32_t(uint8_t(n.key[1])) << 16 |
                          uint32_t(uint8_t(n.key[2])) << 8 | uint32_t(uint8_t(n.key[3]));
     EXPECT_STREQ(BlendModeName(key), n.name) << n.key;
+  }
+}
+
+// One image resource block: "8BIM", the id, an empty name, the data padded to an even length.
+Bytes Resource(uint16_t id, const Bytes& data) {
+  Bytes out = {'8', 'B', 'I', 'M'};
+  Put16(out, id);
+  Put16(out, 0);
+  Put32(out, static_cast<uint32_t>(data.size()));
+  PutBytes(out, data);
+  if (data.size() % 2) out.push_back(0);
+  return out;
+}
+Bytes AlphaIdentifiers(std::initializer_list<uint32_t> ids) {
+  Bytes data;
+  for (uint32_t id : ids) Put32(data, id);
+  return Resource(0x041D, data);
+}
+// A layer and mask section whose layer info is sized as writers size it: the count, one record (no channel data
+// follows: the composite is drawn), the global mask info, then `blocks` of additional information.
+Bytes SizedLayerSection(int16_t count, const Bytes& blocks = {}) {
+  Bytes info;
+  Put16(info, static_cast<uint16_t>(count));
+  PutBytes(info, Layer(0, 0, 2, 2, {0, 1, 2}, "8BIM", "norm", 255, 0, 0, false));
+  Bytes out;
+  Put32(out, static_cast<uint32_t>(info.size()));
+  PutBytes(out, info);
+  Put32(out, 0);
+  PutBytes(out, blocks);
+  return out;
+}
+
+// Which channel is the composite's transparency, and the white matte Photoshop stores under it. Stored values
+// and expected pixels worked by hand: v = clamp((c - (1 - a) n) / a) of c, a in 0..1 (n = 1, Lab's a and b 128/255).
+TEST(PsdTransparency, AsPhotoshopAndOtherWritersSaveIt) {
+  const Bytes red = Plane8(10, 255, 153, 255), green = Plane8(20, 255, 255, 191), blue = Plane8(30, 255, 128, 200);
+  const Bytes alpha = Plane8(255, 0, 128, 64);
+  const Bytes selection = Plane8(0, 255, 0, 255);
+  const Bytes mtrn = {'8', 'B', 'I', 'M', 'M', 't', 'r', 'n', 0, 0, 0, 0};
+  const uint32_t straight[4] = {0xFF0A141E, 0x00FFFFFF, 0x8099FF80, 0x40FFBFC8};
+  const uint32_t opaque[4] = {0xFF0A141E, 0xFFFFFFFF, 0xFF99FF80, 0xFFFFBFC8};
+  std::vector<ModeCase> cases = {
+      // Photoshop: identifier 0 names the transparency; colour matted with white. (0.6 - 0.498) / 0.502 = 0.203.
+      {"alpha identifiers 0: matted",
+       {.imageResources = AlphaIdentifiers({0}), .layerSection = SizedLayerSection(-1),
+        .planes = {red, green, blue, alpha}},
+       {0xFF0A141E, 0x00000000, 0x8034FF02, 0x40FF0024}},
+      {"a Background and two saved selections",
+       {.imageResources = AlphaIdentifiers({1, 2}), .layerSection = SizedLayerSection(1),
+        .planes = {red, green, blue, selection, alpha}},
+       {opaque[0], opaque[1], opaque[2], opaque[3]}},
+      {"negative layer count, no identifiers: straight",
+       {.layerSection = SizedLayerSection(-1), .planes = {red, green, blue, alpha}},
+       {straight[0], straight[1], straight[2], straight[3]}},
+      {"an \"Mtrn\" block: straight",
+       {.layerSection = SizedLayerSection(1, mtrn), .planes = {red, green, blue, alpha}},
+       {straight[0], straight[1], straight[2], straight[3]}},
+      {"layers and no evidence: a saved selection",
+       {.layerSection = SizedLayerSection(1), .planes = {red, green, blue, alpha}},
+       {opaque[0], opaque[1], opaque[2], opaque[3]}},
+      {"no layers, no identifiers: transparency", {.planes = {red, green, blue, alpha}},
+       {straight[0], straight[1], straight[2], straight[3]}},
+  };
+  for (const ModeCase& c : cases) {
+    const Decoded decoded = Decode(MakePsd(c.spec));
+    ASSERT_TRUE(decoded.ok) << c.name << ": " << DescribeFailure(decoded.failure);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(decoded.image.at(i % 2, i / 2), c.expected[i]) << c.name << " pixel " << i << std::hex << " got 0x"
+                                                               << decoded.image.at(i % 2, i / 2);
+    }
+  }
+}
+
+// The sampled path of a matted composite equals the reference, raw and packed, 8 and 16 bits.
+TEST(PsdTransparency, MattedThumbnailsEqualTheReference) {
+  for (const uint16_t depth : {uint16_t{8}, uint16_t{16}}) {
+    for (const uint16_t compression : {uint16_t{0}, uint16_t{1}}) {
+      PsdSpec spec{.depth = depth, .width = 37, .height = 23, .compression = compression,
+                   .imageResources = AlphaIdentifiers({0})};
+      for (uint32_t c = 0; c < 4; ++c) spec.planes.push_back(test::RandomBytes(size_t{37} * 23 * depth / 8, 40 + c));
+      const Bytes file = MakePsd(spec);
+      for (const uint32_t cx : {8u, 16u, 30u}) {
+        const Decoded sampled = test::DrawBytes(FileType::kPsd, file, test::Mode::kThumbnail, cx);
+        const Decoded reference = test::DrawBytes(FileType::kPsd, file, test::Mode::kReference, cx);
+        ASSERT_TRUE(sampled.ok && reference.ok) << DescribeFailure(sampled.failure);
+        EXPECT_EQ(sampled.image.pixels, reference.image.pixels) << depth << " " << compression << " " << cx;
+      }
+    }
+  }
+}
+
+// Lab's a and b move toward their neutral value, CMYK's inverted channels toward no ink (white), gray toward
+// white, at 8 and 16 bits: each matted document draws as the straight one of the values unmatted by hand.
+TEST(PsdTransparency, EveryModeUnmattedTowardItsWhite) {
+  const Bytes alpha = Plane8(255, 128, 200, 0);
+  const struct {
+    const char* name;
+    uint16_t mode;
+    std::vector<Bytes> matted, straight;
+  } cases[] = {
+      {"Lab", kPsdLab, {Plane8(40, 153, 230, 255), Plane8(60, 164, 100, 255), Plane8(70, 90, 128, 255), alpha},
+       {Plane8(40, 52, 223, 0), Plane8(60, 200, 92, 0), Plane8(70, 52, 128, 0), alpha}},
+      {"CMYK", kPsdCmyk,
+       {Plane8(9, 200, 255, 255), Plane8(9, 255, 255, 255), Plane8(9, 140, 255, 255), Plane8(9, 180, 255, 255), alpha},
+       {Plane8(9, 145, 255, 0), Plane8(9, 255, 255, 0), Plane8(9, 26, 255, 0), Plane8(9, 106, 255, 0), alpha}},
+      {"Gray", kPsdGrayscale, {Plane8(7, 153, 255, 255), alpha}, {Plane8(7, 52, 255, 0), alpha}},
+  };
+  for (const auto& c : cases) {
+    const Decoded matted = Decode(MakePsd({.mode = c.mode, .imageResources = AlphaIdentifiers({0}), .planes = c.matted}));
+    const Decoded straight = Decode(MakePsd({.mode = c.mode, .planes = c.straight}));
+    ASSERT_TRUE(matted.ok && straight.ok) << c.name << DescribeFailure(matted.failure) << DescribeFailure(straight.failure);
+    for (int i = 0; i < 4; ++i) {
+      const uint32_t got = matted.image.at(i % 2, i / 2), want = i == 3 ? 0 : straight.image.at(i % 2, i / 2);
+      for (int shift = 0; shift < 32; shift += 8) {
+        EXPECT_LE(std::abs(int((got >> shift) & 255) - int((want >> shift) & 255)), 1)
+            << c.name << " pixel " << i << std::hex << " got 0x" << got << " want 0x" << want;
+      }
+    }
+  }
+  // 16 bits: 0.6 at alpha 0.5 -> 0.2 (51).
+  const Decoded deep = Decode(MakePsd({.depth = 16, .mode = kPsdGrayscale, .imageResources = AlphaIdentifiers({0}),
+                                       .planes = {Plane16(39321, 0, 0, 0), Plane16(32768, 0, 0, 0)}}));
+  ASSERT_TRUE(deep.ok) << DescribeFailure(deep.failure);
+  EXPECT_EQ(deep.image.at(0, 0), 0x80333333u);
+}
+
+// Image resource 0x0417 makes one palette entry of an indexed document transparent.
+TEST(PsdTransparency, TransparencyIndex) {
+  const Decoded decoded = Decode(MakePsd({.mode = kPsdIndexed, .colorModeData = Palette(),
+                                          .imageResources = Resource(0x0417, {0, 200}), .planes = {Plane8(0, 1, 200, 255)}}));
+  ASSERT_TRUE(decoded.ok) << DescribeFailure(decoded.failure);
+  EXPECT_EQ(decoded.image.at(0, 0), 0xFF00FF00u);
+  EXPECT_EQ(decoded.image.at(0, 1), 0x00000000u);
+  EXPECT_EQ(decoded.image.at(1, 1), 0xFFFF007Fu);
+}
+
+// The format's own edge limits hold on the thumbnail path too (it allocates by the picture's size).
+TEST(PsdTransparency, EdgeLimitsOnEveryPath) {
+  for (const test::Mode mode : {test::Mode::kFull, test::Mode::kThumbnail}) {
+    const Decoded huge = test::DrawBytes(FileType::kPsd, MakePsd({.width = 0x7FFFFFFF, .planes = {Plane8(1, 2, 3, 4)}}),
+                                         mode, 256);
+    EXPECT_FALSE(huge.ok);
+    const Decoded wide = test::DrawBytes(FileType::kPsd, MakePsd({.width = 30001, .compression = 0, .planes = {Plane8(1, 2, 3, 4)}}),
+                                         mode, 256);
+    EXPECT_FALSE(wide.ok);
+    EXPECT_EQ(wide.failure.kind, FailureKind::InvalidHeader) << DescribeFailure(wide.failure);
   }
 }
 

@@ -92,6 +92,17 @@ struct PsdDocument {
   uint16_t mode = 0;
   uint8_t palette[768] = {};  // indexed colour: 256 red, 256 green, 256 blue
   bool hasRealComposite = true;  // image resource 0x0421
+  // Image resource 0x041D (alpha identifiers): whether present, and its first identifier (0 names the
+  // composite's transparency, which Photoshop then stores matted with white).
+  bool hasAlphaIdentifiers = false;
+  uint32_t firstAlphaIdentifier = 0;
+  // Image resource 0x0417: the palette index drawn transparent (indexed colour), -1 when none.
+  int32_t transparentIndex = -1;
+  // Evidence of the composite's transparency in the layer section: a negative layer count (the first alpha
+  // channel is the merged transparency) or a "Mt16" / "Mt32" / "Mtrn" block.
+  bool negativeLayerCount = false;
+  bool mergedTransparencyBlock = false;
+  bool hasLayerRecords = false;  // the layer info (or "Lr16" / "Lr32") counts at least one layer
   uint64_t imageDataOffset = 0;  // the image data section
   uint64_t imageDataLength = 0;  // 0: absent or empty
   // Layers, bottom first, from the layer info or, for 16- and 32-bit documents, "Lr16" / "Lr32".
@@ -99,6 +110,15 @@ struct PsdDocument {
   Growable<PsdChannel> channels;
   bool layersComplete = false;  // every record and its channel data lie in the file
 };
+
+// How the composite's first channel after the mode's colour channels is read: as its transparency or not (then
+// the extra channels are saved selections or spot channels and the composite is opaque), and whether its colour
+// is matted with white.
+struct PsdCompositeAlpha {
+  bool transparency = false;
+  bool matted = false;
+};
+PsdCompositeAlpha CompositeAlphaOf(const PsdDocument& document);
 
 // Reads the header and the sections, the image resources and the layer records (listing them). False with the
 // reason when the document cannot be drawn.

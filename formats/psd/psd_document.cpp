@@ -13,10 +13,14 @@ namespace {
 // Header offsets.
 constexpr uint32_t kOffsetVersion = 4, kOffsetChannels = 12, kOffsetHeight = 14, kOffsetWidth = 18;
 constexpr uint32_t kOffsetDepth = 22, kOffsetMode = 24;
-// PSB documents are at most 300,000 pixels a side.
-constexpr int64_t kMaxPsbEdge = 300000;
+// PSD documents are at most 30,000 pixels a side, PSB documents 300,000.
+constexpr int64_t kMaxPsdEdge = 30000, kMaxPsbEdge = 300000;
 // Image resource 0x0421, version info: a 4-byte version, then hasRealMergedData.
 constexpr uint16_t kResourceVersionInfo = 0x0421;
+// Image resource 0x041D, alpha identifiers: 4 bytes an extra channel.
+constexpr uint16_t kResourceAlphaIdentifiers = 0x041D;
+// Image resource 0x0417, transparency index: 2 bytes.
+constexpr uint16_t kResourceTransparencyIndex = 0x0417;
 
 constexpr uint32_t Key(const char (&text)[5]) {
   return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 | uint32_t(uint8_t(text[2])) << 8 |
@@ -129,6 +133,8 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
   if (!region.U16(at, &storedCount)) return;
   const int32_t signedCount = static_cast<int16_t>(storedCount);
   const uint32_t count = static_cast<uint32_t>(signedCount < 0 ? -signedCount : signedCount);
+  if (signedCount < 0) document->negativeLayerCount = true;
+  if (count > 0) document->hasLayerRecords = true;
   WriteListing(out, "LayerCount=%d\n", static_cast<int>(count));
   const bool psb = region.psb();
   const uint64_t channelEntry = psb ? 10 : 6;
@@ -256,6 +262,8 @@ void ReadLayerSection(ByteSource& source, uint64_t start, uint64_t length, bool 
     document->layers.Clear();
     document->channels.Clear();
     document->layersComplete = false;
+    document->negativeLayerCount = false;  // what the walk read there was no layer count
+    document->hasLayerRecords = false;
     if (infoLength != 0) return;
   }
   // Global layer mask info, then the additional information blocks.
@@ -271,6 +279,7 @@ void ReadLayerSection(ByteSource& source, uint64_t start, uint64_t length, bool 
     if (!section.Length(at + 8, IsWideKey(key), &blockLength, &lengthSize)) return;
     const uint64_t data = at + 8 + lengthSize;
     if (!section.Has(data, blockLength)) return;
+    if (key == Key("Mt16") || key == Key("Mt32") || key == Key("Mtrn")) document->mergedTransparencyBlock = true;
     const bool deep = (key == Key("Lr16") && document->depth == 16) || (key == Key("Lr32") && document->depth == 32);
     if (deep && document->layers.size() == 0) {
       Region deepRecords(source, data, blockLength, psb);
@@ -300,12 +309,31 @@ void ReadImageResources(ByteSource& source, uint64_t start, uint64_t length, Psd
       section.U8(sizeAt + 4 + 4, &merged);
       document->hasRealComposite = merged != 0;
     }
+    if (id == kResourceAlphaIdentifiers && size >= 4 && section.U32(sizeAt + 4, &document->firstAlphaIdentifier)) {
+      document->hasAlphaIdentifiers = true;
+    }
+    uint16_t index = 0;
+    if (id == kResourceTransparencyIndex && size >= 2 && section.U16(sizeAt + 4, &index) && index < 256) {
+      document->transparentIndex = index;
+    }
     at = sizeAt + 4 + ((uint64_t{size} + 1) & ~uint64_t{1});
     if (at > section.end()) return;
   }
 }
 
 }  // namespace
+
+PsdCompositeAlpha CompositeAlphaOf(const PsdDocument& document) {
+  // Photoshop and Affinity name the transparency through the alpha identifiers (0) and matte its colour with
+  // white; other writers leave evidence in the layer section and store straight colour; a document with no
+  // evidence of either kind and no layers keeps its first extra channel as transparency.
+  if (document.hasAlphaIdentifiers) {
+    const bool named = document.firstAlphaIdentifier == 0;
+    return {named, named};
+  }
+  if (document.negativeLayerCount || document.mergedTransparencyBlock) return {true, false};
+  return {!document.hasLayerRecords, false};
+}
 
 const char* BlendModeName(uint32_t blendKey) {
   for (const BlendRow& row : kBlendModes) {
@@ -336,8 +364,12 @@ bool ReadPsdDocument(ByteSource& source, PsdDocument* document, const OpenOption
   if (channels == 0) return Fail(failure, FailureKind::InvalidHeader, "no channels");
   const auto signedWidth = static_cast<int32_t>(width), signedHeight = static_cast<int32_t>(height);
   if (!CheckPictureSize(signedWidth, signedHeight, options, failure)) return false;
+  // The format's own limits hold on every path (a thumbnail allocates by the picture's size too).
   if (psb && (signedWidth > kMaxPsbEdge || signedHeight > kMaxPsbEdge)) {
     return Fail(failure, FailureKind::InvalidHeader, "PSB size %u x %u (at most 300000 a side)", width, height);
+  }
+  if (!psb && (signedWidth > kMaxPsdEdge || signedHeight > kMaxPsdEdge)) {
+    return Fail(failure, FailureKind::InvalidHeader, "PSD size %u x %u (at most 30000 a side)", width, height);
   }
   if (!DrawableModeAndDepth(mode, depth)) {
     return Fail(failure, FailureKind::Unsupported, "PSD colour mode %u at %u bits per channel", mode, depth);

@@ -74,12 +74,14 @@ void ConvertModeRow(const PsdDocument& document, uint8_t* p, size_t width, bool 
       break;
     case kPsdIndexed: {
       const uint8_t* palette = document.palette;  // 256 red, then 256 green, then 256 blue
+      const int32_t transparent = document.transparentIndex;  // image resource 0x0417
       for (size_t i = 0; i < width; ++i, p += 4) {
         const uint8_t index = p[0];
         p[0] = palette[index];
         p[1] = palette[256 + index];
         p[2] = palette[512 + index];
         p[3] = 255;
+        if (index == transparent) p[0] = p[1] = p[2] = p[3] = 0;
       }
       break;
     }
@@ -165,6 +167,18 @@ void SamplePicker::BytesToLane(const uint8_t* picked, uint8_t* lanes, uint32_t l
   }
 }
 
+void SamplePicker::BytesToValues(const uint8_t* picked, float* values) const {
+  for (int32_t i = 0; i < count_; ++i) {
+    const uint8_t* sample = identity_ ? picked + static_cast<size_t>(i) * sampleBytes_ : picked + pickOf_[i];
+    switch (depth_) {
+      case 8: values[i] = sample[0] / 255.0f; break;
+      case 16: values[i] = ByteReader::U16BENoBoundsCheck(sample) / 65535.0f; break;
+      case 32: values[i] = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample)); break;
+      default: values[i] = ((sample[0] >> (7 - (static_cast<uint32_t>(columns_[i]) & 7))) & 1) ? 0.0f : 1.0f; break;
+    }
+  }
+}
+
 void LanesToBgra(const uint8_t* lanes, size_t count, uint32_t* out) {
   for (size_t i = 0; i < count; ++i, lanes += 4) {
     out[i] = (uint32_t{lanes[3]} << 24) | (uint32_t{lanes[0]} << 16) | (uint32_t{lanes[1]} << 8) | lanes[2];
@@ -187,7 +201,11 @@ bool CompositeRows::Layout(DecodeFailure* failure) {
   used_ = std::min<uint32_t>(channels, plan_.alphaChannel >= 0 ? static_cast<uint32_t>(plan_.alphaChannel) + 1
                                                                  : plan_.colourChannels);
   colour_ = std::min(plan_.colourChannels, channels);
-  hasAlpha_ = plan_.alphaChannel >= 0 && channels > static_cast<uint32_t>(plan_.alphaChannel);
+  const PsdCompositeAlpha alpha = CompositeAlphaOf(doc);
+  hasAlpha_ = alpha.transparency && plan_.alphaChannel >= 0 && channels > static_cast<uint32_t>(plan_.alphaChannel) &&
+              !(doc.mode == kPsdIndexed && doc.transparentIndex >= 0);
+  matted_ = hasAlpha_ && alpha.matted && doc.mode != kPsdIndexed;
+  if (!hasAlpha_) used_ = colour_;
 
   for (uint32_t c = 0; c < used_; ++c) {
     PlaneSpec& spec = specs_[c];
@@ -263,6 +281,12 @@ bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int
   lanes_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * 4);
   if (!lanes_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
   if (!picker_.Begin(columns, columnCount, document_->width, document_->depth, failure)) return false;
+  if (matted_) {
+    matteBytes_ = Scratch<uint8_t>(picker_.PickedBytes());
+    alphaValues_ = Scratch<float>(static_cast<size_t>(columnCount));
+    colourValues_ = Scratch<float>(static_cast<size_t>(columnCount));
+    if (!matteBytes_ || !alphaValues_ || !colourValues_) return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
+  }
   const bool zip = used_ > 1 && (specs_[0].compression == kPsdZip || specs_[0].compression == kPsdZipPredicted);
   const uint64_t bufferBytes = uint64_t{used_} * static_cast<uint64_t>(rowCount) * picker_.PickedBytes();
   buffered_ = zip && bufferBytes <= kMaxBufferedBytes;
@@ -289,7 +313,56 @@ bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int
   return true;
 }
 
+bool CompositeRows::PlaneBytes(uint32_t plane, int32_t index, const uint8_t** bytes, DecodeFailure* failure) {
+  const size_t picked = picker_.PickedBytes();
+  if (buffered_) {
+    *bytes = buffer_.get() + (static_cast<size_t>(plane) * static_cast<size_t>(rowCount_) + static_cast<size_t>(index)) * picked;
+    return true;
+  }
+  *bytes = matteBytes_.get();
+  return picker_.PickBytes(planes_[plane], static_cast<uint64_t>(rows_[index]), matteBytes_.get(), failure);
+}
+
+// Photoshop stores the colour of a transparent composite matted with white: c = a x colour + (1 - a) x white.
+// Each colour value (stored value / max, or the float) comes back as clamp((c - (1 - a) n) / a, 0, 1), with n the
+// channel's white (1; Lab's a and b: their neutral value), before the mode's conversion; alpha 0 is transparent
+// black. Display bytes are then made as for unmatted rows.
+bool CompositeRows::MattedRow(int32_t index, DecodeFailure* failure) {
+  const PsdDocument& doc = *document_;
+  const size_t count = static_cast<size_t>(columnCount_);
+  uint8_t* lanes = lanes_.get();
+  const uint8_t* bytes = nullptr;
+  if (!PlaneBytes(static_cast<uint32_t>(plan_.alphaChannel), index, &bytes, failure)) return false;
+  picker_.BytesToValues(bytes, alphaValues_.get());
+  const float neutral = doc.depth == 8 ? 128.0f / 255.0f : doc.depth == 16 ? 32768.0f / 65535.0f : 0.5f;
+  for (uint32_t c = 0; c < colour_; ++c) {
+    if (!PlaneBytes(c, index, &bytes, failure)) return false;
+    picker_.BytesToValues(bytes, colourValues_.get());
+    const float white = doc.mode == kPsdLab && c > 0 ? neutral : 1.0f;
+    const bool curve = plan_.srgbCurve && doc.depth == 32;
+    for (size_t i = 0; i < count; ++i) {
+      const float a = std::clamp(alphaValues_[i], 0.0f, 1.0f);
+      float v = a > 0.0f ? (colourValues_[i] - (1.0f - a) * white) / a : 0.0f;
+      v = std::clamp(v, 0.0f, 1.0f);
+      lanes[4 * i + c] = curve ? LinearToSrgbByte(v) : static_cast<uint8_t>(std::lround(v * 255.0f));
+    }
+  }
+  ConvertModeRow(doc, lanes, count, true);
+  for (size_t i = 0; i < count; ++i) {
+    const float a = std::clamp(alphaValues_[i], 0.0f, 1.0f);
+    lanes[4 * i + kAlpha] = doc.depth == 32 ? LinearToAlphaByte(a) : static_cast<uint8_t>(std::lround(a * 255.0f));
+    if (lanes[4 * i + kAlpha] == 0) lanes[4 * i] = lanes[4 * i + 1] = lanes[4 * i + 2] = 0;
+  }
+  return true;
+}
+
 bool CompositeRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
+  if (matted_) {
+    std::memset(lanes_.get(), 0, static_cast<size_t>(columnCount_) * 4);
+    if (!MattedRow(index, failure)) return false;
+    LanesToBgra(lanes_.get(), static_cast<size_t>(columnCount_), out);
+    return true;
+  }
   const auto row = static_cast<uint64_t>(rows_[index]);
   uint8_t* lanes = lanes_.get();
   std::memset(lanes, 0, static_cast<size_t>(columnCount_) * 4);  // lanes no plane fills read 0
@@ -345,9 +418,10 @@ bool OpenPsd(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   if (!ReadPsdDocument(source, document.get(), options, failure)) return false;
   // The image data is not the picture when the document says so (saved without "maximize compatibility") or
   // when there is none: then the layers are flattened. With no layers either, a composite is all there is.
-  const bool composite = document->imageDataLength > 0;
+  // An image data section of its compression field alone (two bytes, no rows) holds no composite either.
+  const bool composite = document->imageDataLength > 2;
   const bool flatten = (!document->hasRealComposite || !composite) && document->layers.size() > 0;
-  if (!composite && !flatten) {
+  if (document->imageDataLength == 0 && !flatten) {
     return FailTruncated(failure, source.size(), source.size() + 2, "the image data section");
   }
   std::unique_ptr<PsdPicture> made(new (std::nothrow) PsdPicture(source, std::move(document), flatten));

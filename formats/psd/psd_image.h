@@ -31,6 +31,8 @@ class SamplePicker {
   // The same in two steps: the row's picked bytes (PickedBytes() of them), then their lane values.
   [[nodiscard]] bool PickBytes(PlaneReader& plane, uint64_t row, uint8_t* out, DecodeFailure* failure);
   void BytesToLane(const uint8_t* picked, uint8_t* lanes, uint32_t lane, bool curve) const;
+  // The picked samples as stored values: 0..1 for integers (value / max), floats as they are.
+  void BytesToValues(const uint8_t* picked, float* values) const;
   size_t PickedBytes() const { return pickCount_; }
 
  private:
@@ -64,6 +66,7 @@ class CompositeRows final : public RowSource {
   ModePlan plan_{};
   uint32_t used_ = 0, colour_ = 0;
   bool hasAlpha_ = false;
+  bool matted_ = false;  // colour stored matted with white: divided back out against alpha
   uint64_t rowBytes_ = 0;
   PlaneSpec specs_[kMaxPlanes];
   PlaneReader planes_[kMaxPlanes];
@@ -77,6 +80,10 @@ class CompositeRows final : public RowSource {
   const int32_t* rows_ = nullptr;
   int32_t columnCount_ = 0;
   Scratch<uint8_t> lanes_{0};
+  Scratch<uint8_t> matteBytes_{0};  // one plane's picked bytes
+  Scratch<float> alphaValues_{0}, colourValues_{0};
+  [[nodiscard]] bool PlaneBytes(uint32_t plane, int32_t index, const uint8_t** bytes, DecodeFailure* failure);
+  [[nodiscard]] bool MattedRow(int32_t index, DecodeFailure* failure);
 };
 
 }  // namespace mirelth
