@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "pixels/convert.h"
+#include "encodings/convert.h"
 
 namespace {
 

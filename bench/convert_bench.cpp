@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "pixels/convert.h"
-#include "pixels/described.h"
-#include "pixels/encoding.h"
+#include "encodings/convert.h"
+#include "encodings/described.h"
+#include "encodings/encoding.h"
 
 namespace {
 

@@ -1,18 +1,6 @@
 #include "formats/container.h"
 
-#include <cstdio>
-
 namespace mirelth {
-
-void WriteListing(const LayerListing& listing, const char* format, ...) {
-  if (!listing.write) return;
-  char line[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  listing.write(listing.context, line);
-}
 
 bool CheckPictureSize(int64_t width, int64_t height, const OpenOptions& options, DecodeFailure* failure) {
   if (width < 1 || height < 1) {

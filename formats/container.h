@@ -3,23 +3,19 @@
 // (formats/containers.h) lists them.
 #pragma once
 
-#include <cstdarg>
 #include <cstdint>
 
-#include "pixels/byte_source.h"
-#include "pixels/failure.h"
-#include "pixels/source_image.h"
+#include "io/byte_source.h"
+#include "io/failure.h"
+#include "picture/facts.h"
+#include "picture/picture.h"
+#include "picture/texture.h"
 
 namespace mirelth {
 
-// Where a document's layer listing goes: nowhere unless the caller asks (the command-line tool prints it).
-struct LayerListing {
-  void (*write)(void* context, const char* text) = nullptr;
-  void* context = nullptr;
-};
-
 struct OpenOptions {
-  LayerListing listing;
+  // Where the file's facts go as the container learns them (picture/facts.h); nowhere when null.
+  Facts* facts = nullptr;
   // Width x height above this is refused as too large: the full-size path passes the cap of its bitmap
   // (kMaxImagePixels); thumbnails allocate nothing the size of the image and pass no cap.
   uint64_t maxPixels = UINT64_MAX;
@@ -30,8 +26,5 @@ struct OpenOptions {
 
 using OpenFunction = bool (*)(ByteSource& source, const OpenOptions& options, PicturePtr* picture,
                               DecodeFailure* failure);
-
-// Formats one line into the listing (nothing when it goes nowhere).
-void WriteListing(const LayerListing& listing, const char* format, ...) MIRELTH_PRINTF_FORMAT(2, 3);
 
 }  // namespace mirelth

@@ -1,17 +1,16 @@
 // One container on raw bytes (MIRELTH_FUZZ_TYPE names it): the full-size decode, and a sampled thumbnail at a
-// small edge taken from the input size (large edges only cost time), with a layer listing formatted but dropped.
+// small edge taken from the input size (large edges only cost time), with the facts (and a layer listing) filled.
 #include "formats/containers.h"
 #include "fuzz/fuzz_target.h"
-#include "pixels/limits.h"
+#include "io/limits.h"
 
 namespace {
-
-void Discard(void*, const char*) {}
 
 void Draw(const mirelth::Container& container, const uint8_t* data, size_t size, bool full) {
   mirelth::MemorySource source(data, size);
   mirelth::OpenOptions options;
-  options.listing.write = Discard;
+  mirelth::Facts facts;
+  options.facts = &facts;
   if (full) options.maxPixels = mirelth::kMaxImagePixels;
   mirelth::PicturePtr picture;
   mirelth::DecodeFailure failure;

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "fuzz/fuzz_target.h"
-#include "pixels/convert.h"
-#include "pixels/described.h"
-#include "pixels/encoding.h"
+#include "encodings/convert.h"
+#include "encodings/described.h"
+#include "encodings/encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5 || size > kMaxFuzzInput) return 0;

@@ -7,10 +7,10 @@
 #include <memory>
 #include <new>
 
-#include "pixels/bitmap.h"
-#include "pixels/limits.h"
-#include "pixels/sampling.h"
-#include "server/render.h"
+#include "picture/bitmap.h"
+#include "io/limits.h"
+#include "picture/filter.h"
+#include "server/hresult.h"
 #include "server/sources.h"
 
 namespace mirelth {
@@ -94,7 +94,8 @@ HRESULT MirelthThumbnailProvider::Initialize(IShellItem* item, DWORD) {
 HRESULT MirelthThumbnailProvider::Render(Draw draw, UINT cx, HBITMAP* bitmap, BITMAPINFO* info) {
   lastFailure = DecodeFailure{};
   bytesRead = 0;
-  if (draw != Draw::kFull && (cx == 0 || cx > kMaxThumbnailEdge)) {
+  facts = Facts{};
+  if ((draw == Draw::kThumbnail || draw == Draw::kReference) && (cx == 0 || cx > kMaxThumbnailEdge)) {
     Fail(&lastFailure, FailureKind::InvalidArgument, "thumbnail edge %u is outside 1..%u", cx, kMaxThumbnailEdge);
     return HResultFromFailure(lastFailure);
   }
@@ -128,11 +129,11 @@ HRESULT MirelthThumbnailProvider::Render(Draw draw, UINT cx, HBITMAP* bitmap, BI
     return E_OUTOFMEMORY;
   }
   OpenOptions options;
-  options.listing = listing;
+  options.facts = &facts;
   if (draw == Draw::kFull) options.maxPixels = kMaxImagePixels;
   PicturePtr picture;
   bool drawn = container->openPicture(*source, options, &picture, &lastFailure);
-  if (drawn) {
+  if (drawn && draw != Draw::kNothing) {
     if (draw == Draw::kFull) {
       drawn = picture->DrawFull(bitmap, info, &lastFailure);
     } else {
@@ -185,8 +186,11 @@ HRESULT MirelthThumbnailProvider::GetFileType(int32_t* type) {
   return S_OK;
 }
 
-HRESULT MirelthThumbnailProvider::SetLayerListing(const LayerListing& where) {
-  listing = where;
+HRESULT MirelthThumbnailProvider::Describe() { return Render(Draw::kNothing, 0, nullptr, nullptr); }
+
+HRESULT MirelthThumbnailProvider::GetFacts(const Facts** out) {
+  if (!out) return E_POINTER;
+  *out = &facts;
   return S_OK;
 }
 

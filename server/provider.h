@@ -8,13 +8,15 @@
 
 #include "formats/container.h"
 #include "formats/containers.h"
-#include "pixels/failure.h"
+#include "io/failure.h"
+#include "picture/facts.h"
 #include "platform/win32.h"
 
 namespace mirelth {
 
 // Our own interface for the command-line tool, tests and benchmarks: why the last call failed, the decoded
-// image at its own size, the reference thumbnail, where a document's layer listing goes, and what was read.
+// image at its own size, the reference thumbnail, the file's facts (with a document's layer listing), and what was
+// read.
 // {A6F1D2C4-3B5E-4F7A-9C8D-1E2F3A4B5C6D}
 inline constexpr GUID kIidIMirelthThumbnailDetails = {0xA6F1D2C4, 0x3B5E, 0x4F7A,
                                                       {0x9C, 0x8D, 0x1E, 0x2F, 0x3A, 0x4B, 0x5C, 0x6D}};
@@ -25,8 +27,11 @@ struct IMirelthThumbnailDetails : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetFileType(int32_t* fileType) = 0;
   // The reference thumbnail: a full decode of the level the thumbnail draws from, through the same filter.
   virtual HRESULT STDMETHODCALLTYPE GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) = 0;
-  // Where a document's layer listing goes (by default nowhere).
-  virtual HRESULT STDMETHODCALLTYPE SetLayerListing(const LayerListing& listing) = 0;
+  // Reads the file's headers and tables only and keeps its facts (GetFacts); fails as a draw would when the file
+  // cannot be drawn.
+  virtual HRESULT STDMETHODCALLTYPE Describe() = 0;
+  // The facts the last call learnt (valid until the next call; `known` false when it read no header).
+  virtual HRESULT STDMETHODCALLTYPE GetFacts(const Facts** facts) = 0;
   // Bytes the last call read from the file or stream.
   virtual HRESULT STDMETHODCALLTYPE GetBytesRead(uint64_t* bytes) = 0;
 
@@ -63,13 +68,14 @@ class MirelthThumbnailProvider final : public IThumbnailProvider,
   HRESULT STDMETHODCALLTYPE GetFullImage(HBITMAP* bitmap) override;
   HRESULT STDMETHODCALLTYPE GetFileType(int32_t* fileType) override;
   HRESULT STDMETHODCALLTYPE GetReferenceThumbnail(UINT cx, HBITMAP* bitmap) override;
-  HRESULT STDMETHODCALLTYPE SetLayerListing(const LayerListing& listing) override;
+  HRESULT STDMETHODCALLTYPE Describe() override;
+  HRESULT STDMETHODCALLTYPE GetFacts(const Facts** facts) override;
   HRESULT STDMETHODCALLTYPE GetBytesRead(uint64_t* bytes) override;
 
   bool HoldsFileForTests() const { return file != INVALID_HANDLE_VALUE; }
 
  private:
-  enum class Draw { kThumbnail, kReference, kFull };
+  enum class Draw { kThumbnail, kReference, kFull, kNothing };
   ~MirelthThumbnailProvider();
   bool Initialized() const { return stream != nullptr || file != INVALID_HANDLE_VALUE; }
   HRESULT OpenFile(LPCWSTR path);
@@ -82,7 +88,7 @@ class MirelthThumbnailProvider final : public IThumbnailProvider,
   HANDLE file = INVALID_HANDLE_VALUE;  // read access, sharing read, write and delete; closed with the provider
   FileType fileType = FileType::kNone;
   DecodeFailure lastFailure;
-  LayerListing listing;
+  Facts facts;
   uint64_t bytesRead = 0;
 };
 

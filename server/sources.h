@@ -3,7 +3,7 @@
 // arrived). Small reads are served from the source's window (pixels/byte_source.h).
 #pragma once
 
-#include "pixels/byte_source.h"
+#include "io/byte_source.h"
 #include "platform/win32.h"
 
 namespace mirelth {

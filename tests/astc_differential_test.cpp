@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "pixels/conversion_rules.h"
-#include "pixels/convert.h"
-#include "pixels/pixel_format.h"
+#include "encodings/conversion_rules.h"
+#include "encodings/convert.h"
+#include "encodings/pixel_format.h"
 
 namespace mirelth {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "pixels/blocks.h"
-#include "pixels/conversion_rules.h"
+#include "encodings/blocks/blocks.h"
+#include "encodings/conversion_rules.h"
 #include "tests/test_support.h"
 
 namespace mirelth {

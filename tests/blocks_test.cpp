@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "pixels/blocks.h"
-#include "pixels/convert.h"
+#include "encodings/blocks/blocks.h"
+#include "encodings/convert.h"
 #include "tests/test_support.h"
 
 namespace mirelth {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "pixels/conversion_rules.h"
-#include "pixels/convert.h"
-#include "pixels/described.h"
-#include "pixels/encoding.h"
+#include "encodings/conversion_rules.h"
+#include "encodings/convert.h"
+#include "encodings/described.h"
+#include "encodings/encoding.h"
 #include "tests/test_support.h"
 
 namespace mirelth {

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "formats/dds/dds.h"
-#include "pixels/bitmap.h"
+#include "picture/bitmap.h"
 #include "tests/test_support.h"
 
 namespace mirelth {

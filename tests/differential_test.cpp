@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "etc1.h"
-#include "pixels/blocks.h"
-#include "pixels/convert.h"
+#include "encodings/blocks/blocks.h"
+#include "encodings/convert.h"
 #include "squish.h"
 #include "tests/test_support.h"
 

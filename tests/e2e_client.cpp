@@ -17,7 +17,7 @@
 #include "platform/win32.h"
 #include "server/module.h"
 #include "server/provider.h"
-#include "server/render.h"
+#include "server/hresult.h"
 
 namespace mirelth {
 namespace {

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "pixels/blocks.h"
+#include "encodings/blocks/blocks.h"
 
 namespace mirelth {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "formats/containers.h"
-#include "pixels/sampling.h"
+#include "picture/filter.h"
 #include "tests/test_support.h"
 
 namespace mirelth {

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "pixels/convert.h"
-#include "pixels/pvrtc.h"
+#include "encodings/convert.h"
+#include "encodings/blocks/pvrtc.h"
 
 namespace mirelth {
 namespace {

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "server/provider.h"
-#include "server/render.h"
+#include "server/hresult.h"
 #include "tests/test_support.h"
 
 namespace mirelth {

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "pixels/bitmap.h"
-#include "pixels/byte_source.h"
-#include "pixels/limits.h"
-#include "pixels/sampling.h"
+#include "picture/bitmap.h"
+#include "io/byte_source.h"
+#include "io/limits.h"
+#include "picture/filter.h"
 
 #include <fcntl.h>
 #if defined(_WIN32)
@@ -158,17 +158,17 @@ std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
-namespace {
-void Collect(void* context, const char* text) { *static_cast<std::string*>(context) += text; }
-}  // namespace
-
 Drawn DrawBytes(FileType type, const std::vector<uint8_t>& bytes, Mode mode, uint32_t cx) {
   Drawn drawn;
   std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() ? bytes.size() : 1]);
   if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
   MemorySource source(copy.get(), bytes.size());
   OpenOptions options;
-  options.listing = {Collect, &drawn.listing};
+  options.facts = &drawn.facts;
+  struct KeepListing {
+    Drawn& drawn;
+    ~KeepListing() { drawn.listing = drawn.facts.listing.c_str(); }
+  } keepListing{drawn};
   if (mode == Mode::kFull) options.maxPixels = kMaxImagePixels;
   const Container* container = ContainerFor(type);
   PicturePtr picture;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formats/containers.h"
-#include "pixels/failure.h"
+#include "io/failure.h"
 #include "platform/win32.h"
 
 namespace mirelth::test {
@@ -75,6 +75,7 @@ struct Drawn {
   DecodeFailure failure;
   Image image;
   std::string listing;  // the layer listing, when the container writes one
+  Facts facts;          // what the container said of the file
   BITMAPINFO info{};
 };
 Drawn DrawBytes(FileType type, const std::vector<uint8_t>& bytes, Mode mode = Mode::kFull, uint32_t cx = 0);

@@ -1,5 +1,5 @@
 // mirelth-thumb: thumbnails of DDS, TGA, PSD/PSB and PVR files as PNG, through the same provider object the shell
-// uses (IInitializeWithFile, then GetThumbnail). Exit 0 when every output was written, 1 when an input
+// uses (IInitializeWithFile, then GetThumbnail), and their facts (--info). Exit 0 when every output was written, 1 when an input
 // cannot be thumbnailed, 2 for usage errors, unreadable inputs and unwritable outputs.
 #include <algorithm>
 #include <atomic>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "pixels/bitmap.h"
-#include "pixels/failure.h"
+#include "picture/bitmap.h"
+#include "io/failure.h"
 #include "platform/win32.h"
 #include "server/module.h"
 #include "formats/containers.h"
@@ -34,6 +34,7 @@ constexpr char kUsage[] =
     "  mirelth-thumb [--size N] INPUT [OUTPUT.png]   thumbnail whose longer side is N (default 256)\n"
     "  mirelth-thumb --full INPUT OUTPUT.png          the decoded image at its own size, no scaling\n"
     "  mirelth-thumb [--size N | --full] [-j N] -o DIR INPUT...   batch: DIR/<input file name>.png for each input\n"
+    "  mirelth-thumb --info [--json] INPUT...         what each file is (encoding, size, levels, alpha, ...)\n"
     "options:\n"
     "  --size N     longest side of the thumbnail, 1 to 16384 (default 256)\n"
     "  --full       write the image at its own size instead of a thumbnail\n"
@@ -41,6 +42,8 @@ constexpr char kUsage[] =
     "  -j N         batch: N inputs at a time (default: the number of processors); the same files as one at a time\n"
     "  -q           no progress output\n"
     "  --verbose    also print the bytes read from each input\n"
+    "  --info       print each input's facts instead of drawing it (headers and tables only)\n"
+    "  --json       with --info: one JSON object a line\n"
     "  --help       this text\n"
     "  --version    the program's version\n"
     "Without OUTPUT.png a single thumbnail is written to <input file name>.png in the current directory.\n"
@@ -64,13 +67,14 @@ std::string FormatsText() {
 // Output lines of inputs drawn at the same time must not interleave: each input's layer listing is gathered and
 // printed whole, under this lock, as are progress and error lines.
 std::mutex outputLock;
-void GatherListing(void* context, const char* text) { static_cast<std::string*>(context)->append(text); }
 
 struct Options {
   uint32_t size = 256;
   bool full = false;
   bool quiet = false;
   bool verbose = false;
+  bool info = false;
+  bool json = false;
   uint32_t jobs = 0;  // 0: the number of processors
   std::string outputDir;
   std::vector<std::string> inputs;
@@ -127,11 +131,30 @@ int RenderOne(const Options& options, const std::string& input, const std::strin
     std::fprintf(stderr, "mirelth-thumb: %s: provider interfaces missing\n", input.c_str());
     return kExitUsage;
   }
+  if (options.info) {
+    const HRESULT described = details->Describe();
+    const Facts* facts = nullptr;
+    details->GetFacts(&facts);
+    if (FAILED(described) || !facts) {
+      DecodeFailure failure;
+      details->GetLastFailure(&failure);
+      std::fprintf(stderr, "mirelth-thumb: %s: %s\n", input.c_str(), DescribeFailure(failure).c_str());
+      return kExitUndrawable;
+    }
+    TextBuffer text;
+    if (options.json) {
+      WriteFactsJson(*facts, input.c_str(), &text);
+      text.Append("\n");
+    } else {
+      WriteFactsText(*facts, input.c_str(), &text);
+      text.Append(facts->listing.c_str(), facts->listing.size());
+    }
+    const std::lock_guard<std::mutex> lock(outputLock);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+    return kExitOk;
+  }
   std::string listingText;
-  LayerListing listing;
-  listing.write = GatherListing;
-  listing.context = &listingText;
-  details->SetLayerListing(listing);
   struct PrintListingAtEnd {
     const std::string& text;
     ~PrintListingAtEnd() {
@@ -151,6 +174,8 @@ int RenderOne(const Options& options, const std::string& input, const std::strin
     drawn = provider->GetThumbnail(options.size, &handle, &alpha);
   }
   UniqueBitmap bitmap(handle);
+  const Facts* facts = nullptr;
+  if (SUCCEEDED(details->GetFacts(&facts)) && facts) listingText.assign(facts->listing.c_str(), facts->listing.size());
   if (options.verbose) {
     uint64_t bytes = 0;
     details->GetBytesRead(&bytes);
@@ -192,6 +217,10 @@ int Run(const std::vector<std::string>& args) {
       options.verbose = true;
     } else if (arg == "--full") {
       options.full = true;
+    } else if (arg == "--info") {
+      options.info = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else if (arg == "--size" || arg.rfind("--size=", 0) == 0) {
       std::string value;
       if (arg == "--size") {
@@ -235,7 +264,18 @@ int Run(const std::vector<std::string>& args) {
     }
   }
   if (options.full && sizeGiven) return UsageError("--size and --full exclude each other");
+  if (options.json && !options.info) return UsageError("--json needs --info");
+  if (options.info && (options.full || sizeGiven || !options.outputDir.empty())) {
+    return UsageError("--info draws nothing: no --size, --full or -o");
+  }
   if (options.inputs.empty()) return UsageError("no input file");
+
+  if (options.info) {
+    // One input after another, in the order given: the facts come from headers and tables, in milliseconds.
+    int worst = kExitOk;
+    for (const std::string& input : options.inputs) worst = std::max(worst, RenderOne(options, input, ""));
+    return worst;
+  }
 
   if (options.outputDir.empty()) {
     // Single mode: INPUT [OUTPUT.png]

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pixels/byte_reader.h"
-#include "pixels/encoding.h"
-#include "pixels/limits.h"
+#include "io/byte_reader.h"
+#include "encodings/encoding.h"
+#include "io/limits.h"
 
 namespace mirelth {
 namespace {

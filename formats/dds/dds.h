@@ -7,10 +7,10 @@
 #include <cstdint>
 
 #include "formats/container.h"
-#include "pixels/byte_source.h"
-#include "pixels/described.h"
-#include "pixels/failure.h"
-#include "pixels/source_image.h"
+#include "io/byte_source.h"
+#include "encodings/described.h"
+#include "io/failure.h"
+#include "picture/texture.h"
 
 namespace mirelth {
 

@@ -10,9 +10,10 @@
 #include <memory>
 
 #include "formats/container.h"
-#include "pixels/byte_source.h"
-#include "pixels/failure.h"
-#include "pixels/sampling.h"
+#include "io/buffers.h"
+#include "io/byte_source.h"
+#include "io/failure.h"
+#include "picture/filter.h"
 
 namespace mirelth {
 
@@ -32,32 +33,6 @@ enum PsdColorMode : uint16_t {
 
 // Compression of a plane or a layer channel.
 enum PsdCompression : uint16_t { kPsdRaw = 0, kPsdPackBits = 1, kPsdZip = 2, kPsdZipPredicted = 3 };
-
-// A growable array from the non-throwing allocator.
-template <typename T>
-class Growable {
- public:
-  [[nodiscard]] bool Push(const T& value) {
-    if (count_ == capacity_) {
-      const size_t capacity = capacity_ ? 2 * capacity_ : 16;
-      std::unique_ptr<T[]> bigger(new (std::nothrow) T[capacity]);
-      if (!bigger) return false;
-      for (size_t i = 0; i < count_; ++i) bigger[i] = items_[i];
-      items_ = std::move(bigger);
-      capacity_ = capacity;
-    }
-    items_[count_++] = value;
-    return true;
-  }
-  size_t size() const { return count_; }
-  T& operator[](size_t i) { return items_[i]; }
-  const T& operator[](size_t i) const { return items_[i]; }
-  void Clear() { count_ = 0; }
-
- private:
-  std::unique_ptr<T[]> items_;
-  size_t count_ = 0, capacity_ = 0;
-};
 
 struct PsdChannel {
   int16_t id = 0;          // 0.. colour channels, -1 transparency, -2 user mask, -3 real user mask

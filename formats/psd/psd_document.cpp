@@ -1,11 +1,12 @@
 // PSD document reader: header, the section walk, the image resources and the layer records with their listing.
 // Every section length and record field is proved to lie inside the file (or its section) before it is read.
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "formats/psd/psd.h"
-#include "pixels/byte_reader.h"
-#include "pixels/limits.h"
+#include "io/byte_reader.h"
+#include "io/limits.h"
 
 namespace mirelth {
 namespace {
@@ -90,6 +91,18 @@ class Region {
   bool psb_;
 };
 
+// The layer listing, when someone asks for it.
+struct Listing {
+  TextBuffer* to;
+  void Printf(const char* format, ...) const MIRELTH_PRINTF_FORMAT(2, 3) {
+    if (!to) return;
+    va_list args;
+    va_start(args, format);
+    to->VPrintf(format, args);
+    va_end(args);
+  }
+};
+
 bool IsWideKey(uint32_t key) {
   for (uint32_t wide : kWideKeys) {
     if (wide == key) return true;
@@ -123,19 +136,18 @@ void ReadLayerAdditions(Region& region, uint64_t at, uint64_t end, PsdLayer* lay
 // Walks the layer info at `at` (count, then records, then channel data) inside `region`, listing the records
 // when `listing` is given. Fills the document's layers and channels; `complete` says every record and its
 // channel data were read.
-void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const LayerListing* listing) {
+void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, TextBuffer* listing) {
   document->layers.Clear();
   document->channels.Clear();
   document->layersComplete = false;
-  const LayerListing none;
-  const LayerListing& out = listing ? *listing : none;
+  const Listing out{listing};
   uint16_t storedCount = 0;
   if (!region.U16(at, &storedCount)) return;
   const int32_t signedCount = static_cast<int16_t>(storedCount);
   const uint32_t count = static_cast<uint32_t>(signedCount < 0 ? -signedCount : signedCount);
   if (signedCount < 0) document->negativeLayerCount = true;
   if (count > 0) document->hasLayerRecords = true;
-  WriteListing(out, "LayerCount=%d\n", static_cast<int>(count));
+  out.Printf("LayerCount=%d\n", static_cast<int>(count));
   const bool psb = region.psb();
   const uint64_t channelEntry = psb ? 10 : 6;
   at += 2;
@@ -149,7 +161,7 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
     layer.left = static_cast<int32_t>(rect[1]);
     layer.bottom = static_cast<int32_t>(rect[2]);
     layer.right = static_cast<int32_t>(rect[3]);
-    WriteListing(out, "  (%2d) LayerPos=(%d,%d)-(%d,%d)\n", static_cast<int>(i), layer.left, layer.top, layer.right,
+    out.Printf("  (%2d) LayerPos=(%d,%d)-(%d,%d)\n", static_cast<int>(i), layer.left, layer.top, layer.right,
                  layer.bottom);
     uint16_t channels = 0;
     if (!region.U16(at + 16, &channels)) return;
@@ -170,7 +182,7 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
       }
       channel.id = static_cast<int16_t>(id);
       if (!document->channels.Push(channel)) return;
-      WriteListing(out, "     > channelID:%d  DataSize:%llu\n", static_cast<int>(channel.id),
+      out.Printf("     > channelID:%d  DataSize:%llu\n", static_cast<int>(channel.id),
                    static_cast<unsigned long long>(channel.length));
     }
     const uint64_t blend = entries + uint64_t{channels} * channelEntry;
@@ -183,14 +195,14 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
       return;
     }
     const uint8_t flags = layer.flags;
-    WriteListing(out, "    BlendKey: %s\n", BlendModeName(layer.blendKey));
-    WriteListing(out, "    Opacity: %u\n", static_cast<unsigned>(layer.opacity));
-    WriteListing(out, "    Clipping: %s\n", layer.clipping == 0 ? "base" : "non-base");
-    WriteListing(out, "    LayerFlag: %02X\n", static_cast<unsigned>(flags));
-    WriteListing(out, "     > %s\n", (flags & 0x01) ? "NolockAlpha" : "LockAlpha");
-    WriteListing(out, "     > %s\n", (flags & 0x02) ? "Hide" : "Visible");
-    WriteListing(out, "     > %s\n", (flags & 0x08) ? "Photoshop5later" : "Photoshop5before");
-    WriteListing(out, "     > %s\n", (flags & 0x10) ? "LayerSet" : "NoLayerSet");
+    out.Printf("    BlendKey: %s\n", BlendModeName(layer.blendKey));
+    out.Printf("    Opacity: %u\n", static_cast<unsigned>(layer.opacity));
+    out.Printf("    Clipping: %s\n", layer.clipping == 0 ? "base" : "non-base");
+    out.Printf("    LayerFlag: %02X\n", static_cast<unsigned>(flags));
+    out.Printf("     > %s\n", (flags & 0x01) ? "NolockAlpha" : "LockAlpha");
+    out.Printf("     > %s\n", (flags & 0x02) ? "Hide" : "Visible");
+    out.Printf("     > %s\n", (flags & 0x08) ? "Photoshop5later" : "Photoshop5before");
+    out.Printf("     > %s\n", (flags & 0x10) ? "LayerSet" : "NoLayerSet");
 
     const uint64_t extra = blend + 16;
     if (!region.Has(extra, extraLength)) return;  // the record would run past the section
@@ -202,10 +214,10 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
         uint8_t maskFlags = 0;
         if (maskLength >= 18) region.U8(extra + 4 + 17, &maskFlags);  // a mask shorter than 18 bytes has no flags
         layer.maskFlags = maskFlags;
-        WriteListing(out, "    Flags: %02X\n", static_cast<unsigned>(maskFlags));
-        WriteListing(out, "    > %s\n", (maskFlags & 0x01) ? "PositionRelative to layer" : "");
-        WriteListing(out, "    > %s\n", (maskFlags & 0x02) ? "DisableLayerMask" : "EnableLayerMask");
-        WriteListing(out, "    > %s\n", (maskFlags & 0x04) ? "invert layer mask when blending" : "");
+        out.Printf("    Flags: %02X\n", static_cast<unsigned>(maskFlags));
+        out.Printf("    > %s\n", (maskFlags & 0x01) ? "PositionRelative to layer" : "");
+        out.Printf("    > %s\n", (maskFlags & 0x02) ? "DisableLayerMask" : "EnableLayerMask");
+        out.Printf("    > %s\n", (maskFlags & 0x04) ? "invert layer mask when blending" : "");
         if (maskLength >= 18) {
           uint32_t maskRect[4];
           for (int k = 0; k < 4; ++k) region.U32(extra + 4 + 4 * k, &maskRect[k]);
@@ -227,7 +239,7 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
       }
       char name[256] = {};
       region.Bytes(ranges + 5 + uint64_t{rangesLength}, name, nameLength);
-      WriteListing(out, "    Name: %s\n", name);
+      out.Printf("    Name: %s\n", name);
       // The name is padded to a multiple of 4 bytes, its length byte included; additional information follows.
       const uint64_t additions = ranges + 4 + uint64_t{rangesLength} + ((uint64_t{nameLength} + 1 + 3) & ~uint64_t{3});
       ReadLayerAdditions(region, additions, extraEnd, &layer);
@@ -248,7 +260,7 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, const Lay
 // The layer-and-mask section: the layer info, the global layer mask info, and the additional information
 // (where 16- and 32-bit documents may keep their layers in "Lr16" / "Lr32").
 void ReadLayerSection(ByteSource& source, uint64_t start, uint64_t length, bool psb, PsdDocument* document,
-                      const LayerListing& listing) {
+                      TextBuffer* listing) {
   Region section(source, start, length, psb);
   uint64_t infoLength = 0, lengthSize = 0;
   if (!section.Length(start, true, &infoLength, &lengthSize)) return;
@@ -257,7 +269,7 @@ void ReadLayerSection(ByteSource& source, uint64_t start, uint64_t length, bool 
   // The listing walks the records whatever the layer info's length says (within the section); only a layer
   // info of a sound, non-zero length gives layers to draw.
   Region records(source, info, sized ? infoLength : section.end() - info, psb);
-  ReadLayerInfo(records, info, document, &listing);
+  ReadLayerInfo(records, info, document, listing);
   if (!sized) {
     document->layers.Clear();
     document->channels.Clear();
@@ -411,7 +423,9 @@ bool ReadPsdDocument(ByteSource& source, PsdDocument* document, const OpenOption
       if (!source.Read(at, document->palette, 768, failure)) return false;
     }
     if (section == 1) ReadImageResources(source, at, length, document);
-    if (section == 2 && length != 0) ReadLayerSection(source, at, length, psb, document, options.listing);
+    if (section == 2 && length != 0) {
+      ReadLayerSection(source, at, length, psb, document, options.facts ? &options.facts->listing : nullptr);
+    }
     at += length;
   }
   document->imageDataOffset = at;

@@ -14,9 +14,9 @@
 #include <cstring>
 #include <new>
 
-#include "pixels/byte_reader.h"
-#include "pixels/conversion_rules.h"
-#include "pixels/limits.h"
+#include "io/byte_reader.h"
+#include "encodings/conversion_rules.h"
+#include "io/limits.h"
 
 namespace mirelth {
 namespace {

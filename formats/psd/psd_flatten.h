@@ -8,7 +8,7 @@
 
 #include "formats/psd/psd.h"
 #include "formats/psd/psd_planes.h"
-#include "pixels/sampling.h"
+#include "picture/filter.h"
 
 namespace mirelth {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "pixels/byte_reader.h"
+#include "io/byte_reader.h"
 
 namespace mirelth {
 

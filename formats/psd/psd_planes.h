@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "formats/psd/psd.h"
-#include "pixels/byte_source.h"
-#include "pixels/failure.h"
+#include "io/byte_source.h"
+#include "io/failure.h"
 
 namespace mirelth {
 

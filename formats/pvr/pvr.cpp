@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "pixels/byte_reader.h"
-#include "pixels/limits.h"
+#include "io/byte_reader.h"
+#include "io/limits.h"
 
 namespace mirelth {
 namespace {

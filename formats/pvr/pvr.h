@@ -9,9 +9,9 @@
 
 #include "formats/container.h"
 #include "formats/pvr/pvr_format.h"
-#include "pixels/byte_source.h"
-#include "pixels/failure.h"
-#include "pixels/source_image.h"
+#include "io/byte_source.h"
+#include "io/failure.h"
+#include "picture/texture.h"
 
 namespace mirelth {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pixels/encoding.h"
+#include "encodings/encoding.h"
 
 namespace mirelth {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "pixels/described.h"
-#include "pixels/failure.h"
-#include "pixels/pixel_format.h"
+#include "encodings/described.h"
+#include "io/failure.h"
+#include "encodings/pixel_format.h"
 
 namespace mirelth {
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <new>
 
-#include "pixels/byte_reader.h"
-#include "pixels/conversion_rules.h"
-#include "pixels/limits.h"
-#include "pixels/sampling.h"
-#include "pixels/source_image.h"
+#include "io/byte_reader.h"
+#include "encodings/conversion_rules.h"
+#include "io/limits.h"
+#include "picture/filter.h"
+#include "picture/texture.h"
 
 namespace mirelth {
 namespace {

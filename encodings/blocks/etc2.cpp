@@ -1,0 +1,296 @@
+// ETC2 and EAC blocks. A colour block is a big-endian 64-bit word; its mode follows from the differential bit and from
+// which 5-bit base plus 3-bit delta sum leaves 0..31 (red: T, green: H, blue: planar). Pixel k = 4x + y takes its 2-bit
+// index from bits 16 + k (high) and k (low), as in ETC1. With punch-through alpha there is no individual mode, bit 33
+// is the opaque flag instead, and a non-opaque block draws index 2 as transparent black (the differential modifiers of
+// indices 0 and 2 become 0). EAC channel blocks are a big-endian 64-bit word too: base byte, multiplier and table in
+// the top 16 bits, then 3-bit indices, pixel k in bits 45 - 3k.
+#include <algorithm>
+#include <cstring>
+
+#include "encodings/blocks/blocks.h"
+#include "io/byte_reader.h"
+#include "encodings/conversion_rules.h"
+
+namespace mirelth {
+namespace {
+
+// Individual and differential modifier pairs (a, b) per table codeword; index 0 adds a, 1 adds b, 2 subtracts a, 3
+// subtracts b.
+constexpr int32_t kModifiers[8][2] = {{2, 8}, {5, 17}, {9, 29}, {13, 42}, {18, 60}, {24, 80}, {33, 106}, {47, 183}};
+// T and H mode distances.
+constexpr int32_t kDistances[8] = {3, 6, 11, 16, 23, 32, 41, 64};
+// EAC modifier tables, index 0..7.
+constexpr int32_t kEacModifiers[16][8] = {
+    {-3, -6, -9, -15, 2, 5, 8, 14}, {-3, -7, -10, -13, 2, 6, 9, 12}, {-2, -5, -8, -13, 1, 4, 7, 12},
+    {-2, -4, -6, -13, 1, 3, 5, 12}, {-3, -6, -8, -12, 2, 5, 7, 11},  {-3, -7, -9, -11, 2, 6, 8, 10},
+    {-4, -7, -8, -11, 3, 6, 7, 10}, {-3, -5, -8, -11, 2, 4, 7, 10},  {-2, -6, -8, -10, 1, 5, 7, 9},
+    {-2, -5, -8, -10, 1, 4, 7, 9},  {-2, -4, -8, -10, 1, 3, 7, 9},   {-2, -5, -7, -10, 1, 4, 6, 9},
+    {-3, -4, -7, -10, 2, 3, 6, 9},  {-1, -2, -3, -10, 0, 1, 2, 9},   {-4, -6, -8, -9, 3, 5, 7, 8},
+    {-3, -5, -7, -9, 2, 4, 6, 8}};
+
+inline uint64_t Word(const uint8_t* p) {
+  return (uint64_t{ByteReader::U32BENoBoundsCheck(p)} << 32) | ByteReader::U32BENoBoundsCheck(p + 4);
+}
+inline uint32_t Bits(uint64_t word, int32_t low, int32_t count) {
+  return static_cast<uint32_t>(word >> low) & ((1u << count) - 1);
+}
+inline int32_t Clamp255(int32_t v) { return std::clamp(v, 0, 255); }
+inline uint32_t Opaque(int32_t r, int32_t g, int32_t b) {
+  return 0xFF000000u | (static_cast<uint32_t>(Clamp255(r)) << 16) | (static_cast<uint32_t>(Clamp255(g)) << 8) |
+         static_cast<uint32_t>(Clamp255(b));
+}
+inline int32_t Extend4(uint32_t v) { return static_cast<int32_t>(v * 17); }
+inline int32_t Extend5(uint32_t v) { return static_cast<int32_t>((v << 3) | (v >> 2)); }
+inline int32_t Extend6(uint32_t v) { return static_cast<int32_t>((v << 2) | (v >> 4)); }
+inline int32_t Extend7(uint32_t v) { return static_cast<int32_t>((v << 1) | (v >> 6)); }
+
+struct Rgb {
+  int32_t r, g, b;
+};
+
+// A sub-block's four colours, indexed by the pixel index.
+inline void ModifierPalette(const Rgb& base, uint32_t codeword, bool zeroSmall, uint32_t* palette) {
+  const int32_t a = zeroSmall ? 0 : kModifiers[codeword][0], b = kModifiers[codeword][1];
+  palette[0] = Opaque(base.r + a, base.g + a, base.b + a);
+  palette[1] = Opaque(base.r + b, base.g + b, base.b + b);
+  palette[2] = Opaque(base.r - a, base.g - a, base.b - a);
+  palette[3] = Opaque(base.r - b, base.g - b, base.b - b);
+}
+
+inline void WritePlanar(uint64_t w, uint32_t (&tile)[16]) {
+  const int32_t r = Extend6(Bits(w, 57, 6));
+  const int32_t g = Extend7((Bits(w, 56, 1) << 6) | Bits(w, 49, 6));
+  const int32_t b = Extend6((Bits(w, 48, 1) << 5) | (Bits(w, 43, 2) << 3) | Bits(w, 39, 3));
+  const int32_t rh = Extend6((Bits(w, 34, 5) << 1) | Bits(w, 32, 1));
+  const int32_t gh = Extend7(Bits(w, 25, 7));
+  const int32_t bh = Extend6(Bits(w, 19, 6));
+  const int32_t rv = Extend6(Bits(w, 13, 6));
+  const int32_t gv = Extend7(Bits(w, 6, 7));
+  const int32_t bv = Extend6(Bits(w, 0, 6));
+  for (int32_t y = 0; y < 4; ++y) {
+    for (int32_t x = 0; x < 4; ++x) {
+      tile[4 * y + x] =
+          Opaque((x * (rh - r) + y * (rv - r) + 4 * r + 2) >> 2, (x * (gh - g) + y * (gv - g) + 4 * g + 2) >> 2,
+                 (x * (bh - b) + y * (bv - b) + 4 * b + 2) >> 2);
+    }
+  }
+}
+
+// Decodes a colour word into tile[4 y + x].
+template <bool kPunchThrough>
+void DecodeColor(uint64_t w, uint32_t (&tile)[16]) {
+  const bool flag = (w >> 33) & 1;  // differential bit, or the opaque bit with punch-through alpha
+  const bool transparentIndex2 = kPunchThrough && !flag;
+  uint32_t palettes[2][4];
+  bool twoPalettes = true;
+  bool flipped = (w & (uint64_t{1} << 32)) != 0;
+  if (!kPunchThrough && !flag) {
+    // Individual: two 4-bit base colours.
+    const Rgb base1{Extend4(Bits(w, 60, 4)), Extend4(Bits(w, 52, 4)), Extend4(Bits(w, 44, 4))};
+    const Rgb base2{Extend4(Bits(w, 56, 4)), Extend4(Bits(w, 48, 4)), Extend4(Bits(w, 40, 4))};
+    ModifierPalette(base1, Bits(w, 37, 3), false, palettes[0]);
+    ModifierPalette(base2, Bits(w, 34, 3), false, palettes[1]);
+  } else {
+    const int32_t r = static_cast<int32_t>(Bits(w, 59, 5)), g = static_cast<int32_t>(Bits(w, 51, 5)),
+                  b = static_cast<int32_t>(Bits(w, 43, 5));
+    const int32_t r2 = r + SignExtend(Bits(w, 56, 3), 3), g2 = g + SignExtend(Bits(w, 48, 3), 3),
+                  b2 = b + SignExtend(Bits(w, 40, 3), 3);
+    if (r2 < 0 || r2 > 31) {
+      // T: paint colours base 1, base 2 + d, base 2, base 2 - d.
+      const Rgb c1{Extend4((Bits(w, 59, 2) << 2) | Bits(w, 56, 2)), Extend4(Bits(w, 52, 4)), Extend4(Bits(w, 48, 4))};
+      const Rgb c2{Extend4(Bits(w, 44, 4)), Extend4(Bits(w, 40, 4)), Extend4(Bits(w, 36, 4))};
+      const int32_t d = kDistances[(Bits(w, 34, 2) << 1) | Bits(w, 32, 1)];
+      palettes[0][0] = Opaque(c1.r, c1.g, c1.b);
+      palettes[0][1] = Opaque(c2.r + d, c2.g + d, c2.b + d);
+      palettes[0][2] = Opaque(c2.r, c2.g, c2.b);
+      palettes[0][3] = Opaque(c2.r - d, c2.g - d, c2.b - d);
+      twoPalettes = false;
+    } else if (g2 < 0 || g2 > 31) {
+      // H: paint colours base 1 +- d, base 2 +- d; the distance's low bit is whether base 1 >= base 2.
+      const Rgb c1{Extend4(Bits(w, 59, 4)), Extend4((Bits(w, 56, 3) << 1) | Bits(w, 52, 1)),
+                   Extend4((Bits(w, 51, 1) << 3) | Bits(w, 47, 3))};
+      const Rgb c2{Extend4(Bits(w, 43, 4)), Extend4(Bits(w, 39, 4)), Extend4(Bits(w, 35, 4))};
+      const uint32_t v1 = static_cast<uint32_t>((c1.r << 16) | (c1.g << 8) | c1.b);
+      const uint32_t v2 = static_cast<uint32_t>((c2.r << 16) | (c2.g << 8) | c2.b);
+      const int32_t d = kDistances[(Bits(w, 34, 1) << 2) | (Bits(w, 32, 1) << 1) | (v1 >= v2 ? 1u : 0u)];
+      palettes[0][0] = Opaque(c1.r + d, c1.g + d, c1.b + d);
+      palettes[0][1] = Opaque(c1.r - d, c1.g - d, c1.b - d);
+      palettes[0][2] = Opaque(c2.r + d, c2.g + d, c2.b + d);
+      palettes[0][3] = Opaque(c2.r - d, c2.g - d, c2.b - d);
+      twoPalettes = false;
+    } else if (b2 < 0 || b2 > 31) {
+      WritePlanar(w, tile);  // planar blocks are opaque whatever the opaque bit says
+      return;
+    } else {
+      ModifierPalette(
+          {Extend5(static_cast<uint32_t>(r)), Extend5(static_cast<uint32_t>(g)), Extend5(static_cast<uint32_t>(b))},
+          Bits(w, 37, 3), transparentIndex2, palettes[0]);
+      ModifierPalette(
+          {Extend5(static_cast<uint32_t>(r2)), Extend5(static_cast<uint32_t>(g2)), Extend5(static_cast<uint32_t>(b2))},
+          Bits(w, 34, 3), transparentIndex2, palettes[1]);
+    }
+  }
+  if (transparentIndex2) {
+    palettes[0][2] = 0;
+    palettes[1][2] = 0;
+  }
+  if (!twoPalettes) {
+    std::memcpy(palettes[1], palettes[0], sizeof palettes[0]);
+    flipped = false;
+  }
+  const uint32_t indices = static_cast<uint32_t>(w);
+  for (int32_t x = 0; x < 4; ++x) {
+    for (int32_t y = 0; y < 4; ++y) {
+      const int32_t k = 4 * x + y;
+      const uint32_t index = (((indices >> (16 + k)) & 1u) << 1) | ((indices >> k) & 1u);
+      const int32_t sub = flipped ? (y >= 2) : (x >= 2);
+      tile[4 * y + x] = palettes[sub][index];
+    }
+  }
+}
+
+inline void WriteTile(uint8_t* out, intptr_t outPitch, const uint32_t (&tile)[16]) {
+  for (int32_t y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
+}
+
+// EAC channel values of pixel k: 8-bit alpha, or 11-bit unsigned or signed.
+struct EacHeader {
+  int32_t base, multiplier;
+  const int32_t* modifiers;
+  uint64_t indices;
+};
+inline EacHeader ReadEac(const uint8_t* block) {
+  const uint64_t w = Word(block);
+  return {static_cast<int32_t>(block[0]), static_cast<int32_t>(block[1] >> 4), kEacModifiers[block[1] & 15],
+          w & 0xFFFFFFFFFFFFull};
+}
+inline uint32_t EacIndex(const EacHeader& h, int32_t k) { return static_cast<uint32_t>(h.indices >> (45 - 3 * k)) & 7; }
+
+inline int32_t Eac8(const EacHeader& h, int32_t k) {
+  return Clamp255(h.base + h.modifiers[EacIndex(h, k)] * h.multiplier);
+}
+
+// U(11) of 0..2047 and S(11) of -1023..1023 (at index v + 1023).
+struct Eac11Bytes {
+  uint8_t unsignedByte[2048];
+  uint8_t signedByte[2047];
+  Eac11Bytes() {
+    for (uint32_t v = 0; v < 2048; ++v) unsignedByte[v] = static_cast<uint8_t>(UnormToByte(v, 11));
+    for (int32_t v = -1023; v <= 1023; ++v) signedByte[v + 1023] = static_cast<uint8_t>(SnormToByte(v, 11));
+  }
+};
+const Eac11Bytes& Eac11Table() {
+  static const Eac11Bytes table;
+  return table;
+}
+
+// Display bytes of the eight values of an 11-bit EAC block.
+template <bool kSigned>
+void Eac11Palette(const uint8_t* block, uint8_t (&palette)[8]) {
+  const Eac11Bytes& bytes = Eac11Table();
+  const int32_t multiplier = block[1] >> 4;
+  const int32_t* modifiers = kEacModifiers[block[1] & 15];
+  for (int32_t i = 0; i < 8; ++i) {
+    const int32_t step = multiplier == 0 ? modifiers[i] : modifiers[i] * multiplier * 8;
+    if constexpr (kSigned) {
+      const int32_t base = std::max<int32_t>(static_cast<int8_t>(block[0]), -127);
+      palette[i] = bytes.signedByte[std::clamp(base * 8 + step, -1023, 1023) + 1023];
+    } else {
+      palette[i] = bytes.unsignedByte[std::clamp(block[0] * 8 + 4 + step, 0, 2047)];
+    }
+  }
+}
+
+inline uint64_t EacIndices(const uint8_t* block) { return Word(block) & 0xFFFFFFFFFFFFull; }
+inline uint32_t IndexOf(uint64_t indices, int32_t x, int32_t y) {
+  return static_cast<uint32_t>(indices >> (45 - 3 * (4 * x + y))) & 7;
+}
+
+template <bool kSigned>
+void DecodeR11(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint8_t palette[8];
+  Eac11Palette<kSigned>(block, palette);
+  const uint64_t indices = EacIndices(block);
+  for (int32_t y = 0; y < 4; ++y) {
+    uint32_t row[4];
+    for (int32_t x = 0; x < 4; ++x) row[x] = 0xFF000000u | (palette[IndexOf(indices, x, y)] * 0x010101u);
+    std::memcpy(out + y * outPitch, row, 16);
+  }
+}
+
+template <bool kSigned>
+void DecodeRG11(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint8_t red[8], green[8];
+  Eac11Palette<kSigned>(block, red);
+  Eac11Palette<kSigned>(block + 8, green);
+  const uint64_t redIndices = EacIndices(block), greenIndices = EacIndices(block + 8);
+  for (int32_t y = 0; y < 4; ++y) {
+    uint32_t row[4];
+    for (int32_t x = 0; x < 4; ++x) {
+      row[x] = 0xFF000000u | (uint32_t{red[IndexOf(redIndices, x, y)]} << 16) |
+               (uint32_t{green[IndexOf(greenIndices, x, y)]} << 8);
+    }
+    std::memcpy(out + y * outPitch, row, 16);
+  }
+}
+
+template <bool kSigned>
+uint32_t R11Texel(const uint8_t* block, int32_t x, int32_t y) {
+  uint8_t palette[8];
+  Eac11Palette<kSigned>(block, palette);
+  return 0xFF000000u | (palette[IndexOf(EacIndices(block), x, y)] * 0x010101u);
+}
+
+template <bool kSigned>
+uint32_t RG11Texel(const uint8_t* block, int32_t x, int32_t y) {
+  uint8_t red[8], green[8];
+  Eac11Palette<kSigned>(block, red);
+  Eac11Palette<kSigned>(block + 8, green);
+  return 0xFF000000u | (uint32_t{red[IndexOf(EacIndices(block), x, y)]} << 16) |
+         (uint32_t{green[IndexOf(EacIndices(block + 8), x, y)]} << 8);
+}
+
+}  // namespace
+
+void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint32_t tile[16];
+  DecodeColor<false>(Word(block), tile);
+  WriteTile(out, outPitch, tile);
+}
+
+void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint32_t tile[16];
+  DecodeColor<true>(Word(block), tile);
+  WriteTile(out, outPitch, tile);
+}
+
+void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  uint32_t tile[16];
+  DecodeColor<false>(Word(block + 8), tile);
+  const EacHeader alpha = ReadEac(block);
+  for (int32_t y = 0; y < 4; ++y) {
+    for (int32_t x = 0; x < 4; ++x) {
+      tile[4 * y + x] = (tile[4 * y + x] & 0x00FFFFFFu) | (static_cast<uint32_t>(Eac8(alpha, 4 * x + y)) << 24);
+    }
+  }
+  WriteTile(out, outPitch, tile);
+}
+
+void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  DecodeR11<false>(out, outPitch, block);
+}
+void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  DecodeR11<true>(out, outPitch, block);
+}
+void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  DecodeRG11<false>(out, outPitch, block);
+}
+void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+  DecodeRG11<true>(out, outPitch, block);
+}
+uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y) { return R11Texel<false>(block, x, y); }
+uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y) { return R11Texel<true>(block, x, y); }
+uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y) { return RG11Texel<false>(block, x, y); }
+uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y) { return RG11Texel<true>(block, x, y); }
+
+}  // namespace mirelth

@@ -1,0 +1,55 @@
+// The table of encodings: one row per PixelFormat code, the only place that says what a code is. Everything
+// else (ConvertPixels, level sizes, the block walks, the sampled thumbnail path) looks its facts up here, and a
+// compile-time check in encoding.cpp proves that every code has exactly one complete row.
+#pragma once
+
+#include <cstdint>
+
+#include "encodings/blocks/blocks.h"
+#include "encodings/convert.h"
+#include "encodings/pixel_format.h"
+
+namespace mirelth {
+
+// How pixels of an encoding are reached.
+enum class Walk : uint8_t {
+  kNone,    // no pixels (code 0)
+  kPixels,  // plain pixels: rows of whole bytes per pixel
+  kBlocks,  // independent blocks of blockWidth x blockHeight pixels
+  kPvrtc,   // PVRTC words: a pixel depends on its neighbouring words, stored in Morton order
+};
+
+struct Encoding {
+  PixelFormat code;
+  const char* name;
+  Walk walk;
+  uint8_t blockWidth;   // pixels across a block (1 for plain pixels)
+  uint8_t blockHeight;  // pixels down a block (1 for plain pixels)
+  uint8_t blockBytes;   // bytes a block (plain pixels: bytes a pixel; 0 for described layouts, whose layout says)
+  bool usesOrder;       // the source's channel order applies to the decoded pixels
+  Converter convert;    // what ConvertPixels calls
+  BlockDecoder decodeBlock;  // blocks: one tile
+  TexelDecoder decodeTexel;  // blocks, optional: one pixel of a block
+  TexelRowDecoder decodeTexels = nullptr;  // blocks with texels, optional: one pixel row of many blocks at once
+};
+
+// The row of a code, or null for codes outside the table.
+const Encoding* EncodingOf(PixelFormat format);
+
+inline bool IsBlockFormat(PixelFormat format) {
+  const Encoding* e = EncodingOf(format);
+  return e && (e->walk == Walk::kBlocks || e->walk == Walk::kPvrtc);
+}
+// Bytes per block (block formats), 0 otherwise.
+int32_t BlockBytes(PixelFormat format);
+// Bits per pixel of plain formats with a fixed size, 0 otherwise.
+int32_t BitsPerPixel(PixelFormat format);
+const char* PixelFormatName(PixelFormat format);
+
+// Bytes a level of this format and size occupies: pitch x height for plain formats (`bytesPerPixel` for
+// described layouts), whole blocks for block formats (PVRTC: at least 2 x 2 words). `pitch` is the bytes of one
+// row of pixels or of blocks. False when the format is unknown or the size does not fit in 64 bits.
+bool LevelBytes(PixelFormat format, uint32_t bytesPerPixel, uint64_t width, uint64_t height, uint64_t* bytes,
+                uint64_t* pitch);
+
+}  // namespace mirelth

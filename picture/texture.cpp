@@ -1,0 +1,346 @@
+// Located levels: their full decode (read and converted in strips of a few MiB, so that a file source never
+// holds more than a strip besides the bitmap) and the sampled row source of the thumbnail path, which reads
+// only the pixel rows, block rows and words that hold samples and decodes only the sampled pixels or blocks.
+#include "picture/texture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "encodings/conversion_rules.h"
+#include "encodings/encoding.h"
+#include "io/limits.h"
+#include "encodings/blocks/pvrtc.h"
+
+namespace mirelth {
+namespace {
+
+constexpr uint64_t kStripBytes = uint64_t{4} << 20;
+
+void ApplyAlphaRule(AlphaRule rule, uint32_t* pixels, size_t count) {
+  if (rule == AlphaRule::kPremultiplied) Unpremultiply(pixels, count);
+  if (rule == AlphaRule::kOpaque) MakeOpaque(pixels, count);
+}
+
+PvrtcLevel PvrtcOf(const SourceImage& image) {
+  return {image.source, image.offset, image.format, image.width, image.height};
+}
+
+ConvertJob JobFor(const SourceImage& image, const uint8_t* source, int32_t width, int32_t height) {
+  ConvertJob job;
+  job.source = source;
+  job.sourcePitch = static_cast<intptr_t>(image.pitch);
+  job.sourceOrder = image.order;
+  job.width = width;
+  job.height = height;
+  job.format = image.format;
+  job.layout = &image.layout;
+  job.palette = image.palette;
+  return job;
+}
+
+// The sampled path's rows of a plain or block level: only the sampled rows' bytes are read, only the sampled
+// pixels (or the blocks holding them) decoded.
+class TextureRows final : public RowSource {
+ public:
+  TextureRows(const SourceImage& image, const Encoding& encoding) : image_(image), encoding_(encoding) {}
+
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
+             DecodeFailure* failure) override {
+    columns_ = columns;
+    columnCount_ = columnCount;
+    rows_ = rows;
+    rowCount_ = rowCount;
+    if (encoding_.walk == Walk::kPixels) {
+      unitBytes_ = encoding_.blockBytes ? encoding_.blockBytes : image_.layout.bytesPerPixel;
+      gathered_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * unitBytes_);
+      if (!gathered_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
+      return true;
+    }
+    if (encoding_.walk == Walk::kPvrtc) return pvrtc_.Begin(PvrtcOf(image_), columns, columnCount, failure);
+    const int32_t bw = encoding_.blockWidth;
+    // Every sampled column's block (as a byte offset from the first sampled block) and column in it; the most
+    // sampled columns any one block holds decides between texels and whole tiles.
+    spots_ = Scratch<TexelSpot>(static_cast<size_t>(columnCount));
+    cache_ = Scratch<uint32_t>(static_cast<size_t>(columnCount) * encoding_.blockHeight);
+    if (!spots_ || !cache_) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
+    const int32_t firstBlock = columns[0] / bw;
+    for (int32_t i = 0, run = 0; i < columnCount; ++i) {
+      const int32_t block = columns[i] / bw;
+      spots_[i] = {static_cast<size_t>(block - firstBlock) * encoding_.blockBytes, columns[i] - block * bw};
+      run = (i > 0 && block == columns[i - 1] / bw) ? run + 1 : 1;
+      columnsPerBlock_ = std::max(columnsPerBlock_, run);
+    }
+    return true;
+  }
+
+  bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) override {
+    const int32_t row = rows_[index];
+    bool ok;
+    if (encoding_.walk == Walk::kPixels) {
+      ok = PixelRow(row, out, failure);
+    } else if (encoding_.walk == Walk::kPvrtc) {
+      ok = pvrtc_.Row(PvrtcOf(image_), row, out, failure);
+    } else {
+      ok = BlockRow(index, row, out, failure);
+    }
+    if (ok) ApplyAlphaRule(image_.alpha, out, static_cast<size_t>(columnCount_));
+    return ok;
+  }
+
+ private:
+  const uint8_t* Bytes(uint64_t offset, uint64_t length, DecodeFailure* failure) {
+    return image_.source->View(image_.offset + offset, static_cast<size_t>(length), &buffer_, failure);
+  }
+
+  bool PixelRow(int32_t row, uint32_t* out, DecodeFailure* failure) {
+    const uint64_t first = static_cast<uint64_t>(columns_[0]);
+    const uint64_t last = static_cast<uint64_t>(columns_[columnCount_ - 1]);
+    const uint8_t* bytes = Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_,
+                                 (last - first + 1) * unitBytes_, failure);
+    if (!bytes) return false;
+    for (int32_t i = 0; i < columnCount_; ++i) {
+      std::memcpy(gathered_.get() + static_cast<size_t>(i) * unitBytes_,
+                  bytes + (static_cast<uint64_t>(columns_[i]) - first) * unitBytes_, unitBytes_);
+    }
+    ConvertJob job = JobFor(image_, gathered_.get(), columnCount_, 1);
+    job.destination = reinterpret_cast<uint8_t*>(out);
+    job.destinationPitch = static_cast<intptr_t>(columnCount_) * 4;
+    ConvertPixels(job);
+    return true;
+  }
+
+  bool BlockRow(int32_t index, int32_t row, uint32_t* out, DecodeFailure* failure) {
+    const int32_t bh = encoding_.blockHeight;
+    const int32_t blockRow = row / bh;
+    if (blockRow != cachedBlockRow_ && !LoadBlockRow(index, blockRow, failure)) return false;
+    std::memcpy(out, cache_.get() + static_cast<size_t>(row - blockRow * bh) * columnCount_,
+                static_cast<size_t>(columnCount_) * 4);
+    return true;
+  }
+
+  // Decodes the sampled pixels of every sampled row in this block row into the cache (one row per pixel row of
+  // the block row, the unsampled ones left alone).
+  bool LoadBlockRow(int32_t index, int32_t blockRow, DecodeFailure* failure) {
+    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight, blockBytes = encoding_.blockBytes;
+    const int32_t firstBlock = columns_[0] / bw, lastBlock = columns_[columnCount_ - 1] / bw;
+    const uint8_t* blocks = Bytes(static_cast<uint64_t>(blockRow) * image_.pitch + uint64_t(firstBlock) * blockBytes,
+                                  uint64_t(lastBlock - firstBlock + 1) * blockBytes, failure);
+    if (!blocks) return false;
+    cachedBlockRow_ = blockRow;
+    // The sampled rows of this block row: rows_[index] .. rows_[end - 1].
+    int32_t end = index;
+    while (end < rowCount_ && rows_[end] / bh == blockRow) ++end;
+    const bool texels = encoding_.decodeTexel && (end - index) * columnsPerBlock_ <= 2;
+    if (texels) {
+      for (int32_t k = index; k < end; ++k) {
+        const int32_t y = rows_[k] - blockRow * bh;
+        uint32_t* row = cache_.get() + static_cast<size_t>(y) * columnCount_;
+        if (encoding_.decodeTexels) {
+          encoding_.decodeTexels(blocks, spots_.get(), columnCount_, y, row);
+        } else {
+          for (int32_t i = 0; i < columnCount_; ++i) row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y);
+        }
+      }
+    } else {
+      alignas(16) uint32_t tile[kMaxBlockWidth * kMaxBlockHeight];
+      size_t decodedOffset = SIZE_MAX;
+      for (int32_t i = 0; i < columnCount_; ++i) {
+        const TexelSpot spot = spots_[i];
+        if (spot.offset != decodedOffset) {
+          encoding_.decodeBlock(reinterpret_cast<uint8_t*>(tile), 4 * bw, blocks + spot.offset);
+          decodedOffset = spot.offset;
+        }
+        for (int32_t k = index; k < end; ++k) {
+          const int32_t y = rows_[k] - blockRow * bh;
+          cache_[static_cast<size_t>(y) * columnCount_ + i] = tile[y * bw + spot.x];
+        }
+      }
+    }
+    if (encoding_.usesOrder && image_.order != ChannelOrder::BGRA) {
+      for (int32_t k = index; k < end; ++k) {
+        const int32_t y = rows_[k] - blockRow * bh;
+        ReorderChannels(reinterpret_cast<uint8_t*>(cache_.get() + static_cast<size_t>(y) * columnCount_), 0,
+                        columnCount_, 1, image_.order, ChannelOrder::BGRA);
+      }
+    }
+    return true;
+  }
+
+  const SourceImage& image_;
+  const Encoding& encoding_;
+  const int32_t* columns_ = nullptr;
+  const int32_t* rows_ = nullptr;
+  int32_t columnCount_ = 0, rowCount_ = 0;
+  uint32_t unitBytes_ = 0;
+  int32_t columnsPerBlock_ = 1;
+  int32_t cachedBlockRow_ = -1;
+  ByteBuffer buffer_;
+  Scratch<uint8_t> gathered_{0};
+  Scratch<uint32_t> cache_{0};
+  Scratch<TexelSpot> spots_{0};
+  PvrtcSampler pvrtc_;
+};
+
+class TexturePicture final : public Picture {
+ public:
+  explicit TexturePicture(const LevelChain& chain) : chain_(chain) {
+    for (SourceImage& level : chain_.levels) {
+      if (level.palette) level.palette = chain_.palette;
+    }
+  }
+  int32_t width() const override { return chain_.levels[0].width; }
+  int32_t height() const override { return chain_.levels[0].height; }
+
+  bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
+    return DecodeSourceImage(chain_.levels[0], bitmap, info, failure);
+  }
+
+  bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
+    const SourceImage& level = ChooseLevel(chain_, tw, th);
+    if (reference) {
+      BITMAPINFO info;
+      HBITMAP decoded = nullptr;
+      if (!DecodeSourceImage(level, &decoded, &info, failure)) return false;
+      const UniqueBitmap full(decoded);
+      BitmapPixels pixels{};
+      if (!GetBitmapPixels(full.get(), &pixels)) return Fail(failure, FailureKind::OutOfMemory, "no decoded bitmap");
+      BitmapRows rows(pixels);
+      return DrawFiltered(rows, {level.width, level.height, true, false}, tw, th, bitmap, failure);
+    }
+    const Encoding* encoding = EncodingOf(level.format);
+    if (!encoding) return Fail(failure, FailureKind::Unsupported, "pixel format %d", static_cast<int>(level.format));
+    TextureRows rows(level, *encoding);
+    return DrawFiltered(rows, level.geometry(), tw, th, bitmap, failure);
+  }
+
+ private:
+  LevelChain chain_;
+};
+
+}  // namespace
+
+bool SizeLevel(SourceImage* image) {
+  return LevelBytes(image->format, image->layout.bytesPerPixel, static_cast<uint64_t>(image->width),
+                    static_cast<uint64_t>(image->height), &image->bytes, &image->pitch);
+}
+
+bool SizeLevel(SourceImage* image, DecodeFailure* failure) {
+  return SizeLevel(image) || Fail(failure, FailureKind::TooLarge, "%d x %d pixels", image->width, image->height);
+}
+
+bool CheckLevelFits(const SourceImage& image, const char* what, DecodeFailure* failure) {
+  const uint64_t size = image.source ? image.source->size() : 0;
+  if (RangeFits(image.offset, image.bytes, size)) return true;
+  uint64_t want = 0;
+  if (!CheckedAdd(image.offset, image.bytes, &want)) want = UINT64_MAX;
+  return FailTruncated(failure, size, want, what);
+}
+
+bool CheckFullSize(int32_t width, int32_t height, DecodeFailure* failure) {
+  if (width <= 0 || height <= 0) return Fail(failure, FailureKind::InvalidHeader, "image size %d x %d", width, height);
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxImagePixels) {
+    return Fail(failure, FailureKind::TooLarge, "%d x %d pixels", width, height);
+  }
+  return true;
+}
+
+bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) {
+  if (!CheckFullSize(image.width, image.height, failure)) return false;
+  const Encoding* encoding = EncodingOf(image.format);
+  if (!encoding || !image.source) {
+    return Fail(failure, FailureKind::Unsupported, "pixel format %d", static_cast<int>(image.format));
+  }
+  uint8_t* bits = nullptr;
+  UniqueBitmap created = CreateSizedBitmap(image.width, image.height, &bits, info, failure);
+  if (!created) return false;
+  const int32_t width = image.width, height = image.height;
+  const intptr_t pitch = static_cast<intptr_t>(width) * 4;
+  ByteBuffer buffer;
+  if (encoding->walk == Walk::kPvrtc) {
+    // A PVRTC pixel needs its neighbouring words, anywhere in the level: the level is read whole.
+    const uint8_t* data = image.source->View(image.offset, static_cast<size_t>(image.bytes), &buffer, failure);
+    if (!data) return false;
+    ConvertJob job = JobFor(image, data, width, height);
+    job.destination = bits;
+    job.destinationPitch = pitch;
+    job.flip = image.topDown;
+    ConvertPixels(job);
+  } else {
+    const int32_t unitRows = encoding->blockHeight;  // pixel rows per stored row of `pitch` bytes
+    const uint64_t units = (static_cast<uint64_t>(height) + unitRows - 1) / unitRows;
+    const uint64_t stripUnits = std::clamp<uint64_t>(kStripBytes / std::max<uint64_t>(image.pitch, 1), 1, units);
+    for (uint64_t u0 = 0; u0 < units; u0 += stripUnits) {
+      const uint64_t u1 = std::min(units, u0 + stripUnits);
+      const uint8_t* data = image.source->View(image.offset + u0 * image.pitch, static_cast<size_t>((u1 - u0) * image.pitch),
+                                               &buffer, failure);
+      if (!data) return false;
+      const auto r0 = static_cast<int32_t>(u0 * unitRows);
+      const auto r1 = static_cast<int32_t>(std::min<uint64_t>(height, u1 * unitRows));
+      ConvertJob job = JobFor(image, data, width, r1 - r0);
+      // Stored row r is picture row r (top-down) or height - 1 - r; picture row y is bitmap row height - 1 - y.
+      job.destination = bits + (image.topDown ? static_cast<intptr_t>(height - r1) : r0) * pitch;
+      job.destinationPitch = pitch;
+      job.flip = image.topDown;
+      ConvertPixels(job);
+    }
+  }
+  auto* pixels = reinterpret_cast<uint32_t*>(bits);
+  if (image.rightToLeft) {
+    for (int32_t y = 0; y < height; ++y) std::reverse(pixels + static_cast<size_t>(y) * width, pixels + static_cast<size_t>(y + 1) * width);
+  }
+  ApplyAlphaRule(image.alpha, pixels, static_cast<size_t>(width) * height);
+  *bitmap = created.release();
+  return true;
+}
+
+bool DrawRowThumbnail(RowSource& rows, const RowGeometry& geometry, int32_t tw, int32_t th, bool reference,
+                      HBITMAP* bitmap, DecodeFailure* failure) {
+  if (!reference) return DrawFiltered(rows, geometry, tw, th, bitmap, failure);
+  BITMAPINFO info;
+  HBITMAP decoded = nullptr;
+  if (!DrawRowsFull(rows, geometry, &decoded, &info, failure)) return false;
+  const UniqueBitmap full(decoded);
+  BitmapPixels pixels{};
+  if (!GetBitmapPixels(full.get(), &pixels)) return Fail(failure, FailureKind::OutOfMemory, "no decoded bitmap");
+  BitmapRows upright(pixels);
+  return DrawFiltered(upright, {geometry.width, geometry.height, true, false}, tw, th, bitmap, failure);
+}
+
+void ExtendLevelChain(LevelChain* chain, uint32_t levelCount, uint64_t copies, uint32_t depth) {
+  if (chain->count < 1) return;
+  const SourceImage& base = chain->levels[0];
+  auto extent = [&](const SourceImage& level, uint32_t k, uint64_t* bytes) {
+    const uint64_t slices = std::max<uint64_t>(1, uint64_t{depth} >> std::min<uint32_t>(k, 63));
+    uint64_t perCopy;
+    return CheckedMultiply(level.bytes, slices, &perCopy) && CheckedMultiply(perCopy, std::max<uint64_t>(copies, 1), bytes);
+  };
+  uint64_t offset, extent0;
+  if (!extent(base, 0, &extent0) || !CheckedAdd(base.offset, extent0, &offset)) return;
+  chain->count = 1;
+  for (uint32_t k = 1; k < levelCount && chain->count < kMaxLevels; ++k) {
+    const SourceImage& previous = chain->levels[chain->count - 1];
+    if (previous.width == 1 && previous.height == 1) break;
+    SourceImage level = base;
+    level.width = std::max(1, base.width >> k);
+    level.height = std::max(1, base.height >> k);
+    level.offset = offset;
+    uint64_t bytes;
+    if (!SizeLevel(&level) || !base.source->Has(offset, level.bytes) || !extent(level, k, &bytes)) break;
+    chain->levels[chain->count++] = level;
+    if (!CheckedAdd(offset, bytes, &offset)) break;
+  }
+}
+
+const SourceImage& ChooseLevel(const LevelChain& chain, int32_t tw, int32_t th) {
+  for (int32_t k = chain.count - 1; k > 0; --k) {
+    if (chain.levels[k].width >= tw && chain.levels[k].height >= th) return chain.levels[k];
+  }
+  return chain.levels[0];
+}
+
+PicturePtr MakeTexturePicture(const LevelChain& chain) {
+  return PicturePtr(new (std::nothrow) TexturePicture(chain));
+}
+
+}  // namespace mirelth
