@@ -19,6 +19,9 @@ enum class Walk : uint8_t {
   kPvrtc,   // PVRTC words: a pixel depends on its neighbouring words, stored in Morton order
 };
 
+// Whether decoded pixels can carry alpha: never, one bit (punch-through), any value, or as the described layout says.
+enum class EncodingAlpha : uint8_t { kNone, kOneBit, kAlpha, kLayout };
+
 struct Encoding {
   PixelFormat code;
   const char* name;
@@ -27,6 +30,8 @@ struct Encoding {
   uint8_t blockHeight;  // pixels down a block (1 for plain pixels)
   uint8_t blockBytes;   // bytes a block (plain pixels: bytes a pixel; 0 for described layouts, whose layout says)
   bool usesOrder;       // the source's channel order applies to the decoded pixels
+  EncodingAlpha alpha;  // what alpha the decoded pixels can have
+  bool hdr;             // values are linear light that may pass 1.0 (F sources); described layouts: their floats
   Converter convert;    // what ConvertPixels calls
   BlockDecoder decodeBlock;  // blocks: one tile
   TexelDecoder decodeTexel;  // blocks, optional: one pixel of a block

@@ -339,6 +339,44 @@ const SourceImage& ChooseLevel(const LevelChain& chain, int32_t tw, int32_t th) 
   return chain.levels[0];
 }
 
+void DescribeTexture(const LevelChain& chain, Facts* facts) {
+  if (!facts || chain.count < 1) return;
+  const SourceImage& level = chain.levels[0];
+  facts->known = true;
+  facts->width = level.width;
+  facts->height = level.height;
+  facts->levels = static_cast<uint32_t>(chain.count);
+  const Encoding* encoding = EncodingOf(level.format);
+  if (!encoding) return;
+  const PixelLayout& layout = level.layout;
+  const bool described = level.format == PixelFormat::kDescribed;
+  if (encoding->walk == Walk::kPixels) {
+    facts->bitsPerPixel = 8u * (described ? layout.bytesPerPixel : encoding->blockBytes);
+  } else {
+    facts->bitsPerPixel = 32;  // a decoded pixel
+  }
+  EncodingAlpha alpha = encoding->alpha;
+  bool hdr = encoding->hdr;
+  if (described) {
+    const ChannelField& a = layout.channel[3];
+    alpha = a.type == ChannelType::kAbsent ? EncodingAlpha::kNone
+            : a.bits == 1                 ? EncodingAlpha::kOneBit
+                                          : EncodingAlpha::kAlpha;
+    for (const ChannelField& f : layout.channel) {
+      hdr = hdr || f.type == ChannelType::kFloat || f.type == ChannelType::kUFloat;
+    }
+  }
+  facts->hdr = hdr;
+  facts->alpha = alpha == EncodingAlpha::kNone     ? AlphaKind::kNone
+                 : alpha == EncodingAlpha::kOneBit ? AlphaKind::kOneBit
+                                                   : AlphaKind::kStraight;
+  if (level.alpha == AlphaRule::kOpaque) facts->alpha = AlphaKind::kNone;
+  if (facts->alpha != AlphaKind::kNone && (level.alpha == AlphaRule::kPremultiplied || layout.premultiplied)) {
+    facts->alpha = AlphaKind::kPremultiplied;
+  }
+  if (hdr) facts->colourSpace = ColourSpace::kLinear;
+}
+
 PicturePtr MakeTexturePicture(const LevelChain& chain) {
   return PicturePtr(new (std::nothrow) TexturePicture(chain));
 }

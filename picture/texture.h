@@ -11,6 +11,7 @@
 #include "encodings/described.h"
 #include "io/failure.h"
 #include "encodings/pixel_format.h"
+#include "picture/facts.h"
 #include "picture/filter.h"
 #include "picture/picture.h"
 
@@ -65,6 +66,11 @@ void ExtendLevelChain(LevelChain* chain, uint32_t levelCount, uint64_t copies, u
 
 // The smallest level whose width and height are both at least tw and th (level 0 otherwise).
 const SourceImage& ChooseLevel(const LevelChain& chain, int32_t tw, int32_t th);
+
+// The facts a texture's level 0 and chain say of it: size, levels, bits per pixel (stored for plain encodings,
+// 32 decoded for block encodings), alpha (by the encoding, its layout and the alpha rule) and HDR. The container
+// adds the encoding's name, faces, layers, depth and colour space.
+void DescribeTexture(const LevelChain& chain, Facts* facts);
 
 // A new picture of a texture chain (null when there is no memory).
 PicturePtr MakeTexturePicture(const LevelChain& chain);

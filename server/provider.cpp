@@ -129,6 +129,7 @@ HRESULT MirelthThumbnailProvider::Render(Draw draw, UINT cx, HBITMAP* bitmap, BI
     return E_OUTOFMEMORY;
   }
   OpenOptions options;
+  facts.container = container->name;
   options.facts = &facts;
   if (draw == Draw::kFull) options.maxPixels = kMaxImagePixels;
   PicturePtr picture;

@@ -79,5 +79,18 @@ done
 grep -q "^usage:" "$work/help" || { echo "FAIL: help text"; failures=$((failures + 1)); }
 "$tool" --version | grep -Eq "^mirelth-thumb [0-9]+\.[0-9]+\.[0-9]+$"; check "version" 0 $?
 
+# --info --json: one object a line for every sample, as tests/data/samples-info.jsonl holds them (refused samples
+# give their reason on stderr and exit status 1); --info for people lists a document's layers too.
+(cd "$root" && ls samples | grep -Ev '\.(png|tsv|md)$' | sed 's|^|samples/|' | xargs "$tool" --info --json > "$work/info.jsonl" 2> "$work/info.err")
+[ "$?" = 123 ] || { echo "FAIL: --info over the samples: exit status (xargs: 123 when an input is refused)"; failures=$((failures + 1)); }
+if diff -u "$root/tests/data/samples-info.jsonl" "$work/info.jsonl"; then echo "ok: --info --json of every sample"; else
+  echo "FAIL: --info --json differs"; failures=$((failures + 1)); fi
+grep -q "dds-pvrtextool-r8g8b8a8uint-bars-13x11.dds: unsupported: DXGI format 30" "$work/info.err" || { echo "FAIL: --info refusal: $(cat "$work/info.err")"; failures=$((failures + 1)); }
+"$tool" --info "$root/samples/pvr-pvrtextool-refuse-pvrtc2-4bpp-halo-32x64.pvr" > /dev/null 2>&1; check "--info of a refused file" 1 $?
+"$tool" --info "$root/samples/psd-gimp-layers-33x17.psd" > "$work/info.txt"; check "--info for people" 0 $?
+grep -q "^  encoding: RGB 8-bit$" "$work/info.txt" && grep -q "^LayerCount=" "$work/info.txt" || { echo "FAIL: --info text: $(cat "$work/info.txt")"; failures=$((failures + 1)); }
+"$tool" --json "$sample" > /dev/null 2>&1; check "--json without --info" 2 $?
+"$tool" --info --full "$sample" > /dev/null 2>&1; check "--info with --full" 2 $?
+
 echo "cli: $failures failed"
 [ "$failures" = 0 ]

@@ -171,6 +171,7 @@ Drawn DrawBytes(FileType type, const std::vector<uint8_t>& bytes, Mode mode, uin
   } keepListing{drawn};
   if (mode == Mode::kFull) options.maxPixels = kMaxImagePixels;
   const Container* container = ContainerFor(type);
+  if (container) drawn.facts.container = container->name;
   PicturePtr picture;
   if (!container || !container->openPicture(source, options, &picture, &drawn.failure)) return drawn;
   HBITMAP bitmap = nullptr;

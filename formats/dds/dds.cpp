@@ -29,6 +29,7 @@ constexpr uint32_t kPaletteBytes = 256 * 4;
 // Caps (offset 108) and caps2 (offset 112).
 constexpr uint32_t kCapsComplex = 0x8, kCapsTexture = 0x1000, kCapsMipMap = 0x400000;
 constexpr uint32_t kCaps2CubeMap = 0x200, kCaps2Volume = 0x200000;
+constexpr uint32_t kCaps2AllFaces = 0xFC00;  // +X, -X, +Y, -Y, +Z, -Z
 
 // File offsets of the fields read.
 constexpr uint32_t kOffsetFlags = 8, kOffsetHeight = 12, kOffsetWidth = 16, kOffsetDepth = 24, kOffsetMipMapCount = 28;
@@ -50,19 +51,20 @@ struct MaskRow {
   uint32_t bitCount, red, green, blue, alpha;
   PixelFormat format;
   ChannelOrder order;
+  const char* name;  // as Direct3D 9 names the layout
 };
 constexpr MaskRow kMaskTable[] = {
-    {16, 0xF800, 0x07E0, 0x001F, 0, R5G6B5, ChannelOrder::BGRA},
-    {16, 0x0F00, 0x00F0, 0x000F, 0, X4R4G4B4, ChannelOrder::BGRA},
-    {16, 0x0F00, 0x00F0, 0x000F, 0xF000, A4R4G4B4, ChannelOrder::BGRA},
-    {16, 0x7C00, 0x03E0, 0x001F, 0x8000, A1R5G5B5, ChannelOrder::BGRA},
-    {16, 0x7C00, 0x03E0, 0x001F, 0, X1R5G5B5, ChannelOrder::BGRA},
-    {24, 0xFF0000, 0xFF00, 0xFF, 0, R8G8B8, ChannelOrder::BGRA},  // B, G, R in memory
-    {24, 0xFF, 0xFF00, 0xFF0000, 0, R8G8B8, ChannelOrder::RGBA},  // R, G, B in memory
-    {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, A8R8G8B8, ChannelOrder::BGRA},
-    {32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, A8R8G8B8, ChannelOrder::RGBA},
-    {32, 0xFF0000, 0xFF00, 0xFF, 0, X8R8G8B8, ChannelOrder::BGRA},
-    {32, 0xFF, 0xFF00, 0xFF0000, 0, X8R8G8B8, ChannelOrder::RGBA},
+    {16, 0xF800, 0x07E0, 0x001F, 0, R5G6B5, ChannelOrder::BGRA, "R5G6B5"},
+    {16, 0x0F00, 0x00F0, 0x000F, 0, X4R4G4B4, ChannelOrder::BGRA, "X4R4G4B4"},
+    {16, 0x0F00, 0x00F0, 0x000F, 0xF000, A4R4G4B4, ChannelOrder::BGRA, "A4R4G4B4"},
+    {16, 0x7C00, 0x03E0, 0x001F, 0x8000, A1R5G5B5, ChannelOrder::BGRA, "A1R5G5B5"},
+    {16, 0x7C00, 0x03E0, 0x001F, 0, X1R5G5B5, ChannelOrder::BGRA, "X1R5G5B5"},
+    {24, 0xFF0000, 0xFF00, 0xFF, 0, R8G8B8, ChannelOrder::BGRA, "R8G8B8"},  // B, G, R in memory
+    {24, 0xFF, 0xFF00, 0xFF0000, 0, R8G8B8, ChannelOrder::RGBA, "B8G8R8"},  // R, G, B in memory
+    {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, A8R8G8B8, ChannelOrder::BGRA, "A8R8G8B8"},
+    {32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, A8R8G8B8, ChannelOrder::RGBA, "A8B8G8R8"},
+    {32, 0xFF0000, 0xFF00, 0xFF, 0, X8R8G8B8, ChannelOrder::BGRA, "X8R8G8B8"},
+    {32, 0xFF, 0xFF00, 0xFF0000, 0, X8R8G8B8, ChannelOrder::RGBA, "X8B8G8R8"},
 };
 
 // A described layout in a table row: bytes per pixel, then type, lowest bit and width of R, G, B, A.
@@ -87,6 +89,7 @@ struct FormatRow {
   ChannelOrder order;
   AlphaRule alpha;
   LayoutSpec layout;  // PixelFormat::kDescribed
+  const char* name = nullptr;  // Direct3D format numbers in the FourCC field: the D3DFORMAT name
 };
 constexpr ChannelOrder kBgra = ChannelOrder::BGRA, kRgba = ChannelOrder::RGBA;
 constexpr AlphaRule kAsStored = AlphaRule::kStraight, kPremul = AlphaRule::kPremultiplied, kOpaque = AlphaRule::kOpaque;
@@ -108,13 +111,13 @@ constexpr FormatRow kFourCCTable[] = {
     {FourCC("BC5U"), BC5U, kBgra, kAsStored, kNoLayout},
     {FourCC("BC5S"), BC5S, kBgra, kAsStored, kNoLayout},
     // Direct3D format numbers in the FourCC field.
-    {36, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4)},  // A16B16G16R16
-    {111, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)},   // R16F
-    {112, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2)},         // G16R16F
-    {113, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 16, 4)},         // A16B16G16R16F
-    {114, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)},   // R32F
-    {115, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 32, 2)},         // G32R32F
-    {116, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4)},        // A32B32G32R32F
+    {36, kDescribed, kBgra, kAsStored, Uniform(8, CT::kUnorm, 16, 4), "A16B16G16R16"},
+    {111, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true), "R16F"},
+    {112, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2), "G16R16F"},
+    {113, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 16, 4), "A16B16G16R16F"},
+    {114, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true), "R32F"},
+    {115, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 32, 2), "G32R32F"},
+    {116, kDescribed, kBgra, kAsStored, Uniform(16, CT::kFloat, 32, 4), "A32B32G32R32F"},
 };
 
 // R10G10B10A2: R w[9:0], G w[19:10], B w[29:20], A w[31:30]
@@ -156,6 +159,8 @@ constexpr FormatRow kDxgiTable[] = {
     {61, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},  // R8_UNORM
     {65, kDescribed, kBgra, kAsStored, AlphaOnly8()},                        // A8_UNORM
     {67, RGB9E5, kBgra, kAsStored, kNoLayout},                               // R9G9B9E5_SHAREDEXP
+    {68, RGBG8888, kBgra, kAsStored, kNoLayout},                             // R8G8_B8G8_UNORM: R, G0, B, G1
+    {69, GRGB8888, kBgra, kAsStored, kNoLayout},                             // G8R8_G8B8_UNORM: G0, R, G1, B
     {70, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_TYPELESS
     {71, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_UNORM
     {72, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_UNORM_SRGB
@@ -185,7 +190,151 @@ constexpr FormatRow kDxgiTable[] = {
     {98, BC7, kBgra, kAsStored, kNoLayout},       // BC7_UNORM
     {99, BC7, kBgra, kAsStored, kNoLayout},       // BC7_UNORM_SRGB
     {115, A4R4G4B4, kBgra, kAsStored, kNoLayout},  // B4G4R4A4_UNORM
+    // A4B4G4R4_UNORM: A w[3:0], B w[7:4], G w[11:8], R w[15:12]
+    {191, kDescribed, kBgra, kAsStored, {2, {CT::kUnorm, 12, 4}, {CT::kUnorm, 8, 4}, {CT::kUnorm, 4, 4}, {CT::kUnorm, 0, 4}, false}},
 };
+
+// Every DXGI_FORMAT value by name, from the Direct3D headers (dxgiformat.h), as describe and refusals name them.
+struct DxgiNameRow {
+  uint32_t value;
+  const char* name;
+};
+constexpr DxgiNameRow kDxgiNames[] = {
+    {0, "UNKNOWN"},
+    {1, "R32G32B32A32_TYPELESS"},
+    {2, "R32G32B32A32_FLOAT"},
+    {3, "R32G32B32A32_UINT"},
+    {4, "R32G32B32A32_SINT"},
+    {5, "R32G32B32_TYPELESS"},
+    {6, "R32G32B32_FLOAT"},
+    {7, "R32G32B32_UINT"},
+    {8, "R32G32B32_SINT"},
+    {9, "R16G16B16A16_TYPELESS"},
+    {10, "R16G16B16A16_FLOAT"},
+    {11, "R16G16B16A16_UNORM"},
+    {12, "R16G16B16A16_UINT"},
+    {13, "R16G16B16A16_SNORM"},
+    {14, "R16G16B16A16_SINT"},
+    {15, "R32G32_TYPELESS"},
+    {16, "R32G32_FLOAT"},
+    {17, "R32G32_UINT"},
+    {18, "R32G32_SINT"},
+    {19, "R32G8X24_TYPELESS"},
+    {20, "D32_FLOAT_S8X24_UINT"},
+    {21, "R32_FLOAT_X8X24_TYPELESS"},
+    {22, "X32_TYPELESS_G8X24_UINT"},
+    {23, "R10G10B10A2_TYPELESS"},
+    {24, "R10G10B10A2_UNORM"},
+    {25, "R10G10B10A2_UINT"},
+    {26, "R11G11B10_FLOAT"},
+    {27, "R8G8B8A8_TYPELESS"},
+    {28, "R8G8B8A8_UNORM"},
+    {29, "R8G8B8A8_UNORM_SRGB"},
+    {30, "R8G8B8A8_UINT"},
+    {31, "R8G8B8A8_SNORM"},
+    {32, "R8G8B8A8_SINT"},
+    {33, "R16G16_TYPELESS"},
+    {34, "R16G16_FLOAT"},
+    {35, "R16G16_UNORM"},
+    {36, "R16G16_UINT"},
+    {37, "R16G16_SNORM"},
+    {38, "R16G16_SINT"},
+    {39, "R32_TYPELESS"},
+    {40, "D32_FLOAT"},
+    {41, "R32_FLOAT"},
+    {42, "R32_UINT"},
+    {43, "R32_SINT"},
+    {44, "R24G8_TYPELESS"},
+    {45, "D24_UNORM_S8_UINT"},
+    {46, "R24_UNORM_X8_TYPELESS"},
+    {47, "X24_TYPELESS_G8_UINT"},
+    {48, "R8G8_TYPELESS"},
+    {49, "R8G8_UNORM"},
+    {50, "R8G8_UINT"},
+    {51, "R8G8_SNORM"},
+    {52, "R8G8_SINT"},
+    {53, "R16_TYPELESS"},
+    {54, "R16_FLOAT"},
+    {55, "D16_UNORM"},
+    {56, "R16_UNORM"},
+    {57, "R16_UINT"},
+    {58, "R16_SNORM"},
+    {59, "R16_SINT"},
+    {60, "R8_TYPELESS"},
+    {61, "R8_UNORM"},
+    {62, "R8_UINT"},
+    {63, "R8_SNORM"},
+    {64, "R8_SINT"},
+    {65, "A8_UNORM"},
+    {66, "R1_UNORM"},
+    {67, "R9G9B9E5_SHAREDEXP"},
+    {68, "R8G8_B8G8_UNORM"},
+    {69, "G8R8_G8B8_UNORM"},
+    {70, "BC1_TYPELESS"},
+    {71, "BC1_UNORM"},
+    {72, "BC1_UNORM_SRGB"},
+    {73, "BC2_TYPELESS"},
+    {74, "BC2_UNORM"},
+    {75, "BC2_UNORM_SRGB"},
+    {76, "BC3_TYPELESS"},
+    {77, "BC3_UNORM"},
+    {78, "BC3_UNORM_SRGB"},
+    {79, "BC4_TYPELESS"},
+    {80, "BC4_UNORM"},
+    {81, "BC4_SNORM"},
+    {82, "BC5_TYPELESS"},
+    {83, "BC5_UNORM"},
+    {84, "BC5_SNORM"},
+    {85, "B5G6R5_UNORM"},
+    {86, "B5G5R5A1_UNORM"},
+    {87, "B8G8R8A8_UNORM"},
+    {88, "B8G8R8X8_UNORM"},
+    {89, "R10G10B10_XR_BIAS_A2_UNORM"},
+    {90, "B8G8R8A8_TYPELESS"},
+    {91, "B8G8R8A8_UNORM_SRGB"},
+    {92, "B8G8R8X8_TYPELESS"},
+    {93, "B8G8R8X8_UNORM_SRGB"},
+    {94, "BC6H_TYPELESS"},
+    {95, "BC6H_UF16"},
+    {96, "BC6H_SF16"},
+    {97, "BC7_TYPELESS"},
+    {98, "BC7_UNORM"},
+    {99, "BC7_UNORM_SRGB"},
+    {100, "AYUV"},
+    {101, "Y410"},
+    {102, "Y416"},
+    {103, "NV12"},
+    {104, "P010"},
+    {105, "P016"},
+    {106, "420_OPAQUE"},
+    {107, "YUY2"},
+    {108, "Y210"},
+    {109, "Y216"},
+    {110, "NV11"},
+    {111, "AI44"},
+    {112, "IA44"},
+    {113, "P8"},
+    {114, "A8P8"},
+    {115, "B4G4R4A4_UNORM"},
+    {130, "P208"},
+    {131, "V208"},
+    {132, "V408"},
+    {189, "SAMPLER_FEEDBACK_MIN_MIP_OPAQUE"},
+    {190, "SAMPLER_FEEDBACK_MIP_REGION_USED_OPAQUE"},
+    {191, "A4B4G4R4_UNORM"},
+};
+
+const char* DxgiName(uint32_t value) {
+  for (const DxgiNameRow& row : kDxgiNames) {
+    if (row.value == value) return row.name;
+  }
+  return nullptr;
+}
+
+template <typename... Args>
+void Name(DdsTextureInfo* info, const char* format, Args... args) {
+  std::snprintf(info->encodingName, sizeof info->encodingName, format, args...);
+}
 
 const FormatRow* Find(const FormatRow* table, size_t count, uint32_t key) {
   for (size_t i = 0; i < count; ++i) {
@@ -238,6 +387,7 @@ bool RecogniseMasks(uint32_t pixelFlags, uint32_t bitCount, const uint32_t (&mas
           (row.alpha == masks[3] || bitCount == 24)) {
         info->format = row.format;
         info->order = row.order;
+        Name(info, "%s", row.name);
         return true;
       }
     }
@@ -278,6 +428,7 @@ bool RecogniseMasks(uint32_t pixelFlags, uint32_t bitCount, const uint32_t (&mas
     info->format = kDescribed;
     info->order = ChannelOrder::BGRA;
     info->layout = canonical;
+    Name(info, "%s", bitCount == 8 ? "L8" : canonical.channel[3].bits ? "A8L8" : "L16");
     return true;
   }
   uint32_t seen = 0;
@@ -294,6 +445,18 @@ bool RecogniseMasks(uint32_t pixelFlags, uint32_t bitCount, const uint32_t (&mas
   info->format = kDescribed;
   info->order = ChannelOrder::BGRA;
   info->layout = layout;
+  const ChannelField &l = layout.channel[0], &a = layout.channel[3];
+  if (alphaOnly) {
+    Name(info, "A%u", static_cast<unsigned>(a.bits));
+  } else if (layout.gray && a.bits) {
+    Name(info, "A%uL%u", static_cast<unsigned>(a.bits), static_cast<unsigned>(l.bits));
+  } else if (layout.gray) {
+    Name(info, "L%u", static_cast<unsigned>(l.bits));
+  } else {
+    Name(info, "%u-bit masks R 0x%08X G 0x%08X B 0x%08X A 0x%08X", static_cast<unsigned>(bitCount),
+         static_cast<unsigned>(used[0]), static_cast<unsigned>(used[1]), static_cast<unsigned>(used[2]),
+         static_cast<unsigned>(used[3]));
+  }
   return true;
 }
 
@@ -312,6 +475,15 @@ bool RecogniseDx10(ByteSource& source, DdsTextureInfo* info, DecodeFailure* fail
   if (dimension != kDimension1D && dimension != kDimension2D && dimension != kDimension3D) {
     return Fail(failure, FailureKind::InvalidHeader, "DX10 resource dimension %u", static_cast<unsigned>(dimension));
   }
+  const char* name = DxgiName(dxgi);
+  if (name) {
+    Name(info, "%s", name);
+  } else {
+    Name(info, "DXGI format %u", static_cast<unsigned>(dxgi));
+  }
+  info->srgb = name && std::strstr(name, "_SRGB") != nullptr;
+  info->layers = arraySize;
+  if (misc & kMiscCube) info->faces = 6;
   const FormatRow* row = Find(kDxgiTable, sizeof kDxgiTable / sizeof kDxgiTable[0], dxgi);
   if (!row) return Fail(failure, FailureKind::Unsupported, "DXGI format %u", static_cast<unsigned>(dxgi));
   Take(*row, info);
@@ -323,6 +495,17 @@ bool RecogniseDx10(ByteSource& source, DdsTextureInfo* info, DecodeFailure* fail
   info->isCubeMap = (misc & kMiscCube) != 0;
   info->dataOffset = kDdsHeaderBytes + kDx10HeaderBytes;
   return true;
+}
+
+// What the header says, for describe: the chain's facts, then the layout by name, faces, layers and depth.
+void Describe(const DdsTextureInfo& info, const LevelChain& chain, Facts* facts) {
+  if (!facts) return;
+  DescribeTexture(chain, facts);
+  facts->SetEncoding("%s", info.encodingName);
+  facts->faces = info.faces ? info.faces : 1;
+  facts->layers = info.layers;
+  facts->depth = info.depth;
+  if (info.srgb) facts->colourSpace = ColourSpace::kSrgb;
 }
 
 // Level 0: at the data offset, rows top-down.
@@ -368,6 +551,7 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
   if (caps & kCapsTexture) {
     info->hasMipmaps = (caps & kCapsMipMap) != 0;
     info->isCubeMap = (caps & kCapsComplex) && (caps2 & kCaps2CubeMap);
+    if (info->isCubeMap) info->faces = static_cast<uint32_t>(__builtin_popcount(caps2 & kCaps2AllFaces));
   }
   info->levelCount = 1;
   if (info->hasMipmaps && (flags & kFlagMipMapCount)) info->levelCount = field(kOffsetMipMapCount);
@@ -391,11 +575,19 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
     info->format = PAL8;
     info->order = ChannelOrder::BGRA;
     info->dataOffset = kDdsHeaderBytes + kPaletteBytes;
+    Name(info, "P8");
   } else if (!masksNamed && (pixelFlags & kPixelFourCC)) {
     if (fourCC == FourCC("DX10")) {
       if (!RecogniseDx10(source, info, failure)) return false;
     } else if (const FormatRow* row = Find(kFourCCTable, sizeof kFourCCTable / sizeof kFourCCTable[0], fourCC)) {
       Take(*row, info);
+      if (row->name) {
+        Name(info, "%s", row->name);
+      } else {
+        const char text[5] = {static_cast<char>(fourCC), static_cast<char>(fourCC >> 8),
+                              static_cast<char>(fourCC >> 16), static_cast<char>(fourCC >> 24), 0};
+        Name(info, "%s", text);
+      }
     } else {
       char text[24];
       DescribeFourCC(fourCC, text);
@@ -409,6 +601,10 @@ bool ParseDdsHeader(ByteSource& source, DdsTextureInfo* info, const OpenOptions&
   }
 
   if (!CheckPictureSize(info->width, info->height, options, failure)) return false;
+  LevelChain described;
+  described.levels[0] = Level0(source, *info);
+  described.count = 1;
+  Describe(*info, described, options.facts);
   SourceImage level0 = Level0(source, *info);
   return SizeLevel(&level0, failure) && CheckLevelFits(level0, "level 0", failure);
 }
@@ -424,6 +620,7 @@ bool OpenDds(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   chain.count = 1;
   // Each face's (or slice's) whole chain comes before the next one: the levels of the first follow level 0.
   ExtendLevelChain(&chain, info.levelCount, 1, info.depth);
+  Describe(info, chain, options.facts);
   *picture = MakeTexturePicture(chain);
   if (!*picture) return Fail(failure, FailureKind::OutOfMemory, "no picture");
   return true;

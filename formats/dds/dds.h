@@ -30,6 +30,11 @@ struct DdsTextureInfo {
   int32_t height = 0;
   uint64_t dataOffset = kDdsHeaderBytes;  // level 0
   uint32_t palette[256] = {};             // PixelFormat::PAL8: display values (0xAARRGGBB)
+  // What describe says: the layout as the file names it, faces, array layers, and whether it says sRGB.
+  char encodingName[64] = {};
+  uint32_t faces = 1;
+  uint32_t layers = 1;
+  bool srgb = false;
 };
 
 // Validates the header, recognises the pixel layout and proves that level 0 lies in the source. False with the

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -412,6 +413,52 @@ class PsdPicture final : public RowPicture {
 
 }  // namespace
 
+namespace {
+
+const char* ColourModeName(uint16_t mode) {
+  switch (mode) {
+    case kPsdBitmap: return "Bitmap";
+    case kPsdGrayscale: return "Grayscale";
+    case kPsdIndexed: return "Indexed";
+    case kPsdRgb: return "RGB";
+    case kPsdCmyk: return "CMYK";
+    case kPsdMultichannel: return "Multichannel";
+    case kPsdDuotone: return "Duotone";
+    case kPsdLab: return "Lab";
+    default: return "unknown";
+  }
+}
+
+// The document's facts: its mode and depth as Photoshop names them ("RGB 16-bit"), its channels and layers, and
+// what is drawn: the stored composite (with the transparency the rules decide) or the flattened layers.
+void DescribeDocument(const PsdDocument& doc, bool flatten, Facts* facts) {
+  facts->known = true;
+  facts->container = doc.version == 2 ? "PSB" : "PSD";  // the large-document format, whatever the name says
+  facts->width = doc.width;
+  facts->height = doc.height;
+  facts->document = true;
+  std::snprintf(facts->colourMode, sizeof facts->colourMode, "%s", ColourModeName(doc.mode));
+  facts->SetEncoding("%s %u-bit", facts->colourMode, static_cast<unsigned>(doc.depth));
+  facts->bitDepth = doc.depth;
+  facts->channels = doc.channelCount;
+  facts->bitsPerPixel = uint32_t{doc.depth} * doc.channelCount;
+  facts->layerCount = static_cast<uint32_t>(doc.layers.size());
+  facts->compositeStored = !flatten;
+  facts->hdr = doc.depth == 32;
+  if (doc.depth == 32) facts->colourSpace = ColourSpace::kLinear;
+  const ModePlan plan = PlanFor(doc.mode);
+  const bool extraChannel = plan.alphaChannel >= 0 && doc.channelCount > static_cast<uint32_t>(plan.alphaChannel);
+  if (flatten) {
+    facts->alpha = AlphaKind::kStraight;
+  } else if (doc.mode == kPsdIndexed && doc.transparentIndex >= 0) {
+    facts->alpha = AlphaKind::kOneBit;
+  } else {
+    facts->alpha = extraChannel && CompositeAlphaOf(doc).transparency ? AlphaKind::kStraight : AlphaKind::kNone;
+  }
+}
+
+}  // namespace
+
 bool OpenPsd(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
   std::unique_ptr<PsdDocument> document(new (std::nothrow) PsdDocument);
   if (!document) return Fail(failure, FailureKind::OutOfMemory, "no document");
@@ -424,6 +471,7 @@ bool OpenPsd(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   if (document->imageDataLength == 0 && !flatten) {
     return FailTruncated(failure, source.size(), source.size() + 2, "the image data section");
   }
+  if (Facts* facts = options.facts) DescribeDocument(*document, flatten, facts);
   std::unique_ptr<PsdPicture> made(new (std::nothrow) PsdPicture(source, std::move(document), flatten));
   if (!made) return Fail(failure, FailureKind::OutOfMemory, "no picture");
   if (!made->Layout(failure)) return false;

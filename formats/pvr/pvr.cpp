@@ -10,7 +10,7 @@ namespace mirelth {
 namespace {
 
 // Offsets of the version-3 header.
-constexpr uint32_t kV3Flags = 4, kV3PixelFormat = 8, kV3ChannelType = 20, kV3Height = 24, kV3Width = 28;
+constexpr uint32_t kV3Flags = 4, kV3PixelFormat = 8, kV3ColourSpace = 16, kV3ChannelType = 20, kV3Height = 24, kV3Width = 28;
 constexpr uint32_t kV3Depth = 32, kV3Surfaces = 36, kV3Faces = 40, kV3MipMapCount = 44, kV3MetadataSize = 48;
 constexpr uint32_t kV3Premultiplied = 0x2;
 // Offsets and flags of the legacy header.
@@ -51,6 +51,7 @@ bool ReadLegacyHeader(const uint8_t* header, PvrTextureInfo* info) {
   const uint32_t flags = ByteReader::U32LENoBoundsCheck(header + kLegacyFlags);
   info->dataOffset = headerSize;
   info->isCubeMap = (flags & kLegacyCubeMap) != 0;
+  if (info->isCubeMap) info->faces = 6;
   info->isFlipped = (flags & kLegacyVerticalFlip) != 0;
   info->legacy = true;
   info->legacyPixelType = static_cast<uint8_t>(flags & 0xFF);
@@ -112,6 +113,9 @@ bool ParsePvr(ByteSource& source, PvrTextureInfo* info, const OpenOptions& optio
     info->copies = uint64_t{field(kV3Surfaces) ? field(kV3Surfaces) : 1} * (field(kV3Faces) ? field(kV3Faces) : 1);
     info->levelCount = field(kV3MipMapCount);
     info->isCubeMap = field(kV3Faces) > 1;
+    info->faces = field(kV3Faces) ? field(kV3Faces) : 1;
+    info->surfaces = field(kV3Surfaces) ? field(kV3Surfaces) : 1;
+    info->colourSpace = field(kV3ColourSpace);
     info->premultiplied = (info->flags & kV3Premultiplied) != 0;
     const uint32_t metadataSize = field(kV3MetadataSize);
     if (!RangeFits(kPvrMinimumBytes, metadataSize, size)) {
@@ -147,6 +151,20 @@ bool ParsePvr(ByteSource& source, PvrTextureInfo* info, const OpenOptions& optio
   return SizeLevel(&level0, failure) && CheckLevelFits(level0, "level 0", failure);
 }
 
+namespace {
+
+void Describe(const PvrTextureInfo& info, const LevelChain& chain, Facts* facts) {
+  if (!facts) return;
+  DescribeTexture(chain, facts);
+  NamePvrPixelFormat(info.pixelFormat, facts->encoding, sizeof facts->encoding);
+  facts->faces = info.faces;
+  facts->layers = info.surfaces;
+  facts->depth = info.depth;
+  if (!info.legacy) facts->colourSpace = info.colourSpace == 1 ? ColourSpace::kSrgb : ColourSpace::kLinear;
+}
+
+}  // namespace
+
 bool OpenPvr(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
   PvrTextureInfo info;
   if (!ParsePvr(source, &info, options, failure)) return false;
@@ -159,6 +177,7 @@ bool OpenPvr(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   } else {
     ExtendLevelChain(&chain, info.levelCount, info.copies, info.depth);
   }
+  Describe(info, chain, options.facts);
   *picture = MakeTexturePicture(chain);
   if (!*picture) return Fail(failure, FailureKind::OutOfMemory, "no picture");
   return true;

@@ -36,6 +36,9 @@ struct PvrTextureInfo {
   uint8_t legacyPixelType = 0;
   uint64_t dataOffset = 0;
   PvrDrawing drawing;
+  // What describe says besides the drawing.
+  uint32_t faces = 1, surfaces = 1;
+  uint32_t colourSpace = 0;  // version 3: 0 linear, 1 sRGB
 };
 
 // Reads either header, the format and its drawing, and proves that level 0 lies in the source. False with the

@@ -404,6 +404,14 @@ bool TranslatePvrFormat(PvrPixelFormat format, uint32_t channelType, PvrDrawing*
   return true;
 }
 
+void NamePvrPixelFormat(PvrPixelFormat format, char* text, uint32_t size) {
+  if (IsPredefinedPvrFormat(format) && format <= kLastPredefinedPvrFormat) {
+    std::snprintf(text, size, "%s", kPredefined[format].name);
+    return;
+  }
+  DescribePvrPixelFormat(format, text, size);
+}
+
 void DescribePvrPixelFormat(PvrPixelFormat format, char* text, uint32_t size) {
   if (IsPredefinedPvrFormat(format)) {
     if (format <= kLastPredefinedPvrFormat) {

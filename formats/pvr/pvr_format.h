@@ -65,5 +65,7 @@ struct PvrDrawing {
 
 // A readable name: "PVRTC 4 bpp RGBA" or "\"rgba\" 10.10.10.2".
 void DescribePvrPixelFormat(PvrPixelFormat format, char* text, uint32_t size);
+// The name describe shows: a predefined format's name alone ("PVRTC 4 bpp RGBA"), else as above.
+void NamePvrPixelFormat(PvrPixelFormat format, char* text, uint32_t size);
 
 }  // namespace mirelth

@@ -295,6 +295,22 @@ bool OpenTga(ByteSource& source, const OpenOptions& options, PicturePtr* picture
     if (!source.Has(at, bytes)) return FailTruncated(failure, size, at + bytes, "the TGA pixels");
   }
 
+  if (Facts* facts = options.facts) {
+    facts->known = true;
+    facts->width = width;
+    facts->height = height;
+    const char* kind = image.kind == Kind::kMapped ? "colour-mapped" : image.kind == Kind::kGray ? "gray" : "true colour";
+    if (image.kind == Kind::kMapped) {
+      facts->SetEncoding("%s %u-bit (%u-bit map)%s", kind, depth, mapEntryBits, image.runLength ? ", run-length" : "");
+    } else {
+      facts->SetEncoding("%s %u-bit%s", kind, depth, image.runLength ? ", run-length" : "");
+    }
+    facts->bitsPerPixel = depth;
+    facts->alpha = !image.useAlpha                             ? AlphaKind::kNone
+                   : image.alpha == AlphaRule::kPremultiplied ? AlphaKind::kPremultiplied
+                   : image.alphaBit                            ? AlphaKind::kOneBit
+                                                               : AlphaKind::kStraight;
+  }
   RowGeometry geometry{width, height, image.topDown, image.rightToLeft};
   // Many writers fill an unused alpha byte with 0: an image whose alpha values are all 0 is drawn opaque.
   geometry.zeroAlphaOpaque = image.useAlpha || image.kind == Kind::kMapped;
