@@ -1,6 +1,7 @@
 #include "formats/containers.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "formats/dds/dds.h"
 #include "formats/psd/psd.h"
@@ -12,14 +13,26 @@ namespace {
 
 constexpr Container kContainers[] = {
     {FileType::kDds, ".dds", "DDS", "plain 8-128 bit layouts, DXT1-5, BC4-BC7, ATC, ETC1, DX10 headers",
-     "image/x-dds", OpenDds},
-    {FileType::kTga, ".tga", "TGA", "true colour, gray and colour-mapped, raw or run-length", "image/x-tga", OpenTga},
+     "image/x-dds", MimeEntry::kKnown, nullptr, {{0, 4, "DDS "}}, OpenDds},
+    {FileType::kTga, ".tga", "TGA", "true colour, gray and colour-mapped, raw or run-length", "image/x-tga",
+     MimeEntry::kKnown, nullptr, {}, OpenTga},
     {FileType::kPsd, ".psd", "PSD", "composite or flattened layers, raw, PackBits or ZIP",
-     "image/vnd.adobe.photoshop", OpenPsd},
+     "image/vnd.adobe.photoshop", MimeEntry::kKnown, nullptr, {{0, 6, "8BPS\x00\x01"}}, OpenPsd},
     {FileType::kPvr, ".pvr", "PVR", "version 3 and legacy: PVRTC, ETC1/2, EAC, ASTC, BC, plain channel layouts",
-     "image/x-pvr", OpenPvr},
-    {FileType::kPsb, ".psb", "PSB", "large documents, as PSD", "image/vnd.adobe.photoshop", OpenPsd},
+     "image/x-pvr", MimeEntry::kDefine, "PowerVR texture", {{0, 4, "PVR\x03"}, {44, 4, "PVR!"}}, OpenPvr},
+    {FileType::kPsb, ".psb", "PSB", "large documents, as PSD", "image/vnd.adobe.photoshop", MimeEntry::kGlob, nullptr,
+     {{0, 6, "8BPS\x00\x02"}}, OpenPsd},
 };
+
+constexpr bool SignaturesFit() {
+  for (const Container& c : kContainers) {
+    for (const Signature& signature : c.signatures) {
+      if (signature.offset + size_t{signature.length} > kSignatureBytes) return false;
+    }
+  }
+  return true;
+}
+static_assert(SignaturesFit(), "every signature lies in the first kSignatureBytes bytes");
 
 }  // namespace
 
@@ -58,6 +71,30 @@ FileType FileTypeFromName(const WCHAR* name) {
     }
   }
   return FileType::kNone;
+}
+
+bool HasSignature(const Container& container, const uint8_t* head, size_t length) {
+  for (const Signature& signature : container.signatures) {
+    if (signature.length == 0) break;
+    if (signature.offset + size_t{signature.length} <= length &&
+        std::memcmp(head + signature.offset, signature.bytes, signature.length) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void NameTheBytes(ByteSource& source, const Container& tried, DecodeFailure* failure) {
+  if (!failure || failure->kind != FailureKind::NotThisFormat) return;
+  uint8_t head[kSignatureBytes] = {};
+  const size_t length = static_cast<size_t>(source.size() < kSignatureBytes ? source.size() : kSignatureBytes);
+  if (!source.Read(0, head, length, nullptr)) return;
+  for (const Container& c : kContainers) {
+    if (c.openPicture == tried.openPicture || !HasSignature(c, head, length)) continue;
+    const size_t used = std::strlen(failure->detail);
+    std::snprintf(failure->detail + used, sizeof failure->detail - used, "; the bytes are a %s file's", c.name);
+    return;
+  }
 }
 
 const char* KnownExtensions() {

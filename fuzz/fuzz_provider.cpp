@@ -1,5 +1,5 @@
-// The whole provider: a memory stream whose name comes from the first byte, Initialize, GetThumbnail with a cx
-// taken from the input, and everything released.
+// The whole provider: a memory stream whose name comes from the first byte (an extension of the table of
+// containers, or none), Initialize, GetThumbnail with a cx taken from the input, Describe, and everything released.
 #include <cstring>
 
 #include "fuzz/fuzz_target.h"
@@ -64,9 +64,23 @@ struct MemoryStream final : IStream {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3 || size > kMaxFuzzInput) return 0;
-  static const WCHAR* const kNames[] = {MIRELTH_W("C:\\a\\texture.dds"), MIRELTH_W("document.PSD"),
-                                        MIRELTH_W("/b/texture.pvr"), MIRELTH_W("image.tga"), MIRELTH_W("noext")};
-  const WCHAR* name = kNames[data[0] % 5];
+  // The name: one of the table's extensions (upper case on odd bytes, after a path on some), or none.
+  size_t count = 0;
+  const mirelth::Container* rows = mirelth::Containers(&count);
+  WCHAR name[64] = {};
+  const size_t pick = data[0] % (count + 1);
+  if (pick < count) {
+    const char* prefix = (data[0] & 0x40) ? "C:\\a\\texture" : "texture";
+    size_t at = 0;
+    for (const char* p = prefix; *p; ++p) name[at++] = static_cast<WCHAR>(*p);
+    for (const char* p = rows[pick].extension; *p; ++p) {
+      const char c = (data[0] & 0x80) && *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 32) : *p;
+      name[at++] = static_cast<WCHAR>(c);
+    }
+  } else {
+    const char* none = "noext";
+    for (size_t at = 0; none[at]; ++at) name[at] = static_cast<WCHAR>(none[at]);
+  }
   const UINT cx = (static_cast<UINT>(data[1]) << 8 | data[2]) % 600;  // 0 and values above the image included
   MemoryStream stream(data + 3, size - 3, name);
   IInitializeWithStream* init = nullptr;
@@ -80,6 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha;
     if (SUCCEEDED(provider->GetThumbnail(cx, &bitmap, &alpha))) DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+    // Describe too: the property handler's path (headers and tables only).
+    mirelth::IMirelthThumbnailDetails* details = nullptr;
+    if (SUCCEEDED(init->QueryInterface(mirelth::kIidIMirelthThumbnailDetails, reinterpret_cast<void**>(&details)))) {
+      details->Describe();
+      details->Release();
+    }
     provider->Release();
   }
   init->Release();

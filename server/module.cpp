@@ -1,10 +1,10 @@
-// Module entry, the class object and the unload test. The factory is one constant-initialised static object
-// whose AddRef and Release count on the module count; every live provider holds one server lock.
+// Module entry, the class objects and the unload test. Each class of the class table has one constant-initialised
+// static factory whose AddRef and Release count on the module count; every live object holds one server lock.
 #include "server/module.h"
 
 #include <atomic>
 
-#include "server/provider.h"
+#include "server/classes.h"
 
 namespace mirelth {
 namespace {
@@ -12,9 +12,9 @@ namespace {
 std::atomic<long> moduleCount{0};
 HMODULE moduleHandle = nullptr;
 
-class MirelthThumbFactory final : public IClassFactory {
+class ClassFactory final : public IClassFactory {
  public:
-  constexpr MirelthThumbFactory() = default;
+  constexpr explicit ClassFactory(size_t index) : index_(index) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
@@ -38,7 +38,9 @@ class MirelthThumbFactory final : public IClassFactory {
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     // new (nothrow), QueryInterface for the caller, then drop the construction reference.
-    return CreateThumbnailProvider(this, riid, object);
+    size_t count = 0;
+    const ComClass* classes = ComClasses(&count);
+    return classes[index_].create(this, riid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock) {
@@ -48,9 +50,23 @@ class MirelthThumbFactory final : public IClassFactory {
     }
     return S_OK;
   }
+
+ private:
+  size_t index_;  // the class's row in the class table
 };
 
-constinit MirelthThumbFactory factory;
+// One factory a class, by the class table's row.
+constexpr size_t kMaxClasses = 4;
+constinit ClassFactory factories[kMaxClasses] = {ClassFactory(0), ClassFactory(1), ClassFactory(2), ClassFactory(3)};
+
+ClassFactory* FactoryFor(REFCLSID clsid) {
+  size_t count = 0;
+  const ComClass* classes = ComClasses(&count);
+  for (size_t i = 0; i < count && i < kMaxClasses; ++i) {
+    if (SameGuid(clsid, *classes[i].clsid)) return &factories[i];
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -71,8 +87,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   // The class is tested before the interface.
-  if (!mirelth::SameGuid(clsid, mirelth::kClsidMirelthThumbnail)) return CLASS_E_CLASSNOTAVAILABLE;
-  return mirelth::factory.QueryInterface(riid, object);
+  mirelth::ClassFactory* factory = mirelth::FactoryFor(clsid);
+  if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+  return factory->QueryInterface(riid, object);
 }
 
 STDAPI DllCanUnloadNow() { return mirelth::moduleCount.load() == 0 ? S_OK : S_FALSE; }

@@ -134,6 +134,7 @@ HRESULT MirelthThumbnailProvider::Render(Draw draw, UINT cx, HBITMAP* bitmap, BI
   if (draw == Draw::kFull) options.maxPixels = kMaxImagePixels;
   PicturePtr picture;
   bool drawn = container->openPicture(*source, options, &picture, &lastFailure);
+  if (!drawn) NameTheBytes(*source, *container, &lastFailure);
   if (drawn && draw != Draw::kNothing) {
     if (draw == Draw::kFull) {
       drawn = picture->DrawFull(bitmap, info, &lastFailure);

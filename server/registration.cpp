@@ -1,9 +1,8 @@
-// Registration as the in-process server of our class and as the thumbnail handler of every extension in the
-// table of containers: machine-wide under HKEY_CLASSES_ROOT (DllRegisterServer, or DllInstall without "user"),
-// or for the current user under HKEY_CURRENT_USER\Software\Classes (DllInstall with "user": regsvr32 /n /i:user).
-// The handler is written under the extension and under SystemFileAssociations\<extension>, which Explorer consults
-// first. One table of rows serves both operations: register writes every row in order (the class rows, then the
-// handler rows once per extension); unregister deletes the rows that own a key tree (the class key takes
+// Registration as the in-process server of every class of the class table and as each class's handler of every
+// extension in the table of containers: machine-wide under HKEY_CLASSES_ROOT (DllRegisterServer, or DllInstall
+// without "user"), or for the current user under HKEY_CURRENT_USER\Software\Classes (DllInstall with "user":
+// regsvr32 /n /i:user). The tables serve both operations: register writes every key in order (a class's own rows,
+// then its handler keys once per extension); unregister deletes the keys that own a key tree (the class key takes
 // InprocServer32 with it) and leaves the extension keys, and whatever other software keeps under them, alone.
 // Either way the shell is told that associations changed, so Explorer picks the change up without a restart.
 #include <memory>
@@ -11,33 +10,30 @@
 #include <vector>
 
 #include "formats/containers.h"
+#include "server/classes.h"
 #include "server/module.h"
 
 namespace mirelth {
 namespace {
 
-// The interface identifier of IThumbnailProvider names the handler subkey.
-constexpr const WCHAR* kThumbnailHandlerKey = MIRELTH_W("\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}");
 // Long paths: the largest a Windows path can be, so that nothing is cut short.
 constexpr DWORD kPathCapacity = 32768;
 
 enum class Data { kClassName, kLibraryPath, kApartment, kClassId };
 
+// The keys of a class itself, built on its identifier.
 struct Row {
-  const WCHAR* prefix;   // key name: prefix + (the class identifier, or the extension) + suffix
-  bool perExtension;     // false: the key is built on the class identifier; true: once per container extension
+  const WCHAR* prefix;   // key name: prefix + the class identifier + suffix
   const WCHAR* suffix;
   const WCHAR* valueName;  // null: the default value
   Data data;
   bool ownsKeyTree;  // unregister deletes this key with everything below it
 };
 
-constexpr Row kRows[] = {
-    {MIRELTH_W("CLSID\\"), false, MIRELTH_W(""), nullptr, Data::kClassName, true},
-    {MIRELTH_W("CLSID\\"), false, MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
-    {MIRELTH_W("CLSID\\"), false, MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
-    {MIRELTH_W(""), true, kThumbnailHandlerKey, nullptr, Data::kClassId, true},
-    {MIRELTH_W("SystemFileAssociations\\"), true, kThumbnailHandlerKey, nullptr, Data::kClassId, true},
+constexpr Row kClassRows[] = {
+    {MIRELTH_W("CLSID\\"), MIRELTH_W(""), nullptr, Data::kClassName, true},
+    {MIRELTH_W("CLSID\\"), MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
+    {MIRELTH_W("CLSID\\"), MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
 };
 
 // Where the rows go: the machine's classes, or the current user's.
@@ -48,26 +44,44 @@ struct Hive {
 const Hive kMachine{HKEY_CLASSES_ROOT, MIRELTH_W("")};
 const Hive kUser{HKEY_CURRENT_USER, MIRELTH_W("Software\\Classes\\")};
 
-WideString KeyName(const Hive& hive, const Row& row, const char* extension) {
+// One key of the registration: a class row (on the class identifier) or a handler key (on an extension).
+struct Key {
+  const ComClass* comClass;
+  const Row* row;                 // a class row, or null
+  const HandlerKey* handler;      // a handler key, or null
+  const char* extension;          // the handler key's extension
+};
+
+WideString KeyName(const Hive& hive, const Key& key) {
   WideString name = hive.prefix;
-  name += row.prefix;
-  name += extension ? Utf8ToWide(extension) : WideString(kClsidMirelthThumbnailText);
-  name += row.suffix;
+  if (key.row) {
+    name += key.row->prefix;
+    name += key.comClass->clsidText;
+    name += key.row->suffix;
+  } else {
+    name += key.handler->prefix;
+    name += Utf8ToWide(key.extension);
+    name += key.handler->suffix;
+  }
   return name;
 }
 
-// Calls `visit(row, extension)` for every key the rows stand for; stops at the first false.
+// Calls `visit(key)` for every key the tables stand for, class by class (its own rows, then its handler keys once
+// per extension); stops at the first false.
 template <typename Visit>
 bool ForEachKey(Visit visit) {
-  size_t count = 0;
-  const Container* containers = Containers(&count);
-  for (const Row& row : kRows) {
-    if (!row.perExtension) {
-      if (!visit(row, nullptr)) return false;
-      continue;
+  size_t extensionCount = 0, classCount = 0;
+  const Container* containers = Containers(&extensionCount);
+  const ComClass* classes = ComClasses(&classCount);
+  for (size_t c = 0; c < classCount; ++c) {
+    for (const Row& row : kClassRows) {
+      if (!visit(Key{&classes[c], &row, nullptr, nullptr})) return false;
     }
-    for (size_t i = 0; i < count; ++i) {
-      if (!visit(row, containers[i].extension)) return false;
+    for (const HandlerKey& handler : classes[c].handlerKeys) {
+      if (!handler.prefix) break;
+      for (size_t i = 0; i < extensionCount; ++i) {
+        if (!visit(Key{&classes[c], nullptr, &handler, containers[i].extension})) return false;
+      }
     }
   }
   return true;
@@ -81,17 +95,17 @@ struct KeyCloser {
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 // Writes one REG_SZ value, creating its key; false when either cannot be done.
-bool WriteRow(const Hive& hive, const Row& row, const char* extension, const WideString& data) {
+bool WriteKey(const Hive& hive, const Key& key, const WideString& data) {
   HKEY raw = nullptr;
-  const WideString name = KeyName(hive, row, extension);
+  const WideString name = KeyName(hive, key);
   if (RegCreateKeyExW(hive.root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  UniqueKey key(raw);
+  UniqueKey opened(raw);
   // Two bytes a character, the terminating null included.
   const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(WCHAR));
-  return RegSetValueExW(key.get(), row.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes) ==
+  return RegSetValueExW(opened.get(), key.row ? key.row->valueName : nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes) ==
          ERROR_SUCCESS;
 }
 
@@ -113,15 +127,15 @@ HRESULT Register(const Hive& hive) {
   WideString libraryPath;
   try {
     if (!LibraryPath(&libraryPath)) return E_FAIL;
-    const bool written = ForEachKey([&](const Row& row, const char* extension) {
+    const bool written = ForEachKey([&](const Key& key) {
       WideString data;
-      switch (row.data) {
-        case Data::kClassName: data = MIRELTH_W("MirelthThumbnail"); break;
+      switch (key.row ? key.row->data : Data::kClassId) {
+        case Data::kClassName: data = key.comClass->name; break;
         case Data::kLibraryPath: data = libraryPath; break;
         case Data::kApartment: data = MIRELTH_W("Apartment"); break;
-        case Data::kClassId: data = kClsidMirelthThumbnailText; break;
+        case Data::kClassId: data = key.comClass->clsidText; break;
       }
-      return WriteRow(hive, row, extension, data);
+      return WriteKey(hive, key, data);
     });
     // A key or value that cannot be written is a broken install: say so.
     if (!written) return E_FAIL;
@@ -134,8 +148,8 @@ HRESULT Register(const Hive& hive) {
 
 HRESULT Unregister(const Hive& hive) {
   try {
-    ForEachKey([&](const Row& row, const char* extension) {
-      if (row.ownsKeyTree) SHDeleteKeyW(hive.root, KeyName(hive, row, extension).c_str());
+    ForEachKey([&](const Key& key) {
+      if (!key.row || key.row->ownsKeyTree) SHDeleteKeyW(hive.root, KeyName(hive, key).c_str());
       return true;
     });
   } catch (...) {

@@ -109,6 +109,9 @@ TEST(DdsDxgi, EveryDrawnFormatFromKnownValues) {
       {5, "R32G32B32_TYPELESS", Floats({0.5f, 0.5f, 2.0f}), 0xFFBCBCFF},
       {15, "R32G32_TYPELESS", Floats({1.0f, 0.5f}), 0xFFFFBC00},
       {39, "R32_TYPELESS", Floats({1.0f}), 0xFFFFFFFF},
+      {68, "R8G8_B8G8_UNORM: a pixel pair R, G0, B, G1", {10, 20, 30, 40}, 0xFF0A141E},
+      {69, "G8R8_G8B8_UNORM: a pixel pair G0, R, G1, B", {20, 10, 40, 30}, 0xFF0A141E},
+      {191, "A4B4G4R4_UNORM: A w[3:0], R w[15:12]", LE16({0xF00F}), 0xFFFF0000},
       {97, "BC7_TYPELESS (mode 6, all zero)", {0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0x00000000},
   };
   for (const auto& c : cases) {

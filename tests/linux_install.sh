@@ -25,7 +25,7 @@ exec_line=$(sed -n 's/^Exec=//p' "$entry")
 try_exec=$(sed -n 's/^TryExec=//p' "$entry")
 mime_types=$(sed -n 's/^MimeType=//p' "$entry")
 [ "$try_exec" = mirelth-thumb ] || fail "TryExec=$try_exec"
-for type in image/x-dds image/vnd.adobe.photoshop image/x-tga image/x-pvr; do
+for type in $(build/native/mirelth-tables mime-types); do  # every type of the table of containers
   case ";$mime_types" in *";$type;"*) ;; *) fail "MimeType lacks $type" ;; esac
 done
 cp samples/psb-im-rgba-rle-halo-48x40.psd "$work/large.psb"
