@@ -7,6 +7,7 @@
 #include "formats/psd/psd.h"
 #include "io/byte_reader.h"
 #include "io/limits.h"
+#include "io/slice.h"
 
 namespace mirelth {
 namespace {
@@ -58,22 +59,17 @@ bool DrawableModeAndDepth(uint16_t mode, uint16_t depth) {
   }
 }
 
-// Reads inside one region of the file: every read is checked against the region's end, and running out ends
-// the walk (false) without a failure of the document.
-class Region {
+// A section of the document: a bounded slice (running out ends the walk, false, without a failure of the
+// document) whose lengths are 8 bytes wide in PSB documents for some keys; PSD reads big-endian.
+class Region : public ByteSlice {
  public:
-  Region(ByteSource& source, uint64_t start, uint64_t length, bool psb)
-      : source_(source), start_(start), end_(start + length), psb_(psb) {}
-  uint64_t start() const { return start_; }
-  uint64_t end() const { return end_; }
+  Region(ByteSource& source, uint64_t start, uint64_t length, bool psb) : ByteSlice(source, start, length), psb_(psb) {}
   bool psb() const { return psb_; }
-  bool Has(uint64_t at, uint64_t count) const { return at >= start_ && at <= end_ && count <= end_ - at; }
-  bool U8(uint64_t at, uint8_t* out) { return Has(at, 1) && source_.U8(at, out, nullptr); }
-  bool U16(uint64_t at, uint16_t* out) { return Has(at, 2) && source_.U16BE(at, out, nullptr); }
-  bool U32(uint64_t at, uint32_t* out) { return Has(at, 4) && source_.U32BE(at, out, nullptr); }
-  bool U64(uint64_t at, uint64_t* out) { return Has(at, 8) && source_.U64BE(at, out, nullptr); }
+  bool U16(uint64_t at, uint16_t* out) const { return U16BE(at, out); }
+  bool U32(uint64_t at, uint32_t* out) const { return U32BE(at, out); }
+  bool U64(uint64_t at, uint64_t* out) const { return U64BE(at, out); }
   // A length of 4 bytes, or 8 in PSB documents when `wide`.
-  bool Length(uint64_t at, bool wide, uint64_t* out, uint64_t* size) {
+  bool Length(uint64_t at, bool wide, uint64_t* out, uint64_t* size) const {
     *size = wide && psb_ ? 8 : 4;
     if (*size == 8) return U64(at, out);
     uint32_t v = 0;
@@ -81,13 +77,8 @@ class Region {
     *out = v;
     return true;
   }
-  bool Bytes(uint64_t at, void* out, uint64_t count) {
-    return Has(at, count) && source_.Read(at, out, static_cast<size_t>(count), nullptr);
-  }
 
  private:
-  ByteSource& source_;
-  uint64_t start_, end_;
   bool psb_;
 };
 
