@@ -26,6 +26,7 @@ struct ConvertJob {
   PixelFormat format = PixelFormat::kNone;
   const PixelLayout* layout = nullptr;  // PixelFormat::kDescribed only
   const uint32_t* palette = nullptr;    // PixelFormat::PAL8 only: 256 display values (0xAARRGGBB)
+  const void* codebook = nullptr;       // block encodings driven by a file's codebooks (BlockContext)
 };
 using Converter = void (*)(const ConvertJob& job);
 

@@ -480,17 +480,17 @@ void ConvertFromRGB9E5(const ConvertJob& job) {
 
 // Pixel pairs sharing R and B, as 2x1 blocks of 4 bytes: `r`, `g0`, `b`, `g1` are byte positions.
 template <int R, int G0, int B, int G1>
-void DecodePairBlock(uint8_t* out, intptr_t, const uint8_t* pair) {
+void DecodePairBlock(uint8_t* out, intptr_t, const uint8_t* pair, const BlockContext&) {
   const uint32_t rb = 0xFF000000u | (uint32_t{pair[R]} << 16) | pair[B];
   Store32(out, rb | (uint32_t{pair[G0]} << 8));
   Store32(out + 4, rb | (uint32_t{pair[G1]} << 8));
 }
 
-void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* pair) {
-  DecodePairBlock<0, 1, 2, 3>(out, outPitch, pair);
+void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* pair, const BlockContext& context) {
+  DecodePairBlock<0, 1, 2, 3>(out, outPitch, pair, context);
 }
-void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* pair) {
-  DecodePairBlock<1, 0, 3, 2>(out, outPitch, pair);
+void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* pair, const BlockContext& context) {
+  DecodePairBlock<1, 0, 3, 2>(out, outPitch, pair, context);
 }
 
 }  // namespace mirelth

@@ -36,6 +36,7 @@ ConvertJob JobFor(const SourceImage& image, const uint8_t* source, int32_t width
   job.format = image.format;
   job.layout = &image.layout;
   job.palette = image.palette;
+  job.codebook = image.codebook;
   return job;
 }
 
@@ -132,14 +133,15 @@ class TextureRows final : public RowSource {
     int32_t end = index;
     while (end < rowCount_ && rows_[end] / bh == blockRow) ++end;
     const bool texels = encoding_.decodeTexel && (end - index) * columnsPerBlock_ <= 2;
+    const BlockContext context = ContextOf(encoding_, image_.codebook);
     if (texels) {
       for (int32_t k = index; k < end; ++k) {
         const int32_t y = rows_[k] - blockRow * bh;
         uint32_t* row = cache_.get() + static_cast<size_t>(y) * columnCount_;
         if (encoding_.decodeTexels) {
-          encoding_.decodeTexels(blocks, spots_.get(), columnCount_, y, row);
+          encoding_.decodeTexels(blocks, spots_.get(), columnCount_, y, row, context);
         } else {
-          for (int32_t i = 0; i < columnCount_; ++i) row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y);
+          for (int32_t i = 0; i < columnCount_; ++i) row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y, context);
         }
       }
     } else {
@@ -148,7 +150,7 @@ class TextureRows final : public RowSource {
       for (int32_t i = 0; i < columnCount_; ++i) {
         const TexelSpot spot = spots_[i];
         if (spot.offset != decodedOffset) {
-          encoding_.decodeBlock(reinterpret_cast<uint8_t*>(tile), 4 * bw, blocks + spot.offset);
+          encoding_.decodeBlock(reinterpret_cast<uint8_t*>(tile), 4 * bw, blocks + spot.offset, context);
           decodedOffset = spot.offset;
         }
         for (int32_t k = index; k < end; ++k) {

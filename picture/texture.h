@@ -26,6 +26,7 @@ struct SourceImage {
   ChannelOrder order = ChannelOrder::BGRA;  // of the source, where the encoding has one
   PixelLayout layout;                       // PixelFormat::kDescribed
   const uint32_t* palette = nullptr;        // PixelFormat::PAL8: the chain's palette
+  const void* codebook = nullptr;           // block encodings driven by codebooks: the file's (BlockContext)
   int32_t width = 0;
   int32_t height = 0;
   bool topDown = true;       // rows stored top first (the bitmap is bottom-up)

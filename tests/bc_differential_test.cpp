@@ -76,7 +76,7 @@ void Ours(const Format& f, const uint8_t* block, uint8_t (&rgba)[16][4]) {
   const BlockDecoder decode = std::strcmp(f.name, "BC7") == 0   ? DecodeBC7Block
                               : std::strcmp(f.name, "BC4") == 0 ? DecodeBC4UBlock
                                                                 : DecodeBC5UBlock;
-  decode(reinterpret_cast<uint8_t*>(pixels), 16, block);
+  decode(reinterpret_cast<uint8_t*>(pixels), 16, block, BlockContext{});
   for (int i = 0; i < 16; ++i) {
     rgba[i][0] = static_cast<uint8_t>(pixels[i] >> 16);
     rgba[i][1] = static_cast<uint8_t>(pixels[i] >> 8);
@@ -151,7 +151,7 @@ TEST(BcDifferential, Bc6hPixelsAreTheirHalvesThroughF) {
       for (size_t b = 0; b < blocks.size(); b += 16) {
         ForceBc6h(&blocks[b], mode);
         uint32_t pixels[16];
-        (isSigned ? DecodeBC6HSBlock : DecodeBC6HUBlock)(reinterpret_cast<uint8_t*>(pixels), 16, &blocks[b]);
+        (isSigned ? DecodeBC6HSBlock : DecodeBC6HUBlock)(reinterpret_cast<uint8_t*>(pixels), 16, &blocks[b], BlockContext{});
         uint16_t halves[16][3];
         ASSERT_TRUE(DecodeBC6HHalves(&blocks[b], isSigned, halves));
         for (int i = 0; i < 16; ++i) {

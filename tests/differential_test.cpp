@@ -35,7 +35,7 @@ TEST(Differential, DxtBlocksAgreeWithLibsquish) {
     for (int i = 0; i < kBlocks; ++i) {
       const uint8_t* block = &blocks[static_cast<size_t>(i) * c.blockBytes];
       uint32_t ours[16];
-      c.decode(reinterpret_cast<uint8_t*>(ours), 16, block);
+      c.decode(reinterpret_cast<uint8_t*>(ours), 16, block, BlockContext{});
       uint8_t theirs[64];
       squish::Decompress(theirs, block, c.squishFlags);
       for (int p = 0; p < 16; ++p) {
@@ -71,7 +71,7 @@ TEST(Differential, Etc1BlocksAgreeWithLibEtc1) {
     if (!FormatAllows(block)) continue;
     ++compared;
     uint32_t ours[16];
-    DecodeETC1Block(reinterpret_cast<uint8_t*>(ours), 16, block);
+    DecodeETC1Block(reinterpret_cast<uint8_t*>(ours), 16, block, BlockContext{});
     uint8_t theirs[48];
     etc1_decode_block(block, theirs);
     for (int p = 0; p < 16; ++p) {

@@ -64,7 +64,7 @@ void SetCountingIndices(Word64& w) {
 
 std::vector<uint32_t> Decode(BlockDecoder decode, const uint8_t* block) {
   std::vector<uint32_t> tile(16);
-  decode(reinterpret_cast<uint8_t*>(tile.data()), 16, block);
+  decode(reinterpret_cast<uint8_t*>(tile.data()), 16, block, BlockContext{});
   return tile;
 }
 std::vector<uint32_t> Decode(BlockDecoder decode, const Word64& w) {
@@ -203,15 +203,15 @@ TEST(Eac, ValuesPerMultiplierAndSign) {
     const uint32_t r11 = Decode(DecodeEACR11UBlock, block)[5];
     EXPECT_EQ(r11, Rgb(row.unsigned11, row.unsigned11, row.unsigned11)) << int{row.base};
     EXPECT_EQ(Decode(DecodeEACR11SBlock, block)[5], Rgb(row.signed11, row.signed11, row.signed11)) << int{row.base};
-    EXPECT_EQ(DecodeEACR11UTexel(block, 2, 1), r11);
-    EXPECT_EQ(DecodeEACR11STexel(block, 2, 1), Rgb(row.signed11, row.signed11, row.signed11));
+    EXPECT_EQ(DecodeEACR11UTexel(block, 2, 1, BlockContext{}), r11);
+    EXPECT_EQ(DecodeEACR11STexel(block, 2, 1, BlockContext{}), Rgb(row.signed11, row.signed11, row.signed11));
     // RG11: red from the first block, green from the second, blue 0.
     std::memcpy(block + 8, block, 8);
     block[8] = static_cast<uint8_t>(row.base ^ 0x40);
     const uint32_t rg = Decode(DecodeEACRG11UBlock, block)[5];
     EXPECT_EQ(rg >> 16, 0xFF00u | (r11 & 0xFF));
     EXPECT_EQ(rg & 0xFF, 0u);
-    EXPECT_EQ(DecodeEACRG11UTexel(block, 2, 1), rg);
+    EXPECT_EQ(DecodeEACRG11UTexel(block, 2, 1, BlockContext{}), rg);
   }
 }
 

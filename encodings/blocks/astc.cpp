@@ -921,19 +921,25 @@ void DecodeAstc(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
 
 }  // namespace
 
-void DecodeASTC4x4Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<4, 4>(out, pitch, block); }
-void DecodeASTC5x4Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<5, 4>(out, pitch, block); }
-void DecodeASTC5x5Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<5, 5>(out, pitch, block); }
-void DecodeASTC6x5Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<6, 5>(out, pitch, block); }
-void DecodeASTC6x6Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<6, 6>(out, pitch, block); }
-void DecodeASTC8x5Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<8, 5>(out, pitch, block); }
-void DecodeASTC8x6Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<8, 6>(out, pitch, block); }
-void DecodeASTC8x8Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<8, 8>(out, pitch, block); }
-void DecodeASTC10x5Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<10, 5>(out, pitch, block); }
-void DecodeASTC10x6Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<10, 6>(out, pitch, block); }
-void DecodeASTC10x8Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<10, 8>(out, pitch, block); }
-void DecodeASTC10x10Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<10, 10>(out, pitch, block); }
-void DecodeASTC12x10Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<12, 10>(out, pitch, block); }
-void DecodeASTC12x12Block(uint8_t* out, intptr_t pitch, const uint8_t* block) { DecodeAstc<12, 12>(out, pitch, block); }
+void DecodeASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
+  // One template instance a footprint: the partition and weight grids are constants inside each.
+  switch (context.blockWidth * 16 + context.blockHeight) {
+    case 4 * 16 + 4: return DecodeAstc<4, 4>(out, pitch, block);
+    case 5 * 16 + 4: return DecodeAstc<5, 4>(out, pitch, block);
+    case 5 * 16 + 5: return DecodeAstc<5, 5>(out, pitch, block);
+    case 6 * 16 + 5: return DecodeAstc<6, 5>(out, pitch, block);
+    case 6 * 16 + 6: return DecodeAstc<6, 6>(out, pitch, block);
+    case 8 * 16 + 5: return DecodeAstc<8, 5>(out, pitch, block);
+    case 8 * 16 + 6: return DecodeAstc<8, 6>(out, pitch, block);
+    case 8 * 16 + 8: return DecodeAstc<8, 8>(out, pitch, block);
+    case 10 * 16 + 5: return DecodeAstc<10, 5>(out, pitch, block);
+    case 10 * 16 + 6: return DecodeAstc<10, 6>(out, pitch, block);
+    case 10 * 16 + 8: return DecodeAstc<10, 8>(out, pitch, block);
+    case 10 * 16 + 10: return DecodeAstc<10, 10>(out, pitch, block);
+    case 12 * 16 + 10: return DecodeAstc<12, 10>(out, pitch, block);
+    case 12 * 16 + 12: return DecodeAstc<12, 12>(out, pitch, block);
+    default: break;  // no such 2D footprint: the table gives none
+  }
+}
 
 }  // namespace mirelth

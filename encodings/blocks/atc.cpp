@@ -36,20 +36,20 @@ void BuildATCPalette(uint16_t color0, uint16_t color1, uint32_t* palette) {
   palette[3] = c1;
 }
 
-void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t palette[4];
   BuildATCPalette(ByteReader::U16LENoBoundsCheck(block), ByteReader::U16LENoBoundsCheck(block + 2), palette);
   detail::WriteColorRows(out, outPitch, block + 4, palette);
 }
 
-void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t palette[4];
   BuildATCPalette(ByteReader::U16LENoBoundsCheck(block + 8), ByteReader::U16LENoBoundsCheck(block + 10), palette);
   for (uint32_t& entry : palette) entry &= 0x00FFFFFFu;
   detail::WriteExplicitAlphaRows(out, outPitch, block, palette);
 }
 
-void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t palette[4];
   BuildATCPalette(ByteReader::U16LENoBoundsCheck(block + 8), ByteReader::U16LENoBoundsCheck(block + 10), palette);
   for (uint32_t& entry : palette) entry &= 0x00FFFFFFu;

@@ -216,13 +216,13 @@ uint32_t BC5Texel(const uint8_t* block, int32_t x, int32_t y) {
 
 }  // namespace
 
-void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC4<false>(out, outPitch, block); }
-void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC4<true>(out, outPitch, block); }
-void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC5<false>(out, outPitch, block); }
-void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBC5<true>(out, outPitch, block); }
-uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y) { return BC4Texel<false>(block, x, y); }
-uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y) { return BC4Texel<true>(block, x, y); }
-uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y) { return BC5Texel<false>(block, x, y); }
-uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y) { return BC5Texel<true>(block, x, y); }
+void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC4<false>(out, outPitch, block); }
+void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC4<true>(out, outPitch, block); }
+void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC5<false>(out, outPitch, block); }
+void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC5<true>(out, outPitch, block); }
+uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC4Texel<false>(block, x, y); }
+uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC4Texel<true>(block, x, y); }
+uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC5Texel<false>(block, x, y); }
+uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC5Texel<true>(block, x, y); }
 
 }  // namespace mirelth

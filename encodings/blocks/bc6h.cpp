@@ -295,8 +295,8 @@ void DecodeBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
 
 }  // namespace
 
-void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBlock<false>(out, outPitch, block); }
-void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) { DecodeBlock<true>(out, outPitch, block); }
+void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBlock<false>(out, outPitch, block); }
+void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBlock<true>(out, outPitch, block); }
 
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]) {
   return isSigned ? DecodeHalves<true>(block, halves) : DecodeHalves<false>(block, halves);

@@ -189,7 +189,7 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
 
 }  // namespace
 
-void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t tile[16];
   BptcBits bits(block);
   const uint32_t first = block[0];

@@ -8,11 +8,16 @@
 
 namespace mirelth {
 
+BlockContext ContextOf(const Encoding& encoding, const void* codebook) {
+  return {encoding.blockWidth, encoding.blockHeight, codebook};
+}
+
 void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uint8_t* source, intptr_t sourcePitch,
-                      int32_t width, int32_t height, bool flip, const Encoding& encoding) {
+                      int32_t width, int32_t height, bool flip, const Encoding& encoding, const void* codebook) {
   if (width <= 0 || height <= 0) return;
   const int32_t bw = encoding.blockWidth, bh = encoding.blockHeight, blockBytes = encoding.blockBytes;
   const BlockDecoder decodeBlock = encoding.decodeBlock;
+  const BlockContext context = ContextOf(encoding, codebook);
   alignas(16) uint32_t scratch[kMaxBlockWidth * kMaxBlockHeight];
   const intptr_t scratchPitch = 4 * bw;
   const int32_t fullCols = width / bw, partCols = width - bw * fullCols;
@@ -31,11 +36,11 @@ void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uin
       uint8_t* out = row + 4 * static_cast<intptr_t>(bx) * bw;
       const int32_t cols = bx < fullCols ? bw : partCols;
       if (fullRow && cols == bw) {
-        decodeBlock(out, step, block);
+        decodeBlock(out, step, block, context);
         continue;
       }
       auto* tile = reinterpret_cast<uint8_t*>(scratch);
-      decodeBlock(tile, scratchPitch, block);
+      decodeBlock(tile, scratchPitch, block, context);
       for (int32_t r = 0; r < rows; ++r) std::memcpy(out + r * step, tile + r * scratchPitch, 4 * static_cast<size_t>(cols));
     }
   }
@@ -45,7 +50,7 @@ void ConvertFromBlocks(const ConvertJob& job) {
   const Encoding* e = EncodingOf(job.format);
   if (!e || e->walk != Walk::kBlocks) return;
   DecodeBlockImage(job.destination, job.destinationPitch, job.source, job.sourcePitch, job.width, job.height,
-                   job.flip, *e);
+                   job.flip, *e, job.codebook);
   if (e->usesOrder) {
     ReorderChannels(job.destination, job.destinationPitch, job.width, job.height, job.sourceOrder, ChannelOrder::BGRA);
   }

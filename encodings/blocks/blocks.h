@@ -15,12 +15,19 @@ struct Encoding;
 // The largest block any encoding has (ASTC 12x12).
 inline constexpr int32_t kMaxBlockWidth = 12, kMaxBlockHeight = 12;
 
+// What a block decoder needs besides the block's bytes: its footprint (one decoder serves every ASTC footprint)
+// and, for encodings driven by codebooks, the tables a file carries, built once per file by its container.
+struct BlockContext {
+  int32_t blockWidth = 4, blockHeight = 4;
+  const void* codebook = nullptr;
+};
+
 // Writes one block's tile: block-height rows of block-width pixels, row y at out + y * outPitch (outPitch may
 // be negative).
-using BlockDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+using BlockDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // One pixel (x, y) of a block: the same value the tile decoder writes there. For encodings where a thumbnail
 // samples fewer pixels of a block than decoding the tile would cost.
-using TexelDecoder = uint32_t (*)(const uint8_t* block, int32_t x, int32_t y);
+using TexelDecoder = uint32_t (*)(const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
 // Where a sampled pixel lies: its block's byte offset and its column in the block.
 struct TexelSpot {
   size_t offset;
@@ -29,13 +36,15 @@ struct TexelSpot {
 // Pixel row y of the blocks at `spots` (from `blocks`), `count` of them into out: what the texel decoder gives
 // each, several at a time.
 using TexelRowDecoder = void (*)(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y,
-                                 uint32_t* out);
+                                 uint32_t* out, const BlockContext& context);
 
 // Walks the blocks covering width x height pixels from `source` (block rows `sourcePitch` bytes apart, 0: tightly
 // packed): whole blocks decode straight into the destination, blocks cut by the right or bottom edge through a
 // scratch tile. With `flip` the image's first row lands in the destination's last row.
 void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uint8_t* source, intptr_t sourcePitch,
-                      int32_t width, int32_t height, bool flip, const Encoding& encoding);
+                      int32_t width, int32_t height, bool flip, const Encoding& encoding, const void* codebook);
+// The context the table's row gives its decoders (its footprint), with a file's codebook.
+BlockContext ContextOf(const Encoding& encoding, const void* codebook);
 
 // Moves every pixel's bytes from the source order's positions to the destination order's.
 void ReorderChannels(uint8_t* destination, intptr_t destinationPitch, int32_t width, int32_t height,
@@ -52,59 +61,46 @@ void BuildAlphaPalette6(uint8_t* palette);
 // The four colours of an ATC colour block.
 void BuildATCPalette(uint16_t color0, uint16_t color1, uint32_t* palette);
 
-void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 
-void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 // ASTC 2D: LDR endpoints as UNORM8, HDR endpoints through F, illegal blocks opaque magenta.
-void DecodeASTC4x4Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC5x4Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC5x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC6x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC6x6Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC8x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC8x6Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC8x8Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC10x5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC10x6Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC10x8Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC10x10Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC12x10Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
-void DecodeASTC12x12Block(uint8_t* out, intptr_t outPitch, const uint8_t* block);
+void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 
-uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y);
-void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out);
-uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y);
-void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out);
-uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y);
-uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y);
+uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&);
+uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&);
+uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 
 }  // namespace mirelth

@@ -59,19 +59,19 @@ void BuildAlphaPalette6(uint8_t* palette) {
   palette[7] = 255;
 }
 
-void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t palette[4];
   BuildColorPalette(block, true, palette);
   detail::WriteColorRows(out, outPitch, block + 4, palette);
 }
 
-void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t palette[4];
   BuildColorPalette(block + 8, false, palette);
   detail::WriteExplicitAlphaRows(out, outPitch, block, palette);
 }
 
-void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t palette[4];
   BuildColorPalette(block + 8, false, palette);
   uint8_t alphas[8] = {block[0], block[1]};
@@ -178,16 +178,16 @@ void ColourTexels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, 
 
 }  // namespace
 
-void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out) {
+void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&) {
   ColourTexels<true>(blocks, spots, count, y, out);
 }
-void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out) {
+void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&) {
   ColourTexels<false>(blocks, spots, count, y, out);
 }
 
-uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y) { return ColourTexel(block, x, y, true); }
+uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return ColourTexel(block, x, y, true); }
 
-uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y) {
+uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
   return ColourTexel(block + 8, x, y, false) | AlphaTexel(block, 4 * y + x) << 24;
 }
 

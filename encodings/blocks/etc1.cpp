@@ -39,7 +39,7 @@ inline void BuildSubPalette(const Rgb& base, uint32_t codeword, uint32_t* palett
 
 }  // namespace
 
-void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   const uint32_t control = ByteReader::U32BENoBoundsCheck(block);
   const uint32_t indices = ByteReader::U32BENoBoundsCheck(block + 4);
   const uint32_t codeword1 = (control >> 5) & 7u;  // byte 3 bits 7-5

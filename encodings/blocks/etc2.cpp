@@ -252,19 +252,19 @@ uint32_t RG11Texel(const uint8_t* block, int32_t x, int32_t y) {
 
 }  // namespace
 
-void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t tile[16];
   DecodeColor<false>(Word(block), tile);
   WriteTile(out, outPitch, tile);
 }
 
-void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t tile[16];
   DecodeColor<true>(Word(block), tile);
   WriteTile(out, outPitch, tile);
 }
 
-void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   uint32_t tile[16];
   DecodeColor<false>(Word(block + 8), tile);
   const EacHeader alpha = ReadEac(block);
@@ -276,21 +276,21 @@ void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) 
   WriteTile(out, outPitch, tile);
 }
 
-void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   DecodeR11<false>(out, outPitch, block);
 }
-void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   DecodeR11<true>(out, outPitch, block);
 }
-void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   DecodeRG11<false>(out, outPitch, block);
 }
-void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
+void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   DecodeRG11<true>(out, outPitch, block);
 }
-uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y) { return R11Texel<false>(block, x, y); }
-uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y) { return R11Texel<true>(block, x, y); }
-uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y) { return RG11Texel<false>(block, x, y); }
-uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y) { return RG11Texel<true>(block, x, y); }
+uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return R11Texel<false>(block, x, y); }
+uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return R11Texel<true>(block, x, y); }
+uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return RG11Texel<false>(block, x, y); }
+uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return RG11Texel<true>(block, x, y); }
 
 }  // namespace mirelth
