@@ -186,7 +186,8 @@ class TextureRows final : public RowSource {
 
 class TexturePicture final : public Picture {
  public:
-  explicit TexturePicture(const LevelChain& chain) : chain_(chain) {
+  TexturePicture(const LevelChain& chain, std::unique_ptr<DerivedLevels> derived)
+      : chain_(chain), derived_(std::move(derived)) {
     for (SourceImage& level : chain_.levels) {
       if (level.palette) level.palette = chain_.palette;
     }
@@ -195,11 +196,14 @@ class TexturePicture final : public Picture {
   int32_t height() const override { return chain_.levels[0].height; }
 
   bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
-    return DecodeSourceImage(chain_.levels[0], bitmap, info, failure);
+    SourceImage level;
+    return Drawn(0, &level, failure) && DecodeSourceImage(level, bitmap, info, failure);
   }
 
   bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
-    const SourceImage& level = ChooseLevel(chain_, tw, th);
+    const int32_t index = static_cast<int32_t>(&ChooseLevel(chain_, tw, th) - chain_.levels);
+    SourceImage level;
+    if (!Drawn(index, &level, failure)) return false;
     if (reference) {
       BITMAPINFO info;
       HBITMAP decoded = nullptr;
@@ -217,7 +221,21 @@ class TexturePicture final : public Picture {
   }
 
  private:
+  // Level `index` as it is drawn: from the file, or over the bytes the picture derives for it.
+  bool Drawn(int32_t index, SourceImage* level, DecodeFailure* failure) {
+    *level = chain_.levels[index];
+    if (!level->derived) return true;
+    ByteSource* bytes = nullptr;
+    if (!derived_) return Fail(failure, FailureKind::InvalidArgument, "level %d has no derived bytes", index);
+    if (!derived_->Derive(index, &bytes, failure)) return false;
+    level->source = bytes;
+    level->offset = 0;
+    if (!SizeLevel(level, failure)) return false;
+    return CheckLevelFits(*level, "the derived level", failure);
+  }
+
   LevelChain chain_;
+  std::unique_ptr<DerivedLevels> derived_;
 };
 
 }  // namespace
@@ -309,6 +327,31 @@ bool DrawRowThumbnail(RowSource& rows, const RowGeometry& geometry, int32_t tw, 
   return DrawFiltered(upright, {geometry.width, geometry.height, true, false}, tw, th, bitmap, failure);
 }
 
+bool ContiguousChain(const SourceImage& level0, uint32_t levelCount, uint64_t copies, uint32_t depth,
+                     LevelChain* chain, DecodeFailure* failure) {
+  chain->levels[0] = level0;
+  chain->count = 0;
+  if (!SizeLevel(&chain->levels[0], failure) || !CheckLevelFits(chain->levels[0], "level 0", failure)) return false;
+  chain->count = 1;
+  ExtendLevelChain(chain, levelCount, copies, depth);
+  return true;
+}
+
+bool AddLevel(LevelChain* chain, const SourceImage& drawing, int32_t width, int32_t height, uint64_t offset,
+              bool derived, uint64_t stored) {
+  if (chain->count >= kMaxLevels) return false;
+  SourceImage level = drawing;
+  level.width = width;
+  level.height = height;
+  level.offset = offset;
+  level.derived = derived;
+  if (!SizeLevel(&level)) return false;
+  if (derived) level.bytes = stored;
+  if (!level.source || !level.source->Has(offset, level.bytes)) return false;
+  chain->levels[chain->count++] = level;
+  return true;
+}
+
 void ExtendLevelChain(LevelChain* chain, uint32_t levelCount, uint64_t copies, uint32_t depth) {
   if (chain->count < 1) return;
   const SourceImage& base = chain->levels[0];
@@ -379,8 +422,14 @@ void DescribeTexture(const LevelChain& chain, Facts* facts) {
   if (hdr) facts->colourSpace = ColourSpace::kLinear;
 }
 
-PicturePtr MakeTexturePicture(const LevelChain& chain) {
-  return PicturePtr(new (std::nothrow) TexturePicture(chain));
+PicturePtr MakeTexturePicture(const LevelChain& chain, std::unique_ptr<DerivedLevels> derived) {
+  return PicturePtr(new (std::nothrow) TexturePicture(chain, std::move(derived)));
+}
+
+bool TexturePictureOf(const LevelChain& chain, PicturePtr* picture, DecodeFailure* failure,
+                      std::unique_ptr<DerivedLevels> derived) {
+  *picture = MakeTexturePicture(chain, std::move(derived));
+  return *picture ? true : Fail(failure, FailureKind::OutOfMemory, "no picture");
 }
 
 }  // namespace mirelth

@@ -32,6 +32,9 @@ struct SourceImage {
   bool topDown = true;       // rows stored top first (the bitmap is bottom-up)
   bool rightToLeft = false;  // columns stored right to left
   AlphaRule alpha = AlphaRule::kStraight;
+  // The level's drawn bytes come from the picture's DerivedLevels (offset and bytes then describe the stored,
+  // say supercompressed, bytes in the file).
+  bool derived = false;
 
   RowGeometry geometry() const { return {width, height, topDown, rightToLeft}; }
 };
@@ -49,6 +52,16 @@ bool CheckFullSize(int32_t width, int32_t height, DecodeFailure* failure);
 // Decodes the whole level into a new bitmap of its size, upright. On failure no bitmap exists.
 bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure);
 
+// Levels whose bytes are not in the file as they are drawn (a supercompressed level inflated, a transcoded one):
+// a texture picture asks for a level's bytes when it draws that level, and keeps them while it lives. Only the
+// level drawn is derived, so a thumbnail pays for its small level alone.
+class DerivedLevels {
+ public:
+  virtual ~DerivedLevels() = default;
+  // A source holding exactly the drawn bytes of chain level `index` (owned by this object, valid while it lives).
+  [[nodiscard]] virtual bool Derive(int32_t index, ByteSource** bytes, DecodeFailure* failure) = 0;
+};
+
 // A texture: level 0 and the smaller levels that lie in the source.
 inline constexpr int32_t kMaxLevels = 32;
 struct LevelChain {
@@ -58,6 +71,17 @@ struct LevelChain {
   // its own copy).
   uint32_t palette[256] = {};
 };
+
+// A chain from its level 0 (sized and proved to lie in the source first) and the contiguous levels after it (see
+// ExtendLevelChain); false with the reason when level 0 does not fit.
+[[nodiscard]] bool ContiguousChain(const SourceImage& level0, uint32_t levelCount, uint64_t copies, uint32_t depth,
+                                   LevelChain* chain, DecodeFailure* failure);
+// Adds a level at an explicit offset (a level index, levels stored smallest first, ...): `width` x `height` of the
+// chain's drawing, `stored` bytes at `offset` when the picture derives its drawn bytes (`derived`), else the
+// level's own size, which must lie in the source. False (and the chain unchanged) when it does not fit or the
+// chain is full.
+[[nodiscard]] bool AddLevel(LevelChain* chain, const SourceImage& drawing, int32_t width, int32_t height,
+                            uint64_t offset, bool derived, uint64_t stored);
 
 // Adds the levels after level 0 (chain->levels[0], count 1) up to `levelCount` in all: level k is
 // max(1, W >> k) x max(1, H >> k) and starts where level k - 1 ends, times `copies` x its depth max(1, D >> k)
@@ -73,7 +97,11 @@ const SourceImage& ChooseLevel(const LevelChain& chain, int32_t tw, int32_t th);
 // adds the encoding's name, faces, layers, depth and colour space.
 void DescribeTexture(const LevelChain& chain, Facts* facts);
 
-// A new picture of a texture chain (null when there is no memory).
-PicturePtr MakeTexturePicture(const LevelChain& chain);
+// A new picture of a texture chain (null when there is no memory); `derived` gives the bytes of levels marked
+// derived.
+PicturePtr MakeTexturePicture(const LevelChain& chain, std::unique_ptr<DerivedLevels> derived = nullptr);
+// The same as a container's last step: the picture, or false with OutOfMemory.
+[[nodiscard]] bool TexturePictureOf(const LevelChain& chain, PicturePtr* picture, DecodeFailure* failure,
+                                    std::unique_ptr<DerivedLevels> derived = nullptr);
 
 }  // namespace mirelth

@@ -9,6 +9,7 @@
 
 #include "formats/containers.h"
 #include "picture/filter.h"
+#include "picture/texture.h"
 #include "tests/test_support.h"
 
 namespace mirelth {
@@ -159,6 +160,56 @@ TEST(Filter, TheSmallestLevelThatCoversTheThumbnail) {
   EXPECT_EQ(drawn.image.at(0, 0), colours[2]);
   // --full always draws level 0.
   EXPECT_EQ(test::DrawBytes(FileType::kDds, whole).image.at(5, 5), colours[0]);
+}
+
+// Levels by explicit offset, stored smallest first, and a level whose drawn bytes the picture derives (stored
+// XOR-ed here, as a supercompressed level is stored otherwise): each thumbnail draws the level the rule chooses,
+// and only that level is derived.
+TEST(Filter, LevelsByOffsetAndDerivedLevels) {
+  // 8 x 8 A8R8G8B8 level 0 (red) after a 4 x 4 level 1 (green, stored XOR 0xFF) in the file.
+  std::vector<uint8_t> file;
+  for (int i = 0; i < 16; ++i) file.insert(file.end(), {0x00 ^ 0xFF, 0xFF ^ 0xFF, 0x00 ^ 0xFF, 0xFF ^ 0xFF});
+  for (int i = 0; i < 64; ++i) file.insert(file.end(), {0x00, 0x00, 0xFF, 0xFF});
+  MemorySource source(file.data(), file.size());
+  struct Unmasked final : DerivedLevels {
+    const std::vector<uint8_t>& file;
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<MemorySource> source;
+    int derived = 0;
+    explicit Unmasked(const std::vector<uint8_t>& f) : file(f) {}
+    bool Derive(int32_t index, ByteSource** out, DecodeFailure*) override {
+      EXPECT_EQ(index, 1);
+      ++derived;
+      bytes.assign(file.begin(), file.begin() + 64);
+      for (uint8_t& b : bytes) b ^= 0xFF;
+      source = std::make_unique<MemorySource>(bytes.data(), bytes.size());
+      *out = source.get();
+      return true;
+    }
+  };
+  SourceImage drawing;
+  drawing.source = &source;
+  drawing.format = PixelFormat::A8R8G8B8;
+  LevelChain chain;
+  ASSERT_TRUE(AddLevel(&chain, drawing, 8, 8, 64, false, 0));
+  ASSERT_TRUE(AddLevel(&chain, drawing, 4, 4, 0, true, 64));
+  EXPECT_FALSE(AddLevel(&chain, drawing, 8, 8, 65, false, 0));  // past the end
+  EXPECT_EQ(chain.count, 2);
+  auto derived = std::make_unique<Unmasked>(file);
+  Unmasked* watch = derived.get();
+  const PicturePtr picture = MakeTexturePicture(chain, std::move(derived));
+  HBITMAP bitmap = nullptr;
+  DecodeFailure failure;
+  ASSERT_TRUE(picture->DrawThumbnail(8, 8, false, &bitmap, &failure)) << DescribeFailure(failure);
+  EXPECT_EQ(test::ImageFromBitmap(bitmap).at(3, 3), 0xFFFF0000u);  // level 0 from the file
+  DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  EXPECT_EQ(watch->derived, 0);
+  for (const bool reference : {false, true}) {
+    ASSERT_TRUE(picture->DrawThumbnail(4, 4, reference, &bitmap, &failure)) << DescribeFailure(failure);
+    EXPECT_EQ(test::ImageFromBitmap(bitmap).at(1, 1), 0xFF00FF00u);  // level 1, derived
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+  }
+  EXPECT_EQ(watch->derived, 2);
 }
 
 // A version-3 PVR stores each level for every surface before the next level: two surfaces, level k of the first

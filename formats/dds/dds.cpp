@@ -614,16 +614,10 @@ bool OpenDds(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   if (!ParseDdsHeader(source, &info, options, failure)) return false;
   LevelChain chain;
   std::memcpy(chain.palette, info.palette, sizeof chain.palette);
-  chain.levels[0] = Level0(source, info);
-  if (chain.levels[0].palette) chain.levels[0].palette = chain.palette;
-  if (!SizeLevel(&chain.levels[0], failure)) return false;
-  chain.count = 1;
   // Each face's (or slice's) whole chain comes before the next one: the levels of the first follow level 0.
-  ExtendLevelChain(&chain, info.levelCount, 1, info.depth);
+  if (!ContiguousChain(Level0(source, info), info.levelCount, 1, info.depth, &chain, failure)) return false;
   Describe(info, chain, options.facts);
-  *picture = MakeTexturePicture(chain);
-  if (!*picture) return Fail(failure, FailureKind::OutOfMemory, "no picture");
-  return true;
+  return TexturePictureOf(chain, picture, failure);
 }
 
 }  // namespace mirelth

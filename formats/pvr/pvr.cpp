@@ -169,18 +169,14 @@ bool OpenPvr(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   PvrTextureInfo info;
   if (!ParsePvr(source, &info, options, failure)) return false;
   LevelChain chain;
-  chain.levels[0] = Level0(source, info);
-  if (!SizeLevel(&chain.levels[0], failure)) return false;
-  chain.count = 1;
-  if (info.legacy) {
-    ExtendLevelChain(&chain, info.levelCount, 1, 1);  // each face's chain before the next face
-  } else {
-    ExtendLevelChain(&chain, info.levelCount, info.copies, info.depth);
-  }
+  // Legacy files store each face's chain before the next face; version 3 each level for every surface, face
+  // and slice before the next level.
+  const bool ok = info.legacy ? ContiguousChain(Level0(source, info), info.levelCount, 1, 1, &chain, failure)
+                              : ContiguousChain(Level0(source, info), info.levelCount, info.copies, info.depth, &chain,
+                                                failure);
+  if (!ok) return false;
   Describe(info, chain, options.facts);
-  *picture = MakeTexturePicture(chain);
-  if (!*picture) return Fail(failure, FailureKind::OutOfMemory, "no picture");
-  return true;
+  return TexturePictureOf(chain, picture, failure);
 }
 
 }  // namespace mirelth
