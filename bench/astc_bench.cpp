@@ -62,7 +62,8 @@ const std::vector<uint8_t>& Blocks(unsigned bw, unsigned bh) {
   blocks.resize(size_t{across} * down * 16);
   for (unsigned by = 0; by < down; ++by) {
     for (unsigned bx = 0; bx < across; ++bx) {
-      std::memcpy(&blocks[(size_t{by} * across + bx) * 16], &tile[(size_t{by % tileDown} * tileAcross + bx % tileAcross) * 16], 16);
+      std::memcpy(&blocks[(size_t{by} * across + bx) * 16],
+                  &tile[(size_t{by % tileDown} * tileAcross + bx % tileAcross) * 16], 16);
     }
   }
   return blocks;
@@ -95,7 +96,7 @@ void BM_LibAstcenc(benchmark::State& state, unsigned bw, unsigned bh) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels));
 }
 
-#define MIRELTH_ASTC_BENCH(w, h)                                                                                \
+#define MIRELTH_ASTC_BENCH(w, h)                                                                               \
   BENCHMARK_CAPTURE(BM_Ours, ASTC_##w##x##h, PixelFormat::ASTC##w##x##h, w, h)->Unit(benchmark::kMillisecond); \
   BENCHMARK_CAPTURE(BM_LibAstcenc, ASTC_##w##x##h, w, h)->Unit(benchmark::kMillisecond)
 

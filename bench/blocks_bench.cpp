@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "etc1.h"
 #include "encodings/blocks/blocks.h"
 #include "encodings/convert.h"
+#include "etc1.h"
 #include "squish.h"
 
 namespace {

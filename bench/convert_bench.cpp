@@ -53,9 +53,12 @@ const std::vector<uint8_t>& FloatSource(const PixelLayout& layout) {
       std::memcpy(&bits, &v, 4);
       uint64_t field = 0;
       if (f.type == ChannelType::kFloat && f.bits == 32) field = bits;
-      if (f.type == ChannelType::kFloat && f.bits == 16) field = ((bits >> 16) & 0x8000) | ((((bits >> 23) & 0xFF) - 112) << 10) | ((bits >> 13) & 0x3FF);
-      if (f.type == ChannelType::kUFloat) field = (((bits >> 23) & 0xFF) - 112) << (f.bits - 5) | ((bits & 0x7FFFFF) >> (28 - f.bits));
-      if (f.type == ChannelType::kUnorm) field = static_cast<uint64_t>(v / 1.25f * static_cast<float>((uint64_t{1} << f.bits) - 1));
+      if (f.type == ChannelType::kFloat && f.bits == 16)
+        field = ((bits >> 16) & 0x8000) | ((((bits >> 23) & 0xFF) - 112) << 10) | ((bits >> 13) & 0x3FF);
+      if (f.type == ChannelType::kUFloat)
+        field = (((bits >> 23) & 0xFF) - 112) << (f.bits - 5) | ((bits & 0x7FFFFF) >> (28 - f.bits));
+      if (f.type == ChannelType::kUnorm)
+        field = static_cast<uint64_t>(v / 1.25f * static_cast<float>((uint64_t{1} << f.bits) - 1));
       if (f.type == ChannelType::kAbsent) continue;
       for (uint32_t k = 0; k < f.bits; ++k) {
         const uint32_t at = f.shift + k;
@@ -112,15 +115,19 @@ BENCHMARK_CAPTURE(BM_Convert, A8R8G8B8_ARGB, PixelFormat::A8R8G8B8, ChannelOrder
 BENCHMARK_CAPTURE(BM_Convert, X8R8G8B8_BGRA, PixelFormat::X8R8G8B8, ChannelOrder::BGRA)->Unit(benchmark::kMillisecond);
 
 constexpr PixelLayout Uniform(uint8_t bytes, ChannelType type, uint8_t bits) {
-  return {bytes, {{type, 0, bits}, {type, bits, bits}, {type, uint8_t(2 * bits), bits}, {type, uint8_t(3 * bits), bits}}, false};
+  return {bytes,
+          {{type, 0, bits}, {type, bits, bits}, {type, uint8_t(2 * bits), bits}, {type, uint8_t(3 * bits), bits}},
+          false};
 }
 BENCHMARK_CAPTURE(BM_Described, Half4, Uniform(8, ChannelType::kFloat, 16))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, Float4, Uniform(16, ChannelType::kFloat, 32))->Unit(benchmark::kMillisecond);
 // The fewer-channel float layouts of DDS (R32G32B32, R16G16 and R32 floats): absent channels take the gray and
 // two-channel rules.
 BENCHMARK_CAPTURE(BM_Described, Float3,
-                  PixelLayout{12, {{ChannelType::kFloat, 0, 32}, {ChannelType::kFloat, 32, 32}, {ChannelType::kFloat, 64, 32},
-                                   {}}, false})
+                  PixelLayout{
+                      12,
+                      {{ChannelType::kFloat, 0, 32}, {ChannelType::kFloat, 32, 32}, {ChannelType::kFloat, 64, 32}, {}},
+                      false})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, Half2,
                   PixelLayout{4, {{ChannelType::kFloat, 0, 16}, {ChannelType::kFloat, 16, 16}, {}, {}}, false})
@@ -129,12 +136,17 @@ BENCHMARK_CAPTURE(BM_Described, Float1, PixelLayout{4, {{ChannelType::kFloat, 0,
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, Unorm16x4, Uniform(8, ChannelType::kUnorm, 16))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Described, R10G10B10A2,
-                  PixelLayout{4, {{ChannelType::kUnorm, 0, 10}, {ChannelType::kUnorm, 10, 10}, {ChannelType::kUnorm, 20, 10},
-                                  {ChannelType::kUnorm, 30, 2}}, false})
+                  PixelLayout{4,
+                              {{ChannelType::kUnorm, 0, 10},
+                               {ChannelType::kUnorm, 10, 10},
+                               {ChannelType::kUnorm, 20, 10},
+                               {ChannelType::kUnorm, 30, 2}},
+                              false})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Described, R11G11B10F,
-                  PixelLayout{4, {{ChannelType::kUFloat, 0, 11}, {ChannelType::kUFloat, 11, 11}, {ChannelType::kUFloat, 22, 10},
-                                  {}}, false})
+BENCHMARK_CAPTURE(
+    BM_Described, R11G11B10F,
+    PixelLayout{
+        4, {{ChannelType::kUFloat, 0, 11}, {ChannelType::kUFloat, 11, 11}, {ChannelType::kUFloat, 22, 10}, {}}, false})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Convert, RGB9E5, PixelFormat::RGB9E5, ChannelOrder::BGRA)->Unit(benchmark::kMillisecond);
 

@@ -128,8 +128,8 @@ void Unpremultiply(uint32_t* pixels, size_t count) {
     const uint32_t a = p >> 24;
     if (a == 255) continue;
     const uint8_t* row = t.value[a];
-    pixels[i] = (a << 24) | (uint32_t{row[(p >> 16) & 0xFF]} << 16) | (uint32_t{row[(p >> 8) & 0xFF]} << 8) |
-                row[p & 0xFF];
+    pixels[i] =
+        (a << 24) | (uint32_t{row[(p >> 16) & 0xFF]} << 16) | (uint32_t{row[(p >> 8) & 0xFF]} << 8) | row[p & 0xFF];
   }
 }
 

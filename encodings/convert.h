@@ -66,7 +66,8 @@ struct RowWalk {
   intptr_t step;
 };
 inline RowWalk StartRowWalk(uint8_t* destination, intptr_t destinationPitch, int32_t height, bool flip) {
-  if (flip && height > 0) return {destination + static_cast<intptr_t>(height - 1) * destinationPitch, -destinationPitch};
+  if (flip && height > 0)
+    return {destination + static_cast<intptr_t>(height - 1) * destinationPitch, -destinationPitch};
   return {destination, destinationPitch};
 }
 

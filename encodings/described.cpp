@@ -21,11 +21,16 @@ constexpr uint32_t kPlace[4] = {16, 8, 0, 24};  // R, G, B, A in a BGRA pixel
 
 bool FieldAllowed(const ChannelField& f) {
   switch (f.type) {
-    case ChannelType::kAbsent: return true;
-    case ChannelType::kUnorm: return f.bits >= 1 && f.bits <= 32;
-    case ChannelType::kSnorm: return f.bits >= 2 && f.bits <= 32;
-    case ChannelType::kFloat: return f.bits == 16 || f.bits == 32;
-    case ChannelType::kUFloat: return f.bits == 10 || f.bits == 11;
+    case ChannelType::kAbsent:
+      return true;
+    case ChannelType::kUnorm:
+      return f.bits >= 1 && f.bits <= 32;
+    case ChannelType::kSnorm:
+      return f.bits >= 2 && f.bits <= 32;
+    case ChannelType::kFloat:
+      return f.bits == 16 || f.bits == 32;
+    case ChannelType::kUFloat:
+      return f.bits == 10 || f.bits == 11;
   }
   return false;
 }
@@ -60,35 +65,53 @@ ChannelReader PrepareChannel(const ChannelField& f, bool alpha) {
   c.bits = f.bits;
   c.alpha = alpha;
   switch (f.type) {
-    case ChannelType::kAbsent: c.kind = ChannelReader::Kind::kAbsent; break;
+    case ChannelType::kAbsent:
+      c.kind = ChannelReader::Kind::kAbsent;
+      break;
     case ChannelType::kUnorm:
-      c.kind = f.bits <= 8 ? ChannelReader::Kind::kNarrow : f.bits <= 16 ? ChannelReader::Kind::kWide : ChannelReader::Kind::kHuge;
+      c.kind = f.bits <= 8    ? ChannelReader::Kind::kNarrow
+               : f.bits <= 16 ? ChannelReader::Kind::kWide
+                              : ChannelReader::Kind::kHuge;
       if (c.kind == ChannelReader::Kind::kWide) c.divider = UnormDivider(f.bits);
       break;
-    case ChannelType::kSnorm: c.kind = ChannelReader::Kind::kSnorm; break;
-    case ChannelType::kFloat: c.kind = f.bits == 16 ? ChannelReader::Kind::kHalf : ChannelReader::Kind::kFloat; break;
-    case ChannelType::kUFloat: c.kind = ChannelReader::Kind::kUFloat; break;
+    case ChannelType::kSnorm:
+      c.kind = ChannelReader::Kind::kSnorm;
+      break;
+    case ChannelType::kFloat:
+      c.kind = f.bits == 16 ? ChannelReader::Kind::kHalf : ChannelReader::Kind::kFloat;
+      break;
+    case ChannelType::kUFloat:
+      c.kind = ChannelReader::Kind::kUFloat;
+      break;
   }
   return c;
 }
 
 // The channel's display byte.
-[[gnu::always_inline]] inline uint32_t ReadChannel(const ChannelReader& c, const Wide& w, const SrgbTables& srgb, const HalfTables& half) {
+[[gnu::always_inline]] inline uint32_t ReadChannel(const ChannelReader& c, const Wide& w, const SrgbTables& srgb,
+                                                   const HalfTables& half) {
   using Kind = ChannelReader::Kind;
   if (c.kind == Kind::kAbsent) return c.alpha ? 255 : 0;
   const uint32_t raw = Field(w, c.shift, c.bits);
   switch (c.kind) {
-    case Kind::kNarrow: return (raw * kReplicateMultiplier[c.bits]) >> kReplicateShift[c.bits];
-    case Kind::kWide: return c.divider.Byte(raw);
-    case Kind::kHuge: return UnormToByte(raw, c.bits);
-    case Kind::kSnorm: return SnormToByte(SignExtend(raw, c.bits), c.bits);
-    case Kind::kHalf: return c.alpha ? half.alpha[raw] : half.colour[raw];
-    case Kind::kFloat: return c.alpha ? AlphaByteFromFloat(FloatFromBits(raw)) : SrgbByteFromBits(srgb, raw);
+    case Kind::kNarrow:
+      return (raw * kReplicateMultiplier[c.bits]) >> kReplicateShift[c.bits];
+    case Kind::kWide:
+      return c.divider.Byte(raw);
+    case Kind::kHuge:
+      return UnormToByte(raw, c.bits);
+    case Kind::kSnorm:
+      return SnormToByte(SignExtend(raw, c.bits), c.bits);
+    case Kind::kHalf:
+      return c.alpha ? half.alpha[raw] : half.colour[raw];
+    case Kind::kFloat:
+      return c.alpha ? AlphaByteFromFloat(FloatFromBits(raw)) : SrgbByteFromBits(srgb, raw);
     case Kind::kUFloat: {
       const uint32_t bits = SmallFloatBits(raw, c.bits - 5u);
       return c.alpha ? AlphaByteFromFloat(FloatFromBits(bits)) : SrgbByteFromBits(srgb, bits);
     }
-    case Kind::kAbsent: break;
+    case Kind::kAbsent:
+      break;
   }
   return 0;
 }
@@ -108,16 +131,21 @@ inline float ChannelValue(const ChannelReader& c, const Wide& w) {
   switch (c.kind) {
     case Kind::kNarrow:
     case Kind::kWide:
-    case Kind::kHuge: return static_cast<float>(static_cast<double>(raw) / static_cast<double>((uint64_t{1} << c.bits) - 1));
+    case Kind::kHuge:
+      return static_cast<float>(static_cast<double>(raw) / static_cast<double>((uint64_t{1} << c.bits) - 1));
     case Kind::kSnorm: {
       const double m = static_cast<double>((int64_t{1} << (c.bits - 1)) - 1);
       const double v = SignExtend(raw, c.bits) / m;
       return static_cast<float>(v < -1.0 ? -1.0 : v);
     }
-    case Kind::kHalf: return HalfToFloat(static_cast<uint16_t>(raw));
-    case Kind::kFloat: return FloatFromBits(raw);
-    case Kind::kUFloat: return SmallFloatToFloat(raw, c.bits - 5u);
-    case Kind::kAbsent: break;
+    case Kind::kHalf:
+      return HalfToFloat(static_cast<uint16_t>(raw));
+    case Kind::kFloat:
+      return FloatFromBits(raw);
+    case Kind::kUFloat:
+      return SmallFloatToFloat(raw, c.bits - 5u);
+    case Kind::kAbsent:
+      break;
   }
   return 0.0f;
 }
@@ -164,7 +192,8 @@ void GeneralRowsOf(const ConvertJob& job, const PixelLayout& layout) {
   }
   Rows(job, kBytes, [&](const uint8_t* in) {
     const Wide w = load(in);
-    const uint32_t pixel = ReadChannel(channels[3], w, srgb, half) << 24 | ReadChannel(channels[0], w, srgb, half) << 16 |
+    const uint32_t pixel = ReadChannel(channels[3], w, srgb, half) << 24 |
+                           ReadChannel(channels[0], w, srgb, half) << 16 |
                            ReadChannel(channels[1], w, srgb, half) << 8 | ReadChannel(channels[2], w, srgb, half);
     return Gray(layout, pixel);
   });
@@ -212,13 +241,26 @@ bool UnormRows(const ConvertJob& job, const PixelLayout& layout) {
     if (f.type != ChannelType::kAbsent && (f.type != ChannelType::kUnorm || f.bits > 16)) return false;
   }
   switch (layout.bytesPerPixel) {
-    case 1: UnormRowsOf<1>(job, layout); return true;
-    case 2: UnormRowsOf<2>(job, layout); return true;
-    case 3: UnormRowsOf<3>(job, layout); return true;
-    case 4: UnormRowsOf<4>(job, layout); return true;
-    case 6: UnormRowsOf<6>(job, layout); return true;
-    case 8: UnormRowsOf<8>(job, layout); return true;
-    default: return false;
+    case 1:
+      UnormRowsOf<1>(job, layout);
+      return true;
+    case 2:
+      UnormRowsOf<2>(job, layout);
+      return true;
+    case 3:
+      UnormRowsOf<3>(job, layout);
+      return true;
+    case 4:
+      UnormRowsOf<4>(job, layout);
+      return true;
+    case 6:
+      UnormRowsOf<6>(job, layout);
+      return true;
+    case 8:
+      UnormRowsOf<8>(job, layout);
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -259,11 +301,10 @@ bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
     // Absent fields' widths and shifts mean nothing: they are never read.
     const ChannelField& f = layout.channel[c];
     const bool eleven = f.bits == 11;
-    lookups[c] = f.type == ChannelType::kAbsent
-                     ? Lookup{nullptr, 0, 0}
-                     : Lookup{c == 3 ? (eleven ? tables.alpha11 : tables.alpha10)
-                                     : (eleven ? tables.colour11 : tables.colour10),
-                              f.shift, eleven ? 0x7FFu : 0x3FFu};
+    lookups[c] = f.type == ChannelType::kAbsent ? Lookup{nullptr, 0, 0}
+                                                : Lookup{c == 3 ? (eleven ? tables.alpha11 : tables.alpha10)
+                                                                : (eleven ? tables.colour11 : tables.colour10),
+                                                         f.shift, eleven ? 0x7FFu : 0x3FFu};
   }
   const uint32_t opaque = lookups[3].table ? 0 : 0xFF000000u;
   const bool allColours = lookups[0].table && lookups[1].table && lookups[2].table && !lookups[3].table;
@@ -291,22 +332,38 @@ bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
 void GeneralRows(const ConvertJob& job, const PixelLayout& layout) {
   if (!layout.premultiplied && (UnormRows(job, layout) || UFloatRows(job, layout))) return;
   switch (layout.bytesPerPixel) {
-    case 1: return GeneralRowsOf<1>(job, layout);
-    case 2: return GeneralRowsOf<2>(job, layout);
-    case 3: return GeneralRowsOf<3>(job, layout);
-    case 4: return GeneralRowsOf<4>(job, layout);
-    case 5: return GeneralRowsOf<5>(job, layout);
-    case 6: return GeneralRowsOf<6>(job, layout);
-    case 7: return GeneralRowsOf<7>(job, layout);
-    case 8: return GeneralRowsOf<8>(job, layout);
-    case 9: return GeneralRowsOf<9>(job, layout);
-    case 10: return GeneralRowsOf<10>(job, layout);
-    case 11: return GeneralRowsOf<11>(job, layout);
-    case 12: return GeneralRowsOf<12>(job, layout);
-    case 13: return GeneralRowsOf<13>(job, layout);
-    case 14: return GeneralRowsOf<14>(job, layout);
-    case 15: return GeneralRowsOf<15>(job, layout);
-    default: return GeneralRowsOf<16>(job, layout);
+    case 1:
+      return GeneralRowsOf<1>(job, layout);
+    case 2:
+      return GeneralRowsOf<2>(job, layout);
+    case 3:
+      return GeneralRowsOf<3>(job, layout);
+    case 4:
+      return GeneralRowsOf<4>(job, layout);
+    case 5:
+      return GeneralRowsOf<5>(job, layout);
+    case 6:
+      return GeneralRowsOf<6>(job, layout);
+    case 7:
+      return GeneralRowsOf<7>(job, layout);
+    case 8:
+      return GeneralRowsOf<8>(job, layout);
+    case 9:
+      return GeneralRowsOf<9>(job, layout);
+    case 10:
+      return GeneralRowsOf<10>(job, layout);
+    case 11:
+      return GeneralRowsOf<11>(job, layout);
+    case 12:
+      return GeneralRowsOf<12>(job, layout);
+    case 13:
+      return GeneralRowsOf<13>(job, layout);
+    case 14:
+      return GeneralRowsOf<14>(job, layout);
+    case 15:
+      return GeneralRowsOf<15>(job, layout);
+    default:
+      return GeneralRowsOf<16>(job, layout);
   }
 }
 
@@ -406,7 +463,8 @@ bool IsValidPixelLayout(const PixelLayout& layout) {
     if (!FieldAllowed(f)) return false;
     if (f.type == ChannelType::kAbsent) continue;
     const ChannelField& red = layout.channel[0];
-    if (c == 3 && layout.gray && f.type == red.type && f.shift == red.shift && f.bits == red.bits) continue;  // intensity
+    if (c == 3 && layout.gray && f.type == red.type && f.shift == red.shift && f.bits == red.bits)
+      continue;  // intensity
     if (uint32_t{f.shift} + f.bits > totalBits) return false;
     for (uint32_t bit = f.shift; bit < uint32_t{f.shift} + f.bits; ++bit) {
       const uint64_t mask = uint64_t{1} << (bit % 64);
@@ -447,10 +505,14 @@ void ConvertFromDescribed(const ConvertJob& job) {
   if (layout.premultiplied) return GeneralRows(job, layout);
   if (PackedRows(job, layout)) return;
   switch (UniformKind(layout)) {
-    case Uniform::kHalf: return UniformRows<Uniform::kHalf>(job, layout);
-    case Uniform::kFloat: return UniformRows<Uniform::kFloat>(job, layout);
-    case Uniform::kUnorm16: return UniformRows<Uniform::kUnorm16>(job, layout);
-    case Uniform::kNone: return GeneralRows(job, layout);
+    case Uniform::kHalf:
+      return UniformRows<Uniform::kHalf>(job, layout);
+    case Uniform::kFloat:
+      return UniformRows<Uniform::kFloat>(job, layout);
+    case Uniform::kUnorm16:
+      return UniformRows<Uniform::kUnorm16>(job, layout);
+    case Uniform::kNone:
+      return GeneralRows(job, layout);
   }
 }
 

@@ -11,8 +11,8 @@ namespace {
 
 using enum PixelFormat;
 constexpr Walk kP = Walk::kPixels, kB = Walk::kBlocks;
-constexpr EncodingAlpha kNoAlpha = EncodingAlpha::kNone, kOneBit = EncodingAlpha::kOneBit, kAlpha = EncodingAlpha::kAlpha,
-                        kLayout = EncodingAlpha::kLayout;
+constexpr EncodingAlpha kNoAlpha = EncodingAlpha::kNone, kOneBit = EncodingAlpha::kOneBit,
+                        kAlpha = EncodingAlpha::kAlpha, kLayout = EncodingAlpha::kLayout;
 
 // Indexed by code. Plain rows: 1 x 1 "blocks" of their bytes per pixel.
 constexpr Encoding kEncodings[] = {
@@ -24,9 +24,11 @@ constexpr Encoding kEncodings[] = {
     {A4R4G4B4, "A4R4G4B4", kP, 1, 1, 2, true, kAlpha, false, ConvertFromA4R4G4B4, nullptr, nullptr},
     {R8G8B8, "R8G8B8", kP, 1, 1, 3, true, kNoAlpha, false, ConvertFromR8G8B8, nullptr, nullptr},
     {A8R8G8B8, "A8R8G8B8", kP, 1, 1, 4, true, kAlpha, false, ConvertFromA8R8G8B8, nullptr, nullptr},
-    {DXT1, "DXT1", kB, 4, 4, 8, true, kOneBit, false, ConvertFromBlocks, DecodeDXT1Block, DecodeDXT1Texel, DecodeDXT1Texels},
+    {DXT1, "DXT1", kB, 4, 4, 8, true, kOneBit, false, ConvertFromBlocks, DecodeDXT1Block, DecodeDXT1Texel,
+     DecodeDXT1Texels},
     {DXT3, "DXT3", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeDXT3Block, nullptr},
-    {DXT5, "DXT5", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeDXT5Block, DecodeDXT5Texel, DecodeDXT5Texels},
+    {DXT5, "DXT5", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeDXT5Block, DecodeDXT5Texel,
+     DecodeDXT5Texels},
     {ATC, "ATC", kB, 4, 4, 8, true, kNoAlpha, false, ConvertFromBlocks, DecodeATCBlock, nullptr},
     {ATCA, "ATCA", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeATCABlock, nullptr},
     {ATCI, "ATCI", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeATCIBlock, nullptr},
@@ -47,8 +49,10 @@ constexpr Encoding kEncodings[] = {
     {ETC2RGB, "ETC2 RGB", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeETC2RGBBlock, nullptr},
     {ETC2RGBA, "ETC2 RGBA", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeETC2RGBABlock, nullptr},
     {ETC2RGBA1, "ETC2 RGB A1", kB, 4, 4, 8, false, kOneBit, false, ConvertFromBlocks, DecodeETC2RGBA1Block, nullptr},
-    {EACR11U, "EAC R11 unsigned", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeEACR11UBlock, DecodeEACR11UTexel},
-    {EACR11S, "EAC R11 signed", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeEACR11SBlock, DecodeEACR11STexel},
+    {EACR11U, "EAC R11 unsigned", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeEACR11UBlock,
+     DecodeEACR11UTexel},
+    {EACR11S, "EAC R11 signed", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeEACR11SBlock,
+     DecodeEACR11STexel},
     {EACRG11U, "EAC RG11 unsigned", kB, 4, 4, 16, false, kNoAlpha, false, ConvertFromBlocks, DecodeEACRG11UBlock,
      DecodeEACRG11UTexel},
     {EACRG11S, "EAC RG11 signed", kB, 4, 4, 16, false, kNoAlpha, false, ConvertFromBlocks, DecodeEACRG11SBlock,

@@ -26,13 +26,13 @@ struct Encoding {
   PixelFormat code;
   const char* name;
   Walk walk;
-  uint8_t blockWidth;   // pixels across a block (1 for plain pixels)
-  uint8_t blockHeight;  // pixels down a block (1 for plain pixels)
-  uint8_t blockBytes;   // bytes a block (plain pixels: bytes a pixel; 0 for described layouts, whose layout says)
-  bool usesOrder;       // the source's channel order applies to the decoded pixels
-  EncodingAlpha alpha;  // what alpha the decoded pixels can have
-  bool hdr;             // values are linear light that may pass 1.0 (F sources); described layouts: their floats
-  Converter convert;    // what ConvertPixels calls
+  uint8_t blockWidth;        // pixels across a block (1 for plain pixels)
+  uint8_t blockHeight;       // pixels down a block (1 for plain pixels)
+  uint8_t blockBytes;        // bytes a block (plain pixels: bytes a pixel; 0 for described layouts, whose layout says)
+  bool usesOrder;            // the source's channel order applies to the decoded pixels
+  EncodingAlpha alpha;       // what alpha the decoded pixels can have
+  bool hdr;                  // values are linear light that may pass 1.0 (F sources); described layouts: their floats
+  Converter convert;         // what ConvertPixels calls
   BlockDecoder decodeBlock;  // blocks: one tile
   TexelDecoder decodeTexel;  // blocks, optional: one pixel of a block
   TexelRowDecoder decodeTexels = nullptr;  // blocks with texels, optional: one pixel row of many blocks at once

@@ -26,8 +26,8 @@ enum class PixelFormat : int32_t {
   ATCA = 12,
   ATCI = 13,
   ETC1 = 14,
-  X1R5G5B5 = 15,  // A1R5G5B5 layout, bit 15 is padding: alpha 255
-  X8R8G8B8 = 16,  // A8R8G8B8 layout, the A byte is padding: alpha 255
+  X1R5G5B5 = 15,    // A1R5G5B5 layout, bit 15 is padding: alpha 255
+  X8R8G8B8 = 16,    // A8R8G8B8 layout, the A byte is padding: alpha 255
   kDescribed = 17,  // plain pixels described channel by channel (a PixelLayout)
   RGB9E5 = 18,      // shared exponent: R bits 0-8, G 9-17, B 18-26, exponent 27-31
   RGBG8888 = 19,    // a pixel pair in 4 bytes: R, G0, B, G1

@@ -87,7 +87,8 @@ void SwapRedBlueRow(uint8_t* out, const uint8_t* in, int32_t width, uint32_t kee
 void Convert32(const ConvertJob& job, bool opaque) {
   const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, job.height, job.flip);
   const ChannelOrder sourceOrder = IsChannelOrder(job.sourceOrder) ? job.sourceOrder : ChannelOrder::BGRA;
-  const ChannelOrder destinationOrder = IsChannelOrder(job.destinationOrder) ? job.destinationOrder : ChannelOrder::BGRA;
+  const ChannelOrder destinationOrder =
+      IsChannelOrder(job.destinationOrder) ? job.destinationOrder : ChannelOrder::BGRA;
   const detail::DestinationShifts from = detail::ShiftsOf(sourceOrder);
   const detail::DestinationShifts to = detail::ShiftsOf(destinationOrder);
   const uint32_t alphaFill = opaque ? 0xFFu << to.a : 0u;
@@ -115,8 +116,7 @@ void Convert32(const ConvertJob& job, bool opaque) {
       for (int32_t x = 0; x < width; ++x) {
         const uint32_t p = Load32(in + 4 * x);
         Store32(out + 4 * x, (((p >> from.r) & 0xFFu) << to.r) | (((p >> from.g) & 0xFFu) << to.g) |
-                                 (((p >> from.b) & 0xFFu) << to.b) | (((p >> from.a) & alphaMask) << to.a) |
-                                 alphaFill);
+                                 (((p >> from.b) & 0xFFu) << to.b) | (((p >> from.a) & alphaMask) << to.a) | alphaFill);
       }
     }
   }
@@ -150,9 +150,8 @@ void ConvertFromX8R8G8B8(const ConvertJob& job) { Convert32(job, true); }
 
 void ConvertFromPalette8(const ConvertJob& job) {
   const uint32_t* palette = job.palette;
-  detail::Rows(job, 1, [palette](const uint8_t* in) {
-    return palette ? palette[in[0]] : 0xFF000000u | in[0] * 0x010101u;
-  });
+  detail::Rows(job, 1,
+               [palette](const uint8_t* in) { return palette ? palette[in[0]] : 0xFF000000u | in[0] * 0x010101u; });
 }
 
 }  // namespace mirelth

@@ -34,7 +34,7 @@ struct Container {
   const char* formats;    // what is drawn, for usage texts
   const char* mimeType;   // as shared-mime-info names it
   MimeEntry mime;
-  const char* mimeComment;                // kDefine: the type's name for people
+  const char* mimeComment;               // kDefine: the type's name for people
   Signature signatures[kMaxSignatures];  // any one of them identifies the container (none: it has no magic)
   OpenFunction openPicture;
 };

@@ -1,6 +1,7 @@
 // One container on raw bytes (the environment's MIRELTH_FUZZ_CONTAINER names its row of the table of containers
-// by extension, without the dot: "dds"; mirelth-tables fuzz-targets lists them): the full-size decode, and a sampled thumbnail at a
-// small edge taken from the input size (large edges only cost time), with the facts (and a layer listing) filled.
+// by extension, without the dot: "dds"; mirelth-tables fuzz-targets lists them): the full-size decode, and a sampled
+// thumbnail at a small edge taken from the input size (large edges only cost time), with the facts (and a layer
+// listing) filled.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <memory>
 
-#include "fuzz/fuzz_target.h"
 #include "encodings/convert.h"
 #include "encodings/described.h"
 #include "encodings/encoding.h"
+#include "fuzz/fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5 || size > kMaxFuzzInput) return 0;

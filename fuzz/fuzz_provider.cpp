@@ -12,7 +12,8 @@ struct MemoryStream final : IStream {
   size_t size;
   size_t position = 0;
   const WCHAR* name;
-  MemoryStream(const uint8_t* bytes, size_t count, const WCHAR* streamName) : data(bytes), size(count), name(streamName) {}
+  MemoryStream(const uint8_t* bytes, size_t count, const WCHAR* streamName)
+      : data(bytes), size(count), name(streamName) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
     *object = nullptr;

@@ -21,8 +21,8 @@ bool ByteSource::Fetch(uint64_t offset, void* out, size_t length, DecodeFailure*
     return true;
   }
   return Fail(failure, FailureKind::ReadFailed,
-              "reading %zu bytes at offset %" PRIu64 " failed or came back short (the file may have changed)",
-              length, offset);
+              "reading %zu bytes at offset %" PRIu64 " failed or came back short (the file may have changed)", length,
+              offset);
 }
 
 bool ByteSource::Read(uint64_t offset, void* out, size_t length, DecodeFailure* failure) {

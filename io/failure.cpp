@@ -36,8 +36,8 @@ std::string DescribeFailure(const DecodeFailure& failure) {
       // A stream inside the file that ends early knows no byte counts: its detail says what ran short.
       if (failure.have == 0 && failure.want == 0 && !detail.empty()) return "truncated: " + detail;
       char text[200];
-      std::snprintf(text, sizeof text, "truncated: the file has %" PRIu64 " bytes, %s needs %" PRIu64,
-                    failure.have, detail.empty() ? "the image" : detail.c_str(), failure.want);
+      std::snprintf(text, sizeof text, "truncated: the file has %" PRIu64 " bytes, %s needs %" PRIu64, failure.have,
+                    detail.empty() ? "the image" : detail.c_str(), failure.want);
       return text;
     }
     case FailureKind::Unsupported:

@@ -21,8 +21,8 @@ enum class FailureKind : uint8_t {
   InvalidHeader,  // a field no valid file holds (zero width, ...)
   TooLarge,       // over the limits of pixels/limits.h
   OutOfMemory,
-  NoDecoder,      // the file type has no decoder (a name that matches no type, no file)
-  ReadFailed,     // the file or stream could not be read, or came back short (it changed since it was opened)
+  NoDecoder,        // the file type has no decoder (a name that matches no type, no file)
+  ReadFailed,       // the file or stream could not be read, or came back short (it changed since it was opened)
   InvalidArgument,  // the caller asked for something outside the contract (a thumbnail edge of 0, ...)
 };
 

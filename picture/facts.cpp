@@ -30,19 +30,26 @@ const char* Plural(uint32_t n) { return n == 1 ? "" : "s"; }
 
 const char* AlphaKindName(AlphaKind alpha) {
   switch (alpha) {
-    case AlphaKind::kNone: return "none";
-    case AlphaKind::kStraight: return "straight";
-    case AlphaKind::kPremultiplied: return "premultiplied";
-    case AlphaKind::kOneBit: return "one-bit";
+    case AlphaKind::kNone:
+      return "none";
+    case AlphaKind::kStraight:
+      return "straight";
+    case AlphaKind::kPremultiplied:
+      return "premultiplied";
+    case AlphaKind::kOneBit:
+      return "one-bit";
   }
   return "none";
 }
 
 const char* ColourSpaceName(ColourSpace colourSpace) {
   switch (colourSpace) {
-    case ColourSpace::kUnspecified: return "unspecified";
-    case ColourSpace::kSrgb: return "sRGB";
-    case ColourSpace::kLinear: return "linear";
+    case ColourSpace::kUnspecified:
+      return "unspecified";
+    case ColourSpace::kSrgb:
+      return "sRGB";
+    case ColourSpace::kLinear:
+      return "linear";
   }
   return "unspecified";
 }
@@ -97,10 +104,11 @@ void WriteFactsJson(const Facts& facts, const char* file, TextBuffer* out) {
   out->Printf(",\"width\":%lld,\"height\":%lld,\"encoding\":", static_cast<long long>(facts.width),
               static_cast<long long>(facts.height));
   JsonString(facts.encoding, out);
-  out->Printf(",\"levels\":%u,\"faces\":%u,\"layers\":%u,\"depth\":%u,\"alpha\":\"%s\",\"colour_space\":\"%s\","
-              "\"hdr\":%s,\"bits_per_pixel\":%u",
-              facts.levels, facts.faces, facts.layers, facts.depth, AlphaKindName(facts.alpha),
-              ColourSpaceName(facts.colourSpace), facts.hdr ? "true" : "false", facts.bitsPerPixel);
+  out->Printf(
+      ",\"levels\":%u,\"faces\":%u,\"layers\":%u,\"depth\":%u,\"alpha\":\"%s\",\"colour_space\":\"%s\","
+      "\"hdr\":%s,\"bits_per_pixel\":%u",
+      facts.levels, facts.faces, facts.layers, facts.depth, AlphaKindName(facts.alpha),
+      ColourSpaceName(facts.colourSpace), facts.hdr ? "true" : "false", facts.bitsPerPixel);
   if (facts.document) {
     out->Append(",\"colour_mode\":");
     JsonString(facts.colourMode, out);

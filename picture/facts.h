@@ -13,7 +13,7 @@ namespace mirelth {
 enum class AlphaKind : uint8_t { kNone, kStraight, kPremultiplied, kOneBit };
 enum class ColourSpace : uint8_t { kUnspecified, kSrgb, kLinear };
 
-const char* AlphaKindName(AlphaKind alpha);           // "none", "straight", "premultiplied", "one-bit"
+const char* AlphaKindName(AlphaKind alpha);            // "none", "straight", "premultiplied", "one-bit"
 const char* ColourSpaceName(ColourSpace colourSpace);  // "unspecified", "sRGB", "linear"
 
 struct Facts {

@@ -112,7 +112,8 @@ bool PlanAxis(int32_t thumbSize, int32_t imageSize, AxisSamples* axis) {
   return true;
 }
 
-UniqueBitmap CreateSizedBitmap(int32_t width, int32_t height, uint8_t** bits, BITMAPINFO* info, DecodeFailure* failure) {
+UniqueBitmap CreateSizedBitmap(int32_t width, int32_t height, uint8_t** bits, BITMAPINFO* info,
+                               DecodeFailure* failure) {
   BITMAPINFO local;
   BITMAPINFO* target = info ? info : &local;
   FillBitmapInfo(target, width, height);
@@ -266,7 +267,8 @@ bool BitmapRows::Begin(const int32_t* columns, int32_t columnCount, const int32_
 
 bool BitmapRows::Row(int32_t index, uint32_t* out, DecodeFailure*) {
   const int32_t y = rows_[index];
-  const auto* in = reinterpret_cast<const uint32_t*>(pixels_.bits + static_cast<size_t>(pixels_.height - 1 - y) * pixels_.width * 4);
+  const auto* in =
+      reinterpret_cast<const uint32_t*>(pixels_.bits + static_cast<size_t>(pixels_.height - 1 - y) * pixels_.width * 4);
   for (int32_t i = 0; i < columnCount_; ++i) out[i] = in[columns_[i]];
   return true;
 }

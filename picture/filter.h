@@ -10,9 +10,9 @@
 #include <memory>
 #include <new>
 
-#include "picture/bitmap.h"
 #include "io/buffers.h"
 #include "io/failure.h"
+#include "picture/bitmap.h"
 
 namespace mirelth {
 
@@ -37,8 +37,8 @@ class RowSource {
   virtual ~RowSource() = default;
   // The stored columns (increasing) every Row gives values for, and the stored rows (increasing) that Row will
   // be asked for, in that order, each once.
-  [[nodiscard]] virtual bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows,
-                                   int32_t rowCount, DecodeFailure* failure) = 0;
+  [[nodiscard]] virtual bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
+                                   DecodeFailure* failure) = 0;
   // The display values (0xAARRGGBB, after every conversion) of the wanted columns of rows[index].
   [[nodiscard]] virtual bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) = 0;
 };

@@ -25,7 +25,7 @@ namespace mirelth {
 class Picture {
  public:
   virtual ~Picture() = default;
-  virtual int32_t width() const = 0;   // of level 0: decides the thumbnail's size
+  virtual int32_t width() const = 0;  // of level 0: decides the thumbnail's size
   virtual int32_t height() const = 0;
   // Level 0 at its own size (the --full path).
   [[nodiscard]] virtual bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) = 0;

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <utility>
 
+#include "encodings/blocks/pvrtc.h"
 #include "encodings/conversion_rules.h"
 #include "encodings/encoding.h"
 #include "io/limits.h"
-#include "encodings/blocks/pvrtc.h"
 
 namespace mirelth {
 namespace {
@@ -97,8 +97,8 @@ class TextureRows final : public RowSource {
   bool PixelRow(int32_t row, uint32_t* out, DecodeFailure* failure) {
     const uint64_t first = static_cast<uint64_t>(columns_[0]);
     const uint64_t last = static_cast<uint64_t>(columns_[columnCount_ - 1]);
-    const uint8_t* bytes = Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_,
-                                 (last - first + 1) * unitBytes_, failure);
+    const uint8_t* bytes =
+        Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_, (last - first + 1) * unitBytes_, failure);
     if (!bytes) return false;
     for (int32_t i = 0; i < columnCount_; ++i) {
       std::memcpy(gathered_.get() + static_cast<size_t>(i) * unitBytes_,
@@ -141,7 +141,8 @@ class TextureRows final : public RowSource {
         if (encoding_.decodeTexels) {
           encoding_.decodeTexels(blocks, spots_.get(), columnCount_, y, row, context);
         } else {
-          for (int32_t i = 0; i < columnCount_; ++i) row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y, context);
+          for (int32_t i = 0; i < columnCount_; ++i)
+            row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y, context);
         }
       }
     } else {
@@ -292,8 +293,8 @@ bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* in
     const uint64_t stripUnits = std::clamp<uint64_t>(kStripBytes / std::max<uint64_t>(image.pitch, 1), 1, units);
     for (uint64_t u0 = 0; u0 < units; u0 += stripUnits) {
       const uint64_t u1 = std::min(units, u0 + stripUnits);
-      const uint8_t* data = image.source->View(image.offset + u0 * image.pitch, static_cast<size_t>((u1 - u0) * image.pitch),
-                                               &buffer, failure);
+      const uint8_t* data = image.source->View(image.offset + u0 * image.pitch,
+                                               static_cast<size_t>((u1 - u0) * image.pitch), &buffer, failure);
       if (!data) return false;
       const auto r0 = static_cast<int32_t>(u0 * unitRows);
       const auto r1 = static_cast<int32_t>(std::min<uint64_t>(height, u1 * unitRows));
@@ -307,7 +308,8 @@ bool DecodeSourceImage(const SourceImage& image, HBITMAP* bitmap, BITMAPINFO* in
   }
   auto* pixels = reinterpret_cast<uint32_t*>(bits);
   if (image.rightToLeft) {
-    for (int32_t y = 0; y < height; ++y) std::reverse(pixels + static_cast<size_t>(y) * width, pixels + static_cast<size_t>(y + 1) * width);
+    for (int32_t y = 0; y < height; ++y)
+      std::reverse(pixels + static_cast<size_t>(y) * width, pixels + static_cast<size_t>(y + 1) * width);
   }
   ApplyAlphaRule(image.alpha, pixels, static_cast<size_t>(width) * height);
   *bitmap = created.release();
@@ -327,8 +329,8 @@ bool DrawRowThumbnail(RowSource& rows, const RowGeometry& geometry, int32_t tw, 
   return DrawFiltered(upright, {geometry.width, geometry.height, true, false}, tw, th, bitmap, failure);
 }
 
-bool ContiguousChain(const SourceImage& level0, uint32_t levelCount, uint64_t copies, uint32_t depth,
-                     LevelChain* chain, DecodeFailure* failure) {
+bool ContiguousChain(const SourceImage& level0, uint32_t levelCount, uint64_t copies, uint32_t depth, LevelChain* chain,
+                     DecodeFailure* failure) {
   chain->levels[0] = level0;
   chain->count = 0;
   if (!SizeLevel(&chain->levels[0], failure) || !CheckLevelFits(chain->levels[0], "level 0", failure)) return false;
@@ -358,7 +360,8 @@ void ExtendLevelChain(LevelChain* chain, uint32_t levelCount, uint64_t copies, u
   auto extent = [&](const SourceImage& level, uint32_t k, uint64_t* bytes) {
     const uint64_t slices = std::max<uint64_t>(1, uint64_t{depth} >> std::min<uint32_t>(k, 63));
     uint64_t perCopy;
-    return CheckedMultiply(level.bytes, slices, &perCopy) && CheckedMultiply(perCopy, std::max<uint64_t>(copies, 1), bytes);
+    return CheckedMultiply(level.bytes, slices, &perCopy) &&
+           CheckedMultiply(perCopy, std::max<uint64_t>(copies, 1), bytes);
   };
   uint64_t offset, extent0;
   if (!extent(base, 0, &extent0) || !CheckedAdd(base.offset, extent0, &offset)) return;
@@ -405,8 +408,8 @@ void DescribeTexture(const LevelChain& chain, Facts* facts) {
   if (described) {
     const ChannelField& a = layout.channel[3];
     alpha = a.type == ChannelType::kAbsent ? EncodingAlpha::kNone
-            : a.bits == 1                 ? EncodingAlpha::kOneBit
-                                          : EncodingAlpha::kAlpha;
+            : a.bits == 1                  ? EncodingAlpha::kOneBit
+                                           : EncodingAlpha::kAlpha;
     for (const ChannelField& f : layout.channel) {
       hdr = hdr || f.type == ChannelType::kFloat || f.type == ChannelType::kUFloat;
     }

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "picture/bitmap.h"
-#include "io/byte_source.h"
 #include "encodings/described.h"
-#include "io/failure.h"
 #include "encodings/pixel_format.h"
+#include "io/byte_source.h"
+#include "io/failure.h"
+#include "picture/bitmap.h"
 #include "picture/facts.h"
 #include "picture/filter.h"
 #include "picture/picture.h"

@@ -9,15 +9,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <map>
-#include <mutex>
-#include <set>
-#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
+#include <vector>
 
 struct StandinGdiObject {
   LONG width = 0;
@@ -46,7 +46,7 @@ bool Countdown(std::atomic<int>& counter) {
 // Every block carries a small header. Blocks of 4 MiB and more are mapped on 2 MiB boundaries and offered to
 // the kernel's transparent huge pages: a fresh 64 MiB bitmap then costs 32 page faults instead of 16384.
 struct BlockHeader {
-  void* mapBase;       // null: from malloc
+  void* mapBase;  // null: from malloc
   size_t mapLength;
   uint64_t padding[6];  // keeps the block 64-byte aligned after its header
 };

@@ -6,7 +6,6 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
 #include <propsys.h>
@@ -14,6 +13,7 @@
 #include <shlwapi.h>
 #include <shobjidl.h>
 #include <thumbcache.h>
+#include <windows.h>
 #define MIRELTH_W(s) L##s
 #else
 #include "platform/standin.h"
@@ -31,21 +31,21 @@ using WideString = std::basic_string<WCHAR>;
 
 // Interface identifiers, spelled out so that no import library has to provide them.
 inline constexpr GUID kIidIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID kIidIClassFactory = {0x00000001, 0x0000, 0x0000,
-                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID kIidIThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576,
-                                                {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
-inline constexpr GUID kIidIInitializeWithStream = {0xB824B49D, 0x22AC, 0x4161,
-                                                   {0xAC, 0x8A, 0x99, 0x16, 0xE8, 0xFA, 0x3F, 0x7F}};
-inline constexpr GUID kIidIInitializeWithFile = {0xB7D14566, 0x0509, 0x4CCE,
-                                                 {0xA7, 0x1F, 0x0A, 0x55, 0x42, 0x33, 0xBD, 0x9B}};
-inline constexpr GUID kIidIInitializeWithItem = {0x7F73BE3F, 0xFB79, 0x493C,
-                                                 {0xA6, 0xC7, 0x7E, 0xE1, 0x4E, 0x24, 0x58, 0x41}};
+inline constexpr GUID kIidIClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID kIidIThumbnailProvider = {
+    0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
+inline constexpr GUID kIidIInitializeWithStream = {
+    0xB824B49D, 0x22AC, 0x4161, {0xAC, 0x8A, 0x99, 0x16, 0xE8, 0xFA, 0x3F, 0x7F}};
+inline constexpr GUID kIidIInitializeWithFile = {
+    0xB7D14566, 0x0509, 0x4CCE, {0xA7, 0x1F, 0x0A, 0x55, 0x42, 0x33, 0xBD, 0x9B}};
+inline constexpr GUID kIidIInitializeWithItem = {
+    0x7F73BE3F, 0xFB79, 0x493C, {0xA6, 0xC7, 0x7E, 0xE1, 0x4E, 0x24, 0x58, 0x41}};
 
 inline bool SameGuid(const GUID& a, const GUID& b) {
   return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::char_traits<char>::compare(reinterpret_cast<const char*>(a.Data4),
-                                         reinterpret_cast<const char*>(b.Data4), 8) == 0;
+         std::char_traits<char>::compare(reinterpret_cast<const char*>(a.Data4), reinterpret_cast<const char*>(b.Data4),
+                                         8) == 0;
 }
 
 // UTF-8 <-> UTF-16 for names and paths. Invalid sequences become U+FFFD.

@@ -11,7 +11,10 @@ namespace {
 constexpr const WCHAR* kThumbnailHandlerKey = MIRELTH_W("\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}");
 
 constexpr ComClass kClasses[] = {
-    {&kClsidMirelthThumbnail, kClsidMirelthThumbnailText, MIRELTH_W("MirelthThumbnail"), CreateThumbnailProvider,
+    {&kClsidMirelthThumbnail,
+     kClsidMirelthThumbnailText,
+     MIRELTH_W("MirelthThumbnail"),
+     CreateThumbnailProvider,
      {{MIRELTH_W(""), kThumbnailHandlerKey}, {MIRELTH_W("SystemFileAssociations\\"), kThumbnailHandlerKey}}},
 };
 

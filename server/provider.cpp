@@ -7,8 +7,8 @@
 #include <memory>
 #include <new>
 
-#include "picture/bitmap.h"
 #include "io/limits.h"
+#include "picture/bitmap.h"
 #include "picture/filter.h"
 #include "server/hresult.h"
 #include "server/sources.h"

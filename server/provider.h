@@ -18,8 +18,8 @@ namespace mirelth {
 // image at its own size, the reference thumbnail, the file's facts (with a document's layer listing), and what was
 // read.
 // {A6F1D2C4-3B5E-4F7A-9C8D-1E2F3A4B5C6D}
-inline constexpr GUID kIidIMirelthThumbnailDetails = {0xA6F1D2C4, 0x3B5E, 0x4F7A,
-                                                      {0x9C, 0x8D, 0x1E, 0x2F, 0x3A, 0x4B, 0x5C, 0x6D}};
+inline constexpr GUID kIidIMirelthThumbnailDetails = {
+    0xA6F1D2C4, 0x3B5E, 0x4F7A, {0x9C, 0x8D, 0x1E, 0x2F, 0x3A, 0x4B, 0x5C, 0x6D}};
 struct IMirelthThumbnailDetails : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLastFailure(DecodeFailure* failure) = 0;
   // The decoded image at its own size (a 32-bit bottom-up DIB section the caller deletes).

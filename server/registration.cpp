@@ -23,7 +23,7 @@ enum class Data { kClassName, kLibraryPath, kApartment, kClassId };
 
 // The keys of a class itself, built on its identifier.
 struct Row {
-  const WCHAR* prefix;   // key name: prefix + the class identifier + suffix
+  const WCHAR* prefix;  // key name: prefix + the class identifier + suffix
   const WCHAR* suffix;
   const WCHAR* valueName;  // null: the default value
   Data data;
@@ -47,9 +47,9 @@ const Hive kUser{HKEY_CURRENT_USER, MIRELTH_W("Software\\Classes\\")};
 // One key of the registration: a class row (on the class identifier) or a handler key (on an extension).
 struct Key {
   const ComClass* comClass;
-  const Row* row;                 // a class row, or null
-  const HandlerKey* handler;      // a handler key, or null
-  const char* extension;          // the handler key's extension
+  const Row* row;             // a class row, or null
+  const HandlerKey* handler;  // a handler key, or null
+  const char* extension;      // the handler key's extension
 };
 
 WideString KeyName(const Hive& hive, const Key& key) {
@@ -105,8 +105,8 @@ bool WriteKey(const Hive& hive, const Key& key, const WideString& data) {
   UniqueKey opened(raw);
   // Two bytes a character, the terminating null included.
   const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(WCHAR));
-  return RegSetValueExW(opened.get(), key.row ? key.row->valueName : nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes) ==
-         ERROR_SUCCESS;
+  return RegSetValueExW(opened.get(), key.row ? key.row->valueName : nullptr, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(data.c_str()), bytes) == ERROR_SUCCESS;
 }
 
 // The library's full path; false when it cannot be had whole.
@@ -130,10 +130,18 @@ HRESULT Register(const Hive& hive) {
     const bool written = ForEachKey([&](const Key& key) {
       WideString data;
       switch (key.row ? key.row->data : Data::kClassId) {
-        case Data::kClassName: data = key.comClass->name; break;
-        case Data::kLibraryPath: data = libraryPath; break;
-        case Data::kApartment: data = MIRELTH_W("Apartment"); break;
-        case Data::kClassId: data = key.comClass->clsidText; break;
+        case Data::kClassName:
+          data = key.comClass->name;
+          break;
+        case Data::kLibraryPath:
+          data = libraryPath;
+          break;
+        case Data::kApartment:
+          data = MIRELTH_W("Apartment");
+          break;
+        case Data::kClassId:
+          data = key.comClass->clsidText;
+          break;
       }
       return WriteKey(hive, key, data);
     });

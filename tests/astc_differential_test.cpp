@@ -24,10 +24,10 @@ struct Footprint {
   unsigned width, height;
 };
 constexpr Footprint kFootprints[] = {
-    {PixelFormat::ASTC4x4, 4, 4},    {PixelFormat::ASTC5x4, 5, 4},    {PixelFormat::ASTC5x5, 5, 5},
-    {PixelFormat::ASTC6x5, 6, 5},    {PixelFormat::ASTC6x6, 6, 6},    {PixelFormat::ASTC8x5, 8, 5},
-    {PixelFormat::ASTC8x6, 8, 6},    {PixelFormat::ASTC8x8, 8, 8},    {PixelFormat::ASTC10x5, 10, 5},
-    {PixelFormat::ASTC10x6, 10, 6},  {PixelFormat::ASTC10x8, 10, 8},  {PixelFormat::ASTC10x10, 10, 10},
+    {PixelFormat::ASTC4x4, 4, 4},     {PixelFormat::ASTC5x4, 5, 4},     {PixelFormat::ASTC5x5, 5, 5},
+    {PixelFormat::ASTC6x5, 6, 5},     {PixelFormat::ASTC6x6, 6, 6},     {PixelFormat::ASTC8x5, 8, 5},
+    {PixelFormat::ASTC8x6, 8, 6},     {PixelFormat::ASTC8x8, 8, 8},     {PixelFormat::ASTC10x5, 10, 5},
+    {PixelFormat::ASTC10x6, 10, 6},   {PixelFormat::ASTC10x8, 10, 8},   {PixelFormat::ASTC10x10, 10, 10},
     {PixelFormat::ASTC12x10, 12, 10}, {PixelFormat::ASTC12x12, 12, 12},
 };
 constexpr astcenc_swizzle kRgba{ASTCENC_SWZ_R, ASTCENC_SWZ_G, ASTCENC_SWZ_B, ASTCENC_SWZ_A};
@@ -103,7 +103,8 @@ std::vector<uint8_t> LdrPicture(int kind, unsigned width, unsigned height, uint3
         px[0] = px[1] = px[2] = clamp(128 + 127 * std::cos(11 * u * v) + noise);
         px[3] = 255;
       } else {
-        const double nx = std::sin(6 * u), ny = std::cos(5 * v), nz = std::sqrt(std::fmax(0, 1 - nx * nx / 2 - ny * ny / 2));
+        const double nx = std::sin(6 * u), ny = std::cos(5 * v),
+                     nz = std::sqrt(std::fmax(0, 1 - nx * nx / 2 - ny * ny / 2));
         px[0] = clamp(127.5 + 127.5 * nx / 1.5);
         px[1] = clamp(127.5 + 127.5 * ny / 1.5);
         px[2] = clamp(127.5 + 127.5 * nz);
@@ -207,10 +208,12 @@ TEST(AstcDifferential, RandomBlocks) {
       for (int c = 0; c < 4; ++c) largest = std::max(largest, std::abs(int(o[c]) - int(t[c])));
       const size_t block = (p / width / f.height) * (width / f.width) + p % width / f.width;
       std::string hex;
-      for (int k = 15; k >= 0; --k) hex += "0123456789abcdef"[blocks[16 * block + k] >> 4], hex += "0123456789abcdef"[blocks[16 * block + k] & 15];
-      ASSERT_LE(largest, 1) << f.width << "x" << f.height << " block " << hex << " pixel " << p % width << "," << p / width << ": ours "
-                            << int(o[0]) << "," << int(o[1]) << "," << int(o[2]) << "," << int(o[3]) << " theirs "
-                            << int(t[0]) << "," << int(t[1]) << "," << int(t[2]) << "," << int(t[3]);
+      for (int k = 15; k >= 0; --k)
+        hex += "0123456789abcdef"[blocks[16 * block + k] >> 4], hex += "0123456789abcdef"[blocks[16 * block + k] & 15];
+      ASSERT_LE(largest, 1) << f.width << "x" << f.height << " block " << hex << " pixel " << p % width << ","
+                            << p / width << ": ours " << int(o[0]) << "," << int(o[1]) << "," << int(o[2]) << ","
+                            << int(o[3]) << " theirs " << int(t[0]) << "," << int(t[1]) << "," << int(t[2]) << ","
+                            << int(t[3]);
       if (p % width % f.width == 0 && p / width % f.height == 0) legal += !magenta;
     }
     blocksTotal += blocks.size() / 16;

@@ -43,14 +43,16 @@ struct Format {
   int blockBytes;
   const char* fourCC;
   uint32_t dxgi;
-  int modes;                                    // mode classes, kBlocksPerMode blocks each
-  void (*force)(uint8_t* block, int mode);      // makes a random block one of a mode class
+  int modes;                                // mode classes, kBlocksPerMode blocks each
+  void (*force)(uint8_t* block, int mode);  // makes a random block one of a mode class
   int tolerance;
 };
 
 void NoForce(uint8_t*, int) {}
 // BC7 mode m: m zero bits, then a one.
-void ForceBc7(uint8_t* block, int mode) { block[0] = static_cast<uint8_t>((block[0] & (0xFEu << mode)) | (1u << mode)); }
+void ForceBc7(uint8_t* block, int mode) {
+  block[0] = static_cast<uint8_t>((block[0] & (0xFEu << mode)) | (1u << mode));
+}
 // BC6H: the 14 mode numbers.
 void ForceBc6h(uint8_t* block, int mode) {
   static constexpr uint8_t kModes[14] = {0, 1, 2, 6, 10, 14, 18, 22, 26, 30, 3, 7, 11, 15};
@@ -102,7 +104,8 @@ TEST(BcDifferential, RandomBlocksAgreeWithPillow) {
     const size_t count = static_cast<size_t>(f.modes) * kBlocksPerMode;
     std::vector<uint8_t> blocks = test::RandomBytes(count * f.blockBytes, 0xB100 + f.blockBytes + f.modes);
     for (size_t i = 0; i < count; ++i) f.force(&blocks[i * f.blockBytes], static_cast<int>(i / kBlocksPerMode));
-    const std::string dds = test::WriteTempFile(std::string("pillow-") + f.name + ".dds", BlockDds(blocks, f.blockBytes, f.fourCC, f.dxgi));
+    const std::string dds =
+        test::WriteTempFile(std::string("pillow-") + f.name + ".dds", BlockDds(blocks, f.blockBytes, f.fourCC, f.dxgi));
     raws.push_back(dds + ".raw");
     command += " " + dds + " " + raws.back();
     blockSets.push_back(std::move(blocks));
@@ -151,7 +154,8 @@ TEST(BcDifferential, Bc6hPixelsAreTheirHalvesThroughF) {
       for (size_t b = 0; b < blocks.size(); b += 16) {
         ForceBc6h(&blocks[b], mode);
         uint32_t pixels[16];
-        (isSigned ? DecodeBC6HSBlock : DecodeBC6HUBlock)(reinterpret_cast<uint8_t*>(pixels), 16, &blocks[b], BlockContext{});
+        (isSigned ? DecodeBC6HSBlock : DecodeBC6HUBlock)(reinterpret_cast<uint8_t*>(pixels), 16, &blocks[b],
+                                                         BlockContext{});
         uint16_t halves[16][3];
         ASSERT_TRUE(DecodeBC6HHalves(&blocks[b], isSigned, halves));
         for (int i = 0; i < 16; ++i) {

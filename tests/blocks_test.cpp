@@ -23,8 +23,8 @@ std::vector<uint32_t> DecodeBlock(BlockDecoder decode, const std::vector<uint8_t
 
 // The palette a DXT1 block yields, read back through indices 0, 1, 2, 3 in row 0.
 std::vector<uint32_t> Dxt1Palette(uint16_t c0, uint16_t c1) {
-  const std::vector<uint8_t> block = {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8),
-                                      0xE4,        0,               0,          0};  // row 0: 0, 1, 2, 3
+  const std::vector<uint8_t> block = {
+      uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), 0xE4, 0, 0, 0};  // row 0: 0, 1, 2, 3
   const auto pixels = DecodeBlock(DecodeDXT1Block, block);
   return {pixels[0], pixels[1], pixels[2], pixels[3]};
 }
@@ -37,7 +37,7 @@ TEST(Dxt, Dxt1PalettesInBothModes) {
 
 TEST(Dxt, Dxt3UsesFourColoursAndNibbleAlpha) {
   // colour0 < colour1 would be three-colour mode in DXT1; DXT3 still blends, and index 3 is a colour.
-  std::vector<uint8_t> block = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,  // alpha 0, 1, ..., 15
+  std::vector<uint8_t> block = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,   // alpha 0, 1, ..., 15
                                 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};  // all index 3
   const auto pixels = DecodeBlock(DecodeDXT3Block, block);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(pixels[i], (uint32_t(i * 17) << 24) | 0xAAAAAAu) << i;
@@ -83,7 +83,8 @@ TEST(Dxt, PackedBlendsEqualThePerChannelFormulaForEveryPair) {
     for (uint32_t c1 = c0; c1 < 65536; c1 += 89) {
       const uint32_t e0 = Expand565(uint16_t(c0)), e1 = Expand565(uint16_t(c1));
       uint32_t average = 0xFF000000u;
-      for (int shift = 0; shift < 24; shift += 8) average |= ((((e0 >> shift) & 0xFF) + ((e1 >> shift) & 0xFF)) >> 1) << shift;
+      for (int shift = 0; shift < 24; shift += 8)
+        average |= ((((e0 >> shift) & 0xFF) + ((e1 >> shift) & 0xFF)) >> 1) << shift;
       ASSERT_EQ(Dxt1Palette(uint16_t(c0), uint16_t(c1))[2], average) << c0 << "," << c1;
     }
   }
@@ -182,7 +183,8 @@ TEST(BlockWalk, PartialBlocksAndFlipLandInTheirPlaces) {
         const int row = flip ? height - 1 - y : y;
         for (int x = 0; x < width; ++x) {
           const uint32_t expected = Expand565(uint16_t((y / 4) * columns + x / 4 + 1)) | 0xFF000000u;
-          ASSERT_EQ(image[row * width + x], expected) << width << "x" << height << " flip " << flip << " " << x << "," << y;
+          ASSERT_EQ(image[row * width + x], expected)
+              << width << "x" << height << " flip " << flip << " " << x << "," << y;
         }
       }
       for (int x = 0; x < width; ++x) {
@@ -228,7 +230,7 @@ TEST(Bc7, WorkedBlocks) {
   for (int i = 0; i < 16; ++i) mode6.Put(i == 8 ? 8 : i == 15 ? 15 : 0, i == 0 ? 3 : 4);
   auto pixels = DecodeBlock(DecodeBC7Block, mode6.Block());
   EXPECT_EQ(pixels[0], 0xFFFF0181u);
-  EXPECT_EQ(pixels[8], 0xFE788780u);   // ((30 e0 + 34 e1 + 32) >> 6) per channel
+  EXPECT_EQ(pixels[8], 0xFE788780u);  // ((30 e0 + 34 e1 + 32) >> 6) per channel
   EXPECT_EQ(pixels[15], 0xFE00FE80u);
   // Mode 4 with rotation 1 (alpha and red exchanged) and index selection 1 (colour from the 3-bit indices):
   // colour 5-bit endpoints 31/0 widen to 255/0; alpha 6-bit 63/0 to 255/0.
@@ -325,7 +327,8 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
     for (size_t b = 0; b < 20000; ++b) {
       const std::vector<uint8_t> one(random.begin() + 16 * b, random.begin() + 16 * (b + 1));
       const auto tile = DecodeBlock(pair.tile, one);
-      for (int i = 0; i < 16; ++i) ASSERT_EQ(pair.texel(one.data(), i % 4, i / 4, BlockContext{}), tile[i]) << b << " " << i;
+      for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(pair.texel(one.data(), i % 4, i / 4, BlockContext{}), tile[i]) << b << " " << i;
     }
   }
   // Texel rows (several blocks at a time, the rest one by one) give what the texel decoder gives.
@@ -342,7 +345,8 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
     for (int32_t y = 0; y < 4; ++y) {
       decoder.row(random.data(), spots.data(), count, y, row.data(), BlockContext{});
       for (int32_t i = 0; i < count; ++i) {
-        ASSERT_EQ(row[i], decoder.texel(random.data() + spots[i].offset, spots[i].x, y, BlockContext{})) << i << " " << y;
+        ASSERT_EQ(row[i], decoder.texel(random.data() + spots[i].offset, spots[i].x, y, BlockContext{}))
+            << i << " " << y;
       }
     }
   }
@@ -371,13 +375,13 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
 TEST(Astc, VoidExtentAndErrorBlocks) {
   struct Row {
     const char* what;
-    uint64_t low;                 // bits 0..63
-    uint16_t r, g, b, a;          // bits 64..127
-    uint32_t expected;            // BGRA
+    uint64_t low;         // bits 0..63
+    uint16_t r, g, b, a;  // bits 64..127
+    uint32_t expected;    // BGRA
   };
   constexpr uint64_t kVoid = 0x1FC | (3u << 10) | (0xFFFFFFFFFFFFFull << 12);  // all-ones extent: constant colour
-  constexpr uint64_t kExtent = 0x1FC | (3u << 10) | (uint64_t{10} << 12) | (uint64_t{20} << 25) |
-                               (uint64_t{30} << 38) | (uint64_t{40} << 51);
+  constexpr uint64_t kExtent =
+      0x1FC | (3u << 10) | (uint64_t{10} << 12) | (uint64_t{20} << 25) | (uint64_t{30} << 38) | (uint64_t{40} << 51);
   const Row rows[] = {
       {"LDR constant", kVoid, 0x1234, 0x80FF, 0xFFFF, 0x00FF, 0x001280FFu},
       {"LDR with an extent", kExtent, 0xFFFF, 0, 0, 0xFFFF, 0xFFFF0000u},

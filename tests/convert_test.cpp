@@ -21,19 +21,24 @@ constexpr ChannelOrder kOrders[] = {RGBA, ARGB, BGRA, ABGR};
 
 uint32_t Expand(uint32_t v, int bits) {
   switch (bits) {
-    case 1: return v ? 255 : 0;
-    case 4: return v * 17;
-    case 5: return (v << 3) | (v >> 2);
-    case 6: return (v << 2) | (v >> 4);
+    case 1:
+      return v ? 255 : 0;
+    case 4:
+      return v * 17;
+    case 5:
+      return (v << 3) | (v >> 2);
+    case 6:
+      return (v << 2) | (v >> 4);
   }
   return v;
 }
 
 // Converts one row of `count` source pixels and returns the destination pixels.
-std::vector<uint32_t> ConvertRow(const std::vector<uint8_t>& source, PixelFormat format, ChannelOrder order, int32_t count) {
+std::vector<uint32_t> ConvertRow(const std::vector<uint8_t>& source, PixelFormat format, ChannelOrder order,
+                                 int32_t count) {
   std::vector<uint32_t> out(static_cast<size_t>(count), 0xDEADBEEF);
-  ConvertPixels(reinterpret_cast<uint8_t*>(out.data()), count * 4, source.data(),
-                static_cast<int32_t>(source.size()), format, order, count, 1, false);
+  ConvertPixels(reinterpret_cast<uint8_t*>(out.data()), count * 4, source.data(), static_cast<int32_t>(source.size()),
+                format, order, count, 1, false);
   return out;
 }
 
@@ -59,9 +64,9 @@ TEST(ConvertPixels, EveryEncodingHasItsFunctions) {
 
 TEST(ConvertPixels, SixteenBitWordsGiveTheDocumentedPixels) {
   const WordCase cases[] = {
-      {R5G6B5, 0xF800, 0xFFFF0000},   {R5G6B5, 0x07E0, 0xFF00FF00},   {R5G6B5, 0x001F, 0xFF0000FF},
-      {R5G6B5, 0x0000, 0xFF000000},   {A1R5G5B5, 0x7FFF, 0x00FFFFFF}, {A1R5G5B5, 0x8000, 0xFF000000},
-      {X1R5G5B5, 0x7FFF, 0xFFFFFFFF}, {X1R5G5B5, 0x0000, 0xFF000000}, {A4R4G4B4, 0x8F00, 0x88FF0000},
+      {R5G6B5, 0xF800, 0xFFFF0000},   {R5G6B5, 0x07E0, 0xFF00FF00},     {R5G6B5, 0x001F, 0xFF0000FF},
+      {R5G6B5, 0x0000, 0xFF000000},   {A1R5G5B5, 0x7FFF, 0x00FFFFFF},   {A1R5G5B5, 0x8000, 0xFF000000},
+      {X1R5G5B5, 0x7FFF, 0xFFFFFFFF}, {X1R5G5B5, 0x0000, 0xFF000000},   {A4R4G4B4, 0x8F00, 0x88FF0000},
       {X4R4G4B4, 0xF123, 0xFF112233}, {kReserved3, 0xF123, 0xFF112233},
   };
   for (const WordCase& c : cases) {
@@ -80,9 +85,8 @@ struct Layout16 {
 
 TEST(ConvertPixels, EverySixteenBitWordMatchesThePerChannelReference) {
   const Layout16 layouts[] = {
-      {X4R4G4B4, 8, 4, 4, 4, 0, 4, 0, 0},   {R5G6B5, 11, 5, 5, 6, 0, 5, 0, 0},
-      {kReserved3, 8, 4, 4, 4, 0, 4, 0, 0}, {A1R5G5B5, 10, 5, 5, 5, 0, 5, 15, 1},
-      {A4R4G4B4, 8, 4, 4, 4, 0, 4, 12, 4},  {X1R5G5B5, 10, 5, 5, 5, 0, 5, 0, 0},
+      {X4R4G4B4, 8, 4, 4, 4, 0, 4, 0, 0},   {R5G6B5, 11, 5, 5, 6, 0, 5, 0, 0},   {kReserved3, 8, 4, 4, 4, 0, 4, 0, 0},
+      {A1R5G5B5, 10, 5, 5, 5, 0, 5, 15, 1}, {A4R4G4B4, 8, 4, 4, 4, 0, 4, 12, 4}, {X1R5G5B5, 10, 5, 5, 5, 0, 5, 0, 0},
   };
   std::vector<uint8_t> source(65536 * 2);
   for (uint32_t w = 0; w < 65536; ++w) {
@@ -186,14 +190,15 @@ TEST(ConvertPixels, SmallAndSharedExponentFloatsFromTheirDefinitions) {
     for (uint32_t m = 0; m < 512; ++m) test::AppendLE32(source, m | (511 - m) << 9 | (m ^ 0x155) << 18 | e << 27);
   }
   std::vector<uint32_t> shared(32 * 512);
-  ConvertPixels(reinterpret_cast<uint8_t*>(shared.data()), 512 * 4, source.data(), 512 * 4,
-                RGB9E5, BGRA, 512, 32, false);
+  ConvertPixels(reinterpret_cast<uint8_t*>(shared.data()), 512 * 4, source.data(), 512 * 4, RGB9E5, BGRA, 512, 32,
+                false);
   for (uint32_t e = 0; e < 32; ++e) {
     for (uint32_t m = 0; m < 512; ++m) {
       auto byte = [&](uint32_t mantissa) {
         return uint32_t{LinearToSrgbByte(std::ldexp(static_cast<float>(mantissa), static_cast<int>(e) - 24))};
       };
-      ASSERT_EQ(shared[e * 512 + m], 0xFF000000u | byte(m) << 16 | byte(511 - m) << 8 | byte(m ^ 0x155)) << e << " " << m;
+      ASSERT_EQ(shared[e * 512 + m], 0xFF000000u | byte(m) << 16 | byte(511 - m) << 8 | byte(m ^ 0x155))
+          << e << " " << m;
     }
   }
 }
@@ -205,8 +210,7 @@ struct Order24Case {
 
 TEST(ConvertPixels, TwentyFourBitPixelsAreReadInsideThePixel) {
   // ARGB reads as RGBA and ABGR as BGRA: never a byte of the next pixel.
-  const Order24Case cases[] = {
-      {RGBA, 0xFF112233}, {BGRA, 0xFF332211}, {ARGB, 0xFF112233}, {ABGR, 0xFF332211}};
+  const Order24Case cases[] = {{RGBA, 0xFF112233}, {BGRA, 0xFF332211}, {ARGB, 0xFF112233}, {ABGR, 0xFF332211}};
   for (const Order24Case& c : cases) {
     // Exactly two pixels: the second's bytes must not leak into the first, nor anything be read past the end.
     std::vector<uint8_t> source = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
@@ -317,12 +321,17 @@ TEST(ConvertPixels, CodesOutsideTheTableAndEmptySizesWriteNothing) {
   const std::vector<uint8_t> source(64, 0x5A);
   struct Case {
     int32_t format, width, height;
-  } cases[] = {{0, 2, 2}, {kPixelFormatCount, 2, 2}, {-1, 2, 2}, {INT32_MIN, 2, 2}, {int32_t(kDescribed), 2, 2},
-               {int32_t(A8R8G8B8), 0, 2}, {int32_t(A8R8G8B8), 2, 0}};
+  } cases[] = {{0, 2, 2},
+               {kPixelFormatCount, 2, 2},
+               {-1, 2, 2},
+               {INT32_MIN, 2, 2},
+               {int32_t(kDescribed), 2, 2},
+               {int32_t(A8R8G8B8), 0, 2},
+               {int32_t(A8R8G8B8), 2, 0}};
   for (const Case& c : cases) {
     std::vector<uint8_t> destination(16, 0xCD);
-    ConvertPixels(destination.data(), 8, source.data(), 8, static_cast<PixelFormat>(c.format), BGRA, c.width,
-                  c.height, true);
+    ConvertPixels(destination.data(), 8, source.data(), 8, static_cast<PixelFormat>(c.format), BGRA, c.width, c.height,
+                  true);
     EXPECT_EQ(destination, std::vector<uint8_t>(16, 0xCD)) << "format " << c.format;
   }
 }

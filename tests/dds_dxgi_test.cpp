@@ -130,9 +130,9 @@ TEST(DdsDxgi, RefusalsNameTheFormat) {
     uint32_t format;
     const char* name;
   } refused[] = {
-      {30, "R8G8B8A8_UINT"}, {32, "R8G8B8A8_SINT"},     {40, "D32_FLOAT"},    {45, "D24_UNORM_S8_UINT"},
-      {19, "R32G8X24_TYPELESS"}, {44, "R24G8_TYPELESS"}, {94, "BC6H_TYPELESS"}, {89, "R10G10B10_XR_BIAS_A2_UNORM"},
-      {134, "ASTC_4X4_UNORM"}, {1000, "no such format"}, {0, "UNKNOWN"},
+      {30, "R8G8B8A8_UINT"},     {32, "R8G8B8A8_SINT"},    {40, "D32_FLOAT"},     {45, "D24_UNORM_S8_UINT"},
+      {19, "R32G8X24_TYPELESS"}, {44, "R24G8_TYPELESS"},   {94, "BC6H_TYPELESS"}, {89, "R10G10B10_XR_BIAS_A2_UNORM"},
+      {134, "ASTC_4X4_UNORM"},   {1000, "no such format"}, {0, "UNKNOWN"},
   };
   for (const auto& r : refused) {
     Dx10 d;

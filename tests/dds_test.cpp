@@ -84,8 +84,8 @@ TEST(Dds, FourCCTableAndPathChoice) {
   const struct {
     const char* fourCC;
     PixelFormat format;
-  } cases[] = {{"DXT1", DXT1}, {"DXT3", DXT3}, {"DXT5", DXT5}, {"ATC ", ATC}, {"ATCA", ATCA},
-               {"ATCI", ATCI}, {"ETC ", ETC1}, {"DXT2", DXT3}, {"DXT4", DXT5}, {"BC7 ", kNone}, {"YUY2", kNone}};
+  } cases[] = {{"DXT1", DXT1}, {"DXT3", DXT3}, {"DXT5", DXT5}, {"ATC ", ATC},   {"ATCA", ATCA}, {"ATCI", ATCI},
+               {"ETC ", ETC1}, {"DXT2", DXT3}, {"DXT4", DXT5}, {"BC7 ", kNone}, {"YUY2", kNone}};
   for (const auto& c : cases) {
     DdsSpec spec;
     spec.pixelFlags = 0x4;
@@ -173,7 +173,12 @@ TEST(Dds, HeaderRefusals) {
       {"width 0", [](DdsSpec& s) { s.width = 0; }, FailureKind::InvalidHeader},
       {"negative height", [](DdsSpec& s) { s.height = -4; }, FailureKind::InvalidHeader},
       {"65535 x 65535", [](DdsSpec& s) { s.width = s.height = 65535; }, FailureKind::TooLarge},
-      {"2^28 + 1 pixels", [](DdsSpec& s) { s.width = 16385; s.height = 16384; }, FailureKind::TooLarge},
+      {"2^28 + 1 pixels",
+       [](DdsSpec& s) {
+         s.width = 16385;
+         s.height = 16384;
+       },
+       FailureKind::TooLarge},
   };
   for (const Case& c : cases) {
     DdsSpec spec;
@@ -251,7 +256,8 @@ TEST(Dds, AnyMaskLayoutIsDrawnByItsMasks) {
   uint32_t masks[4];
   std::memcpy(masks, file.data() + 92, 16);
   auto channel = [](uint32_t word, uint32_t mask) {
-    const uint32_t shift = static_cast<uint32_t>(__builtin_ctz(mask)), bits = static_cast<uint32_t>(__builtin_popcount(mask));
+    const uint32_t shift = static_cast<uint32_t>(__builtin_ctz(mask)),
+                   bits = static_cast<uint32_t>(__builtin_popcount(mask));
     const uint64_t v = (word & mask) >> shift, maximum = (uint64_t{1} << bits) - 1;
     return static_cast<uint32_t>((v * 255 + maximum / 2) / maximum);
   };
@@ -270,7 +276,8 @@ TEST(Dds, AnyMaskLayoutIsDrawnByItsMasks) {
 // bit count decides; palette textures carry 256 R, G, B, A entries after the header, then one index a pixel.
 TEST(Dds, LayoutsFoundInTheWild) {
   std::vector<uint8_t> palette;
-  for (uint32_t i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), uint8_t(i ^ 0x80)});
+  for (uint32_t i = 0; i < 256; ++i)
+    palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), uint8_t(i ^ 0x80)});
   const auto withPalette = [&](std::vector<uint8_t> indices) {
     std::vector<uint8_t> out = palette;
     out.insert(out.end(), indices.begin(), indices.end());
@@ -283,9 +290,17 @@ TEST(Dds, LayoutsFoundInTheWild) {
     uint32_t expected[2];
   } cases[] = {
       {"Pillow L: L8", 0x20000, 8, {0xFF000000, 0xFF000000, 0xFF000000, 0}, {0x10, 0xF0}, {0xFF101010, 0xFFF0F0F0}},
-      {"Pillow LA: L8 A8", 0x20001, 16, {0xFF, 0xFF, 0xFF, 0xFF000000}, {0x10, 0x80, 0xF0, 0x40},
+      {"Pillow LA: L8 A8",
+       0x20001,
+       16,
+       {0xFF, 0xFF, 0xFF, 0xFF000000},
+       {0x10, 0x80, 0xF0, 0x40},
        {0x80101010, 0x40F0F0F0}},
-      {"luminance 16 outside: L16", 0x20000, 16, {0xFFFF0000, 0, 0, 0}, {0x00, 0x80, 0xFF, 0xFF},
+      {"luminance 16 outside: L16",
+       0x20000,
+       16,
+       {0xFFFF0000, 0, 0, 0},
+       {0x00, 0x80, 0xFF, 0xFF},
        {0xFF808080, 0xFFFFFFFF}},
       {"palette", 0x20, 8, {0, 0, 0, 0}, withPalette({1, 200}), {0x8101FE00, 0x48C83764}},
   };
@@ -297,7 +312,8 @@ TEST(Dds, LayoutsFoundInTheWild) {
     std::memcpy(spec.masks, c.masks, sizeof spec.masks);
     const Decoded decoded = Decode(MakeDds(spec, c.payload));
     ASSERT_TRUE(decoded.ok) << c.name << ": " << DescribeFailure(decoded.failure);
-    for (int x = 0; x < 2; ++x) EXPECT_EQ(decoded.image.at(x, 0), c.expected[x]) << c.name << std::hex << " 0x" << decoded.image.at(x, 0);
+    for (int x = 0; x < 2; ++x)
+      EXPECT_EQ(decoded.image.at(x, 0), c.expected[x]) << c.name << std::hex << " 0x" << decoded.image.at(x, 0);
   }
   // A palette file whose indices do not fit names the bytes it needs: 128 + 1024 + 300 x 300.
   DdsSpec spec;
@@ -307,7 +323,8 @@ TEST(Dds, LayoutsFoundInTheWild) {
   const Decoded truncated = Decode(MakeDds(spec, withPalette(std::vector<uint8_t>(1000, 0))));
   EXPECT_EQ(DescribeFailure(truncated.failure), "truncated: the file has 2152 bytes, level 0 needs 91152");
   const Decoded noPalette = Decode(MakeDds(spec, std::vector<uint8_t>(100, 0)));
-  EXPECT_NE(DescribeFailure(noPalette.failure).find("the palette"), std::string::npos) << DescribeFailure(noPalette.failure);
+  EXPECT_NE(DescribeFailure(noPalette.failure).find("the palette"), std::string::npos)
+      << DescribeFailure(noPalette.failure);
 }
 
 }  // namespace

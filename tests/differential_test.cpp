@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "etc1.h"
 #include "encodings/blocks/blocks.h"
 #include "encodings/convert.h"
+#include "etc1.h"
 #include "squish.h"
 #include "tests/test_support.h"
 
@@ -75,8 +75,8 @@ TEST(Differential, Etc1BlocksAgreeWithLibEtc1) {
     uint8_t theirs[48];
     etc1_decode_block(block, theirs);
     for (int p = 0; p < 16; ++p) {
-      const uint32_t expected = 0xFF000000u | (uint32_t{theirs[3 * p]} << 16) | (uint32_t{theirs[3 * p + 1]} << 8) |
-                                theirs[3 * p + 2];
+      const uint32_t expected =
+          0xFF000000u | (uint32_t{theirs[3 * p]} << 16) | (uint32_t{theirs[3 * p + 1]} << 8) | theirs[3 * p + 2];
       ASSERT_EQ(ours[p], expected) << "block " << i << " pixel " << p;
     }
   }

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "server/hresult.h"
 #include "server/module.h"
 #include "server/provider.h"
-#include "server/hresult.h"
 
 namespace mirelth {
 namespace {
@@ -54,8 +54,8 @@ Picture ReadPixels(HBITMAP bitmap) {
   picture.height = info.bmHeight;
   picture.pixels.resize(static_cast<size_t>(info.bmWidth) * info.bmHeight);
   HDC dc = CreateCompatibleDC(nullptr);
-  const int rows = GetDIBits(dc, bitmap, 0, static_cast<UINT>(info.bmHeight), picture.pixels.data(), &request,
-                             DIB_RGB_COLORS);
+  const int rows =
+      GetDIBits(dc, bitmap, 0, static_cast<UINT>(info.bmHeight), picture.pixels.data(), &request, DIB_RGB_COLORS);
   DeleteDC(dc);
   if (rows != info.bmHeight) picture = Picture{};
   return picture;
@@ -132,7 +132,8 @@ HRESULT CallExport(const std::wstring& dllPath, const char* name) {
 Picture ReferenceImage(const std::wstring& path, UINT cx = 0) {
   Picture picture;
   IInitializeWithFile* init = nullptr;
-  if (FAILED(CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&init)))) return picture;
+  if (FAILED(CreateThumbnailProvider(nullptr, kIidIInitializeWithFile, reinterpret_cast<void**>(&init))))
+    return picture;
   IMirelthThumbnailDetails* details = nullptr;
   HBITMAP bitmap = nullptr;
   if (SUCCEEDED(init->Initialize(path.c_str(), STGM_READ)) &&
@@ -223,8 +224,8 @@ void ThumbnailRound(const std::wstring& file) {
       }
       // While the provider lives the DLL must stay; after its last Release it may go.
       HMODULE dll = GetModuleHandleW(L"MirelthThumbnail.dll");
-      auto canUnload = dll ? reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")))
-                           : nullptr;
+      auto canUnload =
+          dll ? reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow"))) : nullptr;
       Check(canUnload && canUnload() == S_FALSE, what + ": DllCanUnloadNow while a provider lives");
       provider->Release();
       Check(canUnload && canUnload() == S_OK, what + ": DllCanUnloadNow after the last Release");
@@ -250,8 +251,10 @@ void ThumbnailsThroughTheRegistry(const std::vector<std::string>& files) {
       const std::wstring server = ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", nullptr);
       HMODULE module = LoadLibraryW(server.c_str());
       using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-      auto get = module ? reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")))
-                        : nullptr;
+      auto get =
+          module
+              ? reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")))
+              : nullptr;
       IClassFactory* factory = nullptr;
       if (get && SUCCEEDED(get(kClsidMirelthThumbnail, kIidIClassFactory, reinterpret_cast<void**>(&factory)))) {
         factory->CreateInstance(nullptr, kIidIThumbnailProvider, reinterpret_cast<void**>(&provider));
@@ -260,7 +263,8 @@ void ThumbnailsThroughTheRegistry(const std::vector<std::string>& files) {
       Check(provider != nullptr, name + ": the class from the user's registration");
     } else {
       Check(CoCreateInstance(kClsidMirelthThumbnail, nullptr, CLSCTX_INPROC_SERVER, kIidIThumbnailProvider,
-                             reinterpret_cast<void**>(&provider)) == S_OK && provider,
+                             reinterpret_cast<void**>(&provider)) == S_OK &&
+                provider,
             name + ": CoCreateInstance through the registry");
     }
     if (!provider) continue;
@@ -302,7 +306,8 @@ int Run(const std::vector<std::string>& args) {
 
   // Another program's value on an extension key must survive our unregistration.
   HKEY other = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L".dds", 0, nullptr, 0, KEY_WRITE, nullptr, &other, nullptr) == ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L".dds", 0, nullptr, 0, KEY_WRITE, nullptr, &other, nullptr) ==
+      ERROR_SUCCESS) {
     const wchar_t value[] = L"OtherApp.Texture";
     RegSetValueExW(other, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
     RegCloseKey(other);

@@ -26,11 +26,11 @@ TEST(Filter, SamplesOfAFootprint) {
     int32_t thumb, image;
     std::vector<int32_t> positions;
   } cases[] = {
-      {1, 4, {0, 1, 2, 3}},             // up to 4 wide: every column
-      {1, 5, {0, 1, 3, 4}},             // 5 wide: x0 + floor((2i + 1) 5 / 8)
-      {1, 16, {2, 6, 10, 14}},          // 16 wide
-      {2, 7, {0, 1, 2, 3, 4, 5, 6}},    // [0, 3) and [3, 7)
-      {3, 2, {0, 1}},                   // enlarged: 0, 0, 1 (a position is not repeated)
+      {1, 4, {0, 1, 2, 3}},           // up to 4 wide: every column
+      {1, 5, {0, 1, 3, 4}},           // 5 wide: x0 + floor((2i + 1) 5 / 8)
+      {1, 16, {2, 6, 10, 14}},        // 16 wide
+      {2, 7, {0, 1, 2, 3, 4, 5, 6}},  // [0, 3) and [3, 7)
+      {3, 2, {0, 1}},                 // enlarged: 0, 0, 1 (a position is not repeated)
       {2, 40, {2, 7, 12, 17, 22, 27, 32, 37}},
   };
   for (const auto& c : cases) EXPECT_EQ(Positions(c.thumb, c.image), c.positions) << c.thumb << " of " << c.image;
@@ -69,9 +69,7 @@ TEST(Filter, RandomPicturesFollowTheRuleInEveryOrigin) {
     }
     return out;
   };
-  const struct {
-    int32_t width, height;
-  } sizes[] = {{37, 53}, {300, 17}, {613, 411}};
+  const struct { int32_t width, height; } sizes[] = {{37, 53}, {300, 17}, {613, 411}};
   uint32_t seed = 1;
   for (const auto& size : sizes) {
     for (const uint8_t origin : {0x00, 0x10, 0x20, 0x30}) {  // bottom-left, bottom-right, top-left, top-right
@@ -223,9 +221,9 @@ TEST(Filter, PvrLevelsFollowEverySurface) {
   test::PutLE(file, 24, 4);   // height
   test::PutLE(file, 28, 16);  // width
   test::PutLE(file, 32, 1);
-  test::PutLE(file, 36, 2);   // surfaces
+  test::PutLE(file, 36, 2);  // surfaces
   test::PutLE(file, 40, 1);
-  test::PutLE(file, 44, 3);   // levels: 16 x 4, 8 x 2, 4 x 1
+  test::PutLE(file, 44, 3);  // levels: 16 x 4, 8 x 2, 4 x 1
   for (uint32_t k = 0; k < 3; ++k) {
     const uint32_t pixels = (16u >> k) * (4u >> k);
     for (int surface = 0; surface < 2; ++surface) {
@@ -235,9 +233,7 @@ TEST(Filter, PvrLevelsFollowEverySurface) {
       }
     }
   }
-  const struct {
-    uint32_t cx, colour;
-  } cases[] = {{16, colours[0]}, {8, colours[1]}, {4, colours[2]}};
+  const struct { uint32_t cx, colour; } cases[] = {{16, colours[0]}, {8, colours[1]}, {4, colours[2]}};
   for (const auto& c : cases) {
     const test::Drawn drawn = test::DrawBytes(FileType::kPvr, file, test::Mode::kThumbnail, c.cx);
     ASSERT_TRUE(drawn.ok) << c.cx << ": " << DescribeFailure(drawn.failure);

@@ -23,12 +23,13 @@ struct Input {
 // Samples of every container, hostile files, and corrupted copies of the samples.
 std::vector<Input> Inputs() {
   std::vector<Input> inputs;
-  const char* files[] = {"dds-im-dxt1-mips-photo-256x64.dds", "dds-gimp-rgba32-shapes-5x3.dds",
+  const char* files[] = {"dds-im-dxt1-mips-photo-256x64.dds",       "dds-gimp-rgba32-shapes-5x3.dds",
                          "pvr3-pvrtextool-rgba4444-ramp-33x17.pvr", "psd-im-rgba-rle-shapes-6x7.psd",
-                         "psd-im-cmyk-rle-photo-33x17.psd", "pvr2-wrap-dxt5-im-shapes-6x7.pvr"};
+                         "psd-im-cmyk-rle-photo-33x17.psd",         "pvr2-wrap-dxt5-im-shapes-6x7.pvr"};
   const char* bombs[] = {"dds-65535x65535-dxt1.dds", "psd-16384x16384-empty-rows.psd", "psd-32768-layers.psd",
                          "pvr-metadata-4gib.pvr"};
-  for (const char* file : files) inputs.push_back({test::SamplePath(file), test::ReadFileBytes(test::SamplePath(file))});
+  for (const char* file : files)
+    inputs.push_back({test::SamplePath(file), test::ReadFileBytes(test::SamplePath(file))});
   for (const char* bomb : bombs) {
     const std::string path = test::TestDataPath(std::string("bombs/") + bomb);
     inputs.push_back({path, test::ReadFileBytes(path)});

@@ -217,7 +217,8 @@ TEST_F(Registration, AnythingThatCannotBeWrittenFailsRegistration) {
   standin::SetModuleFileName(deepPath.c_str());
   EXPECT_EQ(DllRegisterServer(), S_OK);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, CLASS_KEY MIRELTH_W("\\InprocServer32"), 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, CLASS_KEY MIRELTH_W("\\InprocServer32"), 0, KEY_READ, &key),
+            ERROR_SUCCESS);
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, (deepPath.size() + 1) * 2);

@@ -40,10 +40,10 @@ struct FakeStream final : IStream {
   bool hasName = true;
   bool statFails = false;
   bool seekFails = false;
-  HRESULT readFailsWith = S_OK;      // returned by a Read once `failAfter` bytes were read
+  HRESULT readFailsWith = S_OK;  // returned by a Read once `failAfter` bytes were read
   uint64_t failAfter = 0;
-  ULONG chunk = 0;                   // at most this many bytes a Read (0: all asked)
-  uint64_t claimedSize = UINT64_MAX; // Stat size when set; otherwise data.size()
+  ULONG chunk = 0;                    // at most this many bytes a Read (0: all asked)
+  uint64_t claimedSize = UINT64_MAX;  // Stat size when set; otherwise data.size()
   uint8_t (*pattern)(uint64_t offset) = nullptr;
   uint64_t position = 0;
   uint64_t served = 0;
@@ -181,10 +181,20 @@ TEST(Provider, FileTypeFromTheFilesOwnName) {
     const char* name;
     FileType type;
   } cases[] = {
-      {"C:\\Art\\HERO.DDS", kDds}, {"C:\\Art\\hero.Psd", kPsd}, {"x.tga.dds", kDds},
-      {"C:\\work.psd\\sky.dds", kDds}, {"/home/a.pvr/sky", kNone}, {"tex.pvrz", kPvr},
-      {"notes.ddsx", kDds}, {"C:\\Art\\hero.png", kNone}, {"", kNone},
-      {".dds", kDds}, {"a.TGA", kTga}, {"dds", kNone}, {"a.psd.pvr.tga", kTga}, {"big.PSB", kPsb},
+      {"C:\\Art\\HERO.DDS", kDds},
+      {"C:\\Art\\hero.Psd", kPsd},
+      {"x.tga.dds", kDds},
+      {"C:\\work.psd\\sky.dds", kDds},
+      {"/home/a.pvr/sky", kNone},
+      {"tex.pvrz", kPvr},
+      {"notes.ddsx", kDds},
+      {"C:\\Art\\hero.png", kNone},
+      {"", kNone},
+      {".dds", kDds},
+      {"a.TGA", kTga},
+      {"dds", kNone},
+      {"a.psd.pvr.tga", kTga},
+      {"big.PSB", kPsb},
   };
   for (const auto& c : cases) EXPECT_EQ(FileTypeFromName(W(c.name).c_str()), c.type) << c.name;
   EXPECT_EQ(FileTypeFromName(nullptr), kNone);
@@ -251,8 +261,13 @@ TEST(Provider, StreamFailuresRefuseTheDrawingWithAReason) {
   } cases[] = {
       {"Stat fails", [](FakeStream& s) { s.statFails = true; }, E_FAIL, FailureKind::NoDecoder},
       {"Read fails at once", [](FakeStream& s) { s.readFailsWith = STG_E_READFAULT; }, S_OK, FailureKind::ReadFailed},
-      {"Read fails midway", [](FakeStream& s) { s.readFailsWith = STG_E_READFAULT; s.failAfter = 150; s.chunk = 16; }, S_OK,
-       FailureKind::ReadFailed},
+      {"Read fails midway",
+       [](FakeStream& s) {
+         s.readFailsWith = STG_E_READFAULT;
+         s.failAfter = 150;
+         s.chunk = 16;
+       },
+       S_OK, FailureKind::ReadFailed},
       {"Seek fails", [](FakeStream& s) { s.seekFails = true; }, S_OK, FailureKind::ReadFailed},
       {"no name", [](FakeStream& s) { s.hasName = false; }, S_OK, FailureKind::NoDecoder},
       {"claims more than it has", [](FakeStream& s) { s.claimedSize = s.data.size() + 50; }, S_OK, FailureKind::None},

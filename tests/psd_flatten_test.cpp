@@ -30,21 +30,21 @@ void PutText(Bytes& out, const char* text) { out.insert(out.end(), text, text + 
 
 struct Channel {
   int16_t id;
-  Bytes samples;  // rows of big-endian samples
-  Bytes stored = {};   // when set: the channel's data after its compression word, as is
+  Bytes samples;      // rows of big-endian samples
+  Bytes stored = {};  // when set: the channel's data after its compression word, as is
 };
 struct TestLayer {
   int32_t top = 0, left = 0, bottom = 0, right = 0;
   const char* blend = "norm";
   uint8_t opacity = 255, clipping = 0, flags = 0, fill = 255;
-  uint32_t section = 0;            // "lsct" type, 0: none
+  uint32_t section = 0;  // "lsct" type, 0: none
   const char* sectionBlend = nullptr;
   bool mask = false;
   int32_t maskTop = 0, maskLeft = 0, maskBottom = 0, maskRight = 0;
   uint8_t maskDefault = 0, maskFlags = 0;
   std::vector<Channel> channels;
-  uint16_t compression = 0;        // for every channel of the layer
-  uint64_t paddingAfter = 0;       // PSB tests: zeros after the last channel's data (in its length)
+  uint16_t compression = 0;   // for every channel of the layer
+  uint64_t paddingAfter = 0;  // PSB tests: zeros after the last channel's data (in its length)
 };
 struct Document {
   uint16_t version = 1, depth = 8, mode = kPsdRgb;
@@ -125,7 +125,7 @@ Bytes LayerRecord(const TestLayer& layer, const std::vector<uint64_t>& lengths, 
   } else {
     Put32(extra, 0);
   }
-  Put32(extra, 0);                      // blending ranges
+  Put32(extra, 0);                          // blending ranges
   extra.insert(extra.end(), {0, 0, 0, 0});  // empty name, padded to 4
   if (layer.fill != 255) {
     PutText(extra, "8BIM");
@@ -228,13 +228,13 @@ TEST(PsdFlatten, EveryBlendMode) {
     const char* key;
     uint8_t expected[3];
   } modes[] = {
-      {"norm", {30, 160, 220}},  {"diss", {30, 160, 220}},  {"mul ", {24, 63, 43}},    {"scrn", {206, 197, 227}},
-      {"over", {158, 125, 86}},  {"dark", {30, 100, 50}},   {"lite", {200, 160, 220}}, {"div ", {227, 255, 255}},
-      {"idiv", {0, 8, 17}},      {"hLit", {47, 140, 199}},  {"sLit", {167, 115, 96}},  {"diff", {170, 60, 170}},
-      {"smud", {183, 135, 184}}, {"lbrn", {0, 5, 15}},      {"lddg", {230, 255, 255}}, {"vLit", {21, 134, 182}},
-      {"lLit", {5, 165, 235}},   {"pLit", {60, 100, 185}},  {"hMix", {0, 255, 255}},   {"fsub", {170, 0, 0}},
-      {"fdiv", {255, 159, 58}},  {"hue ", {47, 150, 197}},  {"sat ", {220, 93, 30}},   {"colr", {27, 157, 217}},
-      {"lum ", {203, 103, 53}},  {"dkCl", {200, 100, 50}},  {"lgCl", {30, 160, 220}},
+      {"norm", {30, 160, 220}},  {"diss", {30, 160, 220}}, {"mul ", {24, 63, 43}},    {"scrn", {206, 197, 227}},
+      {"over", {158, 125, 86}},  {"dark", {30, 100, 50}},  {"lite", {200, 160, 220}}, {"div ", {227, 255, 255}},
+      {"idiv", {0, 8, 17}},      {"hLit", {47, 140, 199}}, {"sLit", {167, 115, 96}},  {"diff", {170, 60, 170}},
+      {"smud", {183, 135, 184}}, {"lbrn", {0, 5, 15}},     {"lddg", {230, 255, 255}}, {"vLit", {21, 134, 182}},
+      {"lLit", {5, 165, 235}},   {"pLit", {60, 100, 185}}, {"hMix", {0, 255, 255}},   {"fsub", {170, 0, 0}},
+      {"fdiv", {255, 159, 58}},  {"hue ", {47, 150, 197}}, {"sat ", {220, 93, 30}},   {"colr", {27, 157, 217}},
+      {"lum ", {203, 103, 53}},  {"dkCl", {200, 100, 50}}, {"lgCl", {30, 160, 220}},
   };
   for (const auto& mode : modes) {
     Document doc;
@@ -259,8 +259,9 @@ TEST(PsdFlatten, VisibilityMasksClippingAndGroups) {
   {  // a hidden layer draws nothing
     TestLayer red = Solid(0, 0, 2, 4, 255, 0, 0);
     red.flags = 0x02;
-    cases.push_back({"hidden", {white(), red}, {Bgra(255, 255, 255), Bgra(255, 255, 255), Bgra(255, 255, 255),
-                                                Bgra(255, 255, 255)}});
+    cases.push_back({"hidden",
+                     {white(), red},
+                     {Bgra(255, 255, 255), Bgra(255, 255, 255), Bgra(255, 255, 255), Bgra(255, 255, 255)}});
   }
   {  // opacity 50% x fill 50%: a quarter of red
     TestLayer red = Solid(0, 0, 2, 4, 255, 0, 0);
@@ -269,31 +270,36 @@ TEST(PsdFlatten, VisibilityMasksClippingAndGroups) {
     cases.push_back({"opacity and fill", {white(), red}, {quarter, quarter, quarter, quarter}});
   }
   {  // a layer partly off the canvas: only its part inside draws
-    cases.push_back({"off the canvas", {white(), Solid(-1, -2, 1, 2, 0, 0, 255)},
+    cases.push_back({"off the canvas",
+                     {white(), Solid(-1, -2, 1, 2, 0, 0, 255)},
                      {Bgra(0, 0, 255), Bgra(0, 0, 255), Bgra(255, 255, 255), Bgra(255, 255, 255)}});
   }
   {  // a mask over columns 1..2: 255 inside, default 0 outside; then default 255 with 0 inside; then disabled
     TestLayer red = Solid(0, 0, 2, 4, 255, 0, 0);
     red.mask = true, red.maskTop = 0, red.maskLeft = 1, red.maskBottom = 2, red.maskRight = 3, red.maskDefault = 0;
     red.channels.push_back({-2, Bytes(4, 255)});
-    cases.push_back({"mask, default 0", {white(), red},
+    cases.push_back({"mask, default 0",
+                     {white(), red},
                      {Bgra(255, 255, 255), Bgra(255, 0, 0), Bgra(255, 0, 0), Bgra(255, 255, 255)}});
     red.maskDefault = 255;
     red.channels.back().samples = Bytes(4, 0);
-    cases.push_back({"mask, default 255", {white(), red},
+    cases.push_back({"mask, default 255",
+                     {white(), red},
                      {Bgra(255, 0, 0), Bgra(255, 255, 255), Bgra(255, 255, 255), Bgra(255, 0, 0)}});
     red.maskFlags = 0x02;
-    cases.push_back({"mask disabled", {white(), red}, {Bgra(255, 0, 0), Bgra(255, 0, 0), Bgra(255, 0, 0),
-                                                        Bgra(255, 0, 0)}});
+    cases.push_back(
+        {"mask disabled", {white(), red}, {Bgra(255, 0, 0), Bgra(255, 0, 0), Bgra(255, 0, 0), Bgra(255, 0, 0)}});
   }
   {  // clipping: green clipped to a base that covers columns 0..1 only
     TestLayer green = Solid(0, 0, 2, 4, 0, 255, 0);
     green.clipping = 1;
-    cases.push_back({"clipped", {white(), Solid(0, 0, 2, 2, 0, 0, 255), green},
+    cases.push_back({"clipped",
+                     {white(), Solid(0, 0, 2, 2, 0, 0, 255), green},
                      {Bgra(0, 255, 0), Bgra(0, 255, 0), Bgra(255, 255, 255), Bgra(255, 255, 255)}});
     TestLayer hiddenBase = Solid(0, 0, 2, 2, 0, 0, 255);
     hiddenBase.flags = 0x02;
-    cases.push_back({"clipped to a hidden base", {white(), hiddenBase, green},
+    cases.push_back({"clipped to a hidden base",
+                     {white(), hiddenBase, green},
                      {Bgra(255, 255, 255), Bgra(255, 255, 255), Bgra(255, 255, 255), Bgra(255, 255, 255)}});
   }
   {  // groups: marker (3), layers, folder (1). A multiply group over red, holding a normal layer of gray 128:
@@ -317,8 +323,8 @@ TEST(PsdFlatten, VisibilityMasksClippingAndGroups) {
     TestLayer screen = Solid(0, 0, 2, 4, 0, 0, 255);
     screen.blend = "scrn";
     // Inside the multiply group: gray, then blue screened over it: (128, 128, 255); multiplied onto red.
-    cases.push_back({"nested groups", {red, marker, gray, innerMarker, screen, innerFolder, folder},
-                     {dark, dark, dark, dark}});
+    cases.push_back(
+        {"nested groups", {red, marker, gray, innerMarker, screen, innerFolder, folder}, {dark, dark, dark, dark}});
   }
   for (const Case& c : cases) {
     Document doc;
@@ -327,7 +333,8 @@ TEST(PsdFlatten, VisibilityMasksClippingAndGroups) {
     ASSERT_TRUE(drawn.ok) << c.name << ": " << DescribeFailure(drawn.failure);
     for (int x = 0; x < 4; ++x) {
       EXPECT_TRUE(Near(drawn.image.at(x, 0), c.expected[x], 1))
-          << c.name << " pixel " << x << std::hex << ": 0x" << drawn.image.at(x, 0) << " instead of 0x" << c.expected[x];
+          << c.name << " pixel " << x << std::hex << ": 0x" << drawn.image.at(x, 0) << " instead of 0x"
+          << c.expected[x];
     }
   }
   // Composited groups nest up to 63 deep (each keeps a canvas row); deeper documents are refused.
@@ -414,8 +421,8 @@ TEST(PsdFlatten, SampledEqualsReference) {
   const size_t n = size_t(95) * 237;
   const Bytes noise = test::RandomBytes(n * 4, 5);
   for (int16_t id : {-1, 0, 1, 2}) {
-    patterned.channels.push_back({id, Bytes(noise.begin() + (id + 1) * std::ptrdiff_t(n),
-                                            noise.begin() + (id + 2) * std::ptrdiff_t(n))});
+    patterned.channels.push_back(
+        {id, Bytes(noise.begin() + (id + 1) * std::ptrdiff_t(n), noise.begin() + (id + 2) * std::ptrdiff_t(n))});
   }
   patterned.blend = "sLit";
   patterned.mask = true, patterned.maskTop = 20, patterned.maskLeft = 0, patterned.maskBottom = 100,

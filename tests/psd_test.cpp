@@ -17,7 +17,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 void Put16(Bytes& out, uint32_t v) { out.insert(out.end(), {uint8_t(v >> 8), uint8_t(v)}); }
-void Put32(Bytes& out, uint32_t v) { out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}); }
+void Put32(Bytes& out, uint32_t v) {
+  out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
 void PutBytes(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 
 // PackBits as literal runs only (a valid packing of any row).
@@ -39,9 +41,9 @@ struct PsdSpec {
   uint32_t height = 2;
   uint16_t compression = 1;
   Bytes colorModeData;
-  Bytes imageResources;        // contents of the image resources section
-  Bytes layerSection;          // contents of the layer and mask information
-  std::vector<Bytes> planes;   // one per channel: height rows of the unpacked row bytes
+  Bytes imageResources;       // contents of the image resources section
+  Bytes layerSection;         // contents of the layer and mask information
+  std::vector<Bytes> planes;  // one per channel: height rows of the unpacked row bytes
 };
 
 Bytes MakePsd(const PsdSpec& spec) {
@@ -82,7 +84,7 @@ TEST(PackBits, RowsAsDocumentedAndBoundedBothWays) {
     const char* name;
     Bytes packed;
     size_t width;
-    Bytes lane;      // expected lane values
+    Bytes lane;  // expected lane values
     size_t consumed;
   } cases[] = {
       {"literal", {0x02, 0x10, 0x20, 0x30}, 3, {0x10, 0x20, 0x30}, 4},
@@ -160,50 +162,66 @@ struct ModeCase {
 TEST(Psd, EveryModeAndDepth) {
   const float nan = std::nanf("");
   std::vector<ModeCase> cases = {
-      {"RGB 8", {.mode = kPsdRgb, .planes = {Plane8(1, 2, 3, 4), Plane8(5, 6, 7, 8), Plane8(9, 10, 11, 12)}},
+      {"RGB 8",
+       {.mode = kPsdRgb, .planes = {Plane8(1, 2, 3, 4), Plane8(5, 6, 7, 8), Plane8(9, 10, 11, 12)}},
        {0xFF010509, 0xFF02060A, 0xFF03070B, 0xFF04080C}},
-      {"RGB 8 raw with alpha", {.mode = kPsdRgb, .compression = 0,
+      {"RGB 8 raw with alpha",
+       {.mode = kPsdRgb,
+        .compression = 0,
         .planes = {Plane8(1, 2, 3, 4), Plane8(5, 6, 7, 8), Plane8(9, 10, 11, 12), Plane8(0, 85, 170, 255)}},
        {0x00010509, 0x5502060A, 0xAA03070B, 0xFF04080C}},
-      {"RGB 8 with an extra fifth channel", {.mode = kPsdRgb,
+      {"RGB 8 with an extra fifth channel",
+       {.mode = kPsdRgb,
         .planes = {Plane8(1, 2, 3, 4), Plane8(5, 6, 7, 8), Plane8(9, 10, 11, 12), Plane8(255, 255, 0, 0),
                    Plane8(77, 77, 77, 77)}},
        {0xFF010509, 0xFF02060A, 0x0003070B, 0x0004080C}},
-      {"RGB 8 with two channels: blue reads 0", {.mode = kPsdRgb, .planes = {Plane8(1, 2, 3, 4), Plane8(5, 6, 7, 8)}},
+      {"RGB 8 with two channels: blue reads 0",
+       {.mode = kPsdRgb, .planes = {Plane8(1, 2, 3, 4), Plane8(5, 6, 7, 8)}},
        {0xFF010500, 0xFF020600, 0xFF030700, 0xFF040800}},
-      {"RGB 16", {.depth = 16, .mode = kPsdRgb,
+      {"RGB 16",
+       {.depth = 16,
+        .mode = kPsdRgb,
         .planes = {Plane16(0, 65535, 32768, 257), Plane16(0, 0, 0, 0), Plane16(128, 129, 65407, 65408)}},
        {0xFF000000, 0xFFFF0001, 0xFF8000FF, 0xFF0100FF}},
-      {"RGB 32 float", {.depth = 32, .mode = kPsdRgb,
+      {"RGB 32 float",
+       {.depth = 32,
+        .mode = kPsdRgb,
         .planes = {Plane32(0.0f, 1.0f, 0.5f, nan), Plane32(2.0f, -1.0f, 0.0031308f, 0.2140f),
                    Plane32(0.0f, 0.0f, 0.0f, 0.0f), Plane32(1.0f, 0.5f, 0.25f, 0.0f)}},
        {0xFF00FF00, 0x80FF0000, 0x40BC0A00, 0x00007F00}},
-      {"Gray 8", {.mode = kPsdGrayscale, .planes = {Plane8(0, 50, 100, 255)}},
+      {"Gray 8",
+       {.mode = kPsdGrayscale, .planes = {Plane8(0, 50, 100, 255)}},
        {0xFF000000, 0xFF323232, 0xFF646464, 0xFFFFFFFF}},
-      {"Gray 8 with alpha", {.mode = kPsdGrayscale, .planes = {Plane8(0, 50, 100, 255), Plane8(1, 2, 3, 4)}},
+      {"Gray 8 with alpha",
+       {.mode = kPsdGrayscale, .planes = {Plane8(0, 50, 100, 255), Plane8(1, 2, 3, 4)}},
        {0x01000000, 0x02323232, 0x03646464, 0x04FFFFFF}},
-      {"Gray 16", {.depth = 16, .mode = kPsdGrayscale, .planes = {Plane16(0, 65535, 257, 12850)}},
+      {"Gray 16",
+       {.depth = 16, .mode = kPsdGrayscale, .planes = {Plane16(0, 65535, 257, 12850)}},
        {0xFF000000, 0xFFFFFFFF, 0xFF010101, 0xFF323232}},
-      {"Duotone 8", {.mode = kPsdDuotone, .planes = {Plane8(9, 8, 7, 6)}},
+      {"Duotone 8",
+       {.mode = kPsdDuotone, .planes = {Plane8(9, 8, 7, 6)}},
        {0xFF090909, 0xFF080808, 0xFF070707, 0xFF060606}},
-      {"Multichannel 8 (first channel, opaque)", {.mode = kPsdMultichannel,
-        .planes = {Plane8(9, 8, 7, 6), Plane8(1, 1, 1, 1), Plane8(0, 0, 0, 0)}},
+      {"Multichannel 8 (first channel, opaque)",
+       {.mode = kPsdMultichannel, .planes = {Plane8(9, 8, 7, 6), Plane8(1, 1, 1, 1), Plane8(0, 0, 0, 0)}},
        {0xFF090909, 0xFF080808, 0xFF070707, 0xFF060606}},
-      {"Indexed", {.mode = kPsdIndexed, .colorModeData = Palette(), .planes = {Plane8(0, 1, 200, 255)}},
+      {"Indexed",
+       {.mode = kPsdIndexed, .colorModeData = Palette(), .planes = {Plane8(0, 1, 200, 255)}},
        {0xFF00FF00, 0xFF01FE00, 0xFFC83764, 0xFFFF007F}},
-      {"Indexed with alpha", {.mode = kPsdIndexed, .colorModeData = Palette(),
-        .planes = {Plane8(0, 1, 200, 255), Plane8(10, 20, 30, 40)}},
+      {"Indexed with alpha",
+       {.mode = kPsdIndexed, .colorModeData = Palette(), .planes = {Plane8(0, 1, 200, 255), Plane8(10, 20, 30, 40)}},
        {0x0A00FF00, 0x1401FE00, 0x1EC83764, 0x28FF007F}},
-      {"CMYK 8 (stored inverted)", {.mode = kPsdCmyk,
+      {"CMYK 8 (stored inverted)",
+       {.mode = kPsdCmyk,
         .planes = {Plane8(255, 0, 255, 128), Plane8(255, 255, 0, 128), Plane8(255, 255, 255, 128),
                    Plane8(255, 255, 255, 128)}},
        {0xFFFFFFFF, 0xFF00FFFF, 0xFFFF00FF, 0xFF404040}},
-      {"CMYK 8 with alpha", {.mode = kPsdCmyk,
+      {"CMYK 8 with alpha",
+       {.mode = kPsdCmyk,
         .planes = {Plane8(255, 255, 255, 255), Plane8(255, 255, 255, 255), Plane8(255, 255, 255, 255),
                    Plane8(0, 255, 255, 255), Plane8(9, 8, 7, 6)}},
        {0x09000000, 0x08FFFFFF, 0x07FFFFFF, 0x06FFFFFF}},
-      {"Lab 8", {.mode = kPsdLab,
-        .planes = {Plane8(255, 0, 128, 138), Plane8(128, 128, 128, 208), Plane8(128, 128, 128, 195)}},
+      {"Lab 8",
+       {.mode = kPsdLab, .planes = {Plane8(255, 0, 128, 138), Plane8(128, 128, 128, 208), Plane8(128, 128, 128, 195)}},
        {0xFFFFFFFF, 0xFF000000, 0xFF777777, 0xFFFD070A}},
   };
   // 1-bit bitmap: rows padded to whole bytes, most significant bit first, 1 = black.
@@ -219,8 +237,8 @@ TEST(Psd, EveryModeAndDepth) {
     ASSERT_EQ(decoded.image.width, 2);
     ASSERT_EQ(decoded.image.height, 2);
     for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(decoded.image.at(i % 2, i / 2), c.expected[i]) << c.name << " pixel " << i << std::hex << " got 0x"
-                                                               << decoded.image.at(i % 2, i / 2);
+      EXPECT_EQ(decoded.image.at(i % 2, i / 2), c.expected[i])
+          << c.name << " pixel " << i << std::hex << " got 0x" << decoded.image.at(i % 2, i / 2);
     }
   }
 }
@@ -237,11 +255,13 @@ TEST(Psd, Refusals) {
       {"compression 4", {.compression = 4, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
       {"ZIP data that is not zlib", {.compression = 2, .planes = {rgb, rgb, rgb}}, FailureKind::InvalidHeader},
       {"RGB at 1 bit", {.depth = 1, .planes = {{0}, {0}, {0}}}, FailureKind::Unsupported},
-      {"Indexed at 16 bits", {.depth = 16, .mode = kPsdIndexed, .colorModeData = Palette(), .planes = {rgb}},
+      {"Indexed at 16 bits",
+       {.depth = 16, .mode = kPsdIndexed, .colorModeData = Palette(), .planes = {rgb}},
        FailureKind::Unsupported},
       {"mode 5", {.mode = 5, .planes = {rgb}}, FailureKind::Unsupported},
       {"RGB at 24 bits", {.depth = 24, .planes = {rgb, rgb, rgb}}, FailureKind::Unsupported},
-      {"Indexed with a short palette", {.mode = kPsdIndexed, .colorModeData = Bytes(767, 0), .planes = {rgb}},
+      {"Indexed with a short palette",
+       {.mode = kPsdIndexed, .colorModeData = Bytes(767, 0), .planes = {rgb}},
        FailureKind::InvalidHeader},
       {"width 0", {.width = 0, .planes = {rgb}}, FailureKind::InvalidHeader},
       {"65535 x 65535", {.width = 65535, .height = 65535, .compression = 0, .planes = {rgb}}, FailureKind::TooLarge},
@@ -402,10 +422,10 @@ TEST(PsdListing, BlendModeNames) {
   const struct {
     const char* key;
     const char* name;
-  } names[] = {{"norm", "Normal"}, {"dark", "Darken"}, {"lite", "Lighten"}, {"hue ", "Hue"},
-               {"sat ", "Saturation"}, {"colr", "Color"}, {"lum ", "Luminosity"}, {"mul ", "Multiply"},
-               {"scrn", "Screen"}, {"diss", "Dissolve"}, {"over", "Overlay"}, {"hLit", "Hardlight"},
-               {"sLit", "Softlight"}, {"diff", "Difference"}, {"NORM", "Unknown"}, {"hue", "Unknown"}};
+  } names[] = {{"norm", "Normal"},     {"dark", "Darken"},     {"lite", "Lighten"},    {"hue ", "Hue"},
+               {"sat ", "Saturation"}, {"colr", "Color"},      {"lum ", "Luminosity"}, {"mul ", "Multiply"},
+               {"scrn", "Screen"},     {"diss", "Dissolve"},   {"over", "Overlay"},    {"hLit", "Hardlight"},
+               {"sLit", "Softlight"},  {"diff", "Difference"}, {"NORM", "Unknown"},    {"hue", "Unknown"}};
   for (const auto& n : names) {
     const uint32_t key = uint32_t(uint8_t(n.key[0])) << 24 | uint32_t(uint8_t(n.key[1])) << 16 |
                          uint32_t(uint8_t(n.key[2])) << 8 | uint32_t(uint8_t(n.key[3]));
@@ -454,11 +474,13 @@ TEST(PsdTransparency, AsPhotoshopAndOtherWritersSaveIt) {
   std::vector<ModeCase> cases = {
       // Photoshop: identifier 0 names the transparency; colour matted with white. (0.6 - 0.498) / 0.502 = 0.203.
       {"alpha identifiers 0: matted",
-       {.imageResources = AlphaIdentifiers({0}), .layerSection = SizedLayerSection(-1),
+       {.imageResources = AlphaIdentifiers({0}),
+        .layerSection = SizedLayerSection(-1),
         .planes = {red, green, blue, alpha}},
        {0xFF0A141E, 0x00000000, 0x8034FF02, 0x40FF0024}},
       {"a Background and two saved selections",
-       {.imageResources = AlphaIdentifiers({1, 2}), .layerSection = SizedLayerSection(1),
+       {.imageResources = AlphaIdentifiers({1, 2}),
+        .layerSection = SizedLayerSection(1),
         .planes = {red, green, blue, selection, alpha}},
        {opaque[0], opaque[1], opaque[2], opaque[3]}},
       {"negative layer count, no identifiers: straight",
@@ -470,15 +492,16 @@ TEST(PsdTransparency, AsPhotoshopAndOtherWritersSaveIt) {
       {"layers and no evidence: a saved selection",
        {.layerSection = SizedLayerSection(1), .planes = {red, green, blue, alpha}},
        {opaque[0], opaque[1], opaque[2], opaque[3]}},
-      {"no layers, no identifiers: transparency", {.planes = {red, green, blue, alpha}},
+      {"no layers, no identifiers: transparency",
+       {.planes = {red, green, blue, alpha}},
        {straight[0], straight[1], straight[2], straight[3]}},
   };
   for (const ModeCase& c : cases) {
     const Decoded decoded = Decode(MakePsd(c.spec));
     ASSERT_TRUE(decoded.ok) << c.name << ": " << DescribeFailure(decoded.failure);
     for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(decoded.image.at(i % 2, i / 2), c.expected[i]) << c.name << " pixel " << i << std::hex << " got 0x"
-                                                               << decoded.image.at(i % 2, i / 2);
+      EXPECT_EQ(decoded.image.at(i % 2, i / 2), c.expected[i])
+          << c.name << " pixel " << i << std::hex << " got 0x" << decoded.image.at(i % 2, i / 2);
     }
   }
 }
@@ -487,7 +510,10 @@ TEST(PsdTransparency, AsPhotoshopAndOtherWritersSaveIt) {
 TEST(PsdTransparency, MattedThumbnailsEqualTheReference) {
   for (const uint16_t depth : {uint16_t{8}, uint16_t{16}}) {
     for (const uint16_t compression : {uint16_t{0}, uint16_t{1}}) {
-      PsdSpec spec{.depth = depth, .width = 37, .height = 23, .compression = compression,
+      PsdSpec spec{.depth = depth,
+                   .width = 37,
+                   .height = 23,
+                   .compression = compression,
                    .imageResources = AlphaIdentifiers({0})};
       for (uint32_t c = 0; c < 4; ++c) spec.planes.push_back(test::RandomBytes(size_t{37} * 23 * depth / 8, 40 + c));
       const Bytes file = MakePsd(spec);
@@ -510,17 +536,22 @@ TEST(PsdTransparency, EveryModeUnmattedTowardItsWhite) {
     uint16_t mode;
     std::vector<Bytes> matted, straight;
   } cases[] = {
-      {"Lab", kPsdLab, {Plane8(40, 153, 230, 255), Plane8(60, 164, 100, 255), Plane8(70, 90, 128, 255), alpha},
+      {"Lab",
+       kPsdLab,
+       {Plane8(40, 153, 230, 255), Plane8(60, 164, 100, 255), Plane8(70, 90, 128, 255), alpha},
        {Plane8(40, 52, 223, 0), Plane8(60, 200, 92, 0), Plane8(70, 52, 128, 0), alpha}},
-      {"CMYK", kPsdCmyk,
+      {"CMYK",
+       kPsdCmyk,
        {Plane8(9, 200, 255, 255), Plane8(9, 255, 255, 255), Plane8(9, 140, 255, 255), Plane8(9, 180, 255, 255), alpha},
        {Plane8(9, 145, 255, 0), Plane8(9, 255, 255, 0), Plane8(9, 26, 255, 0), Plane8(9, 106, 255, 0), alpha}},
       {"Gray", kPsdGrayscale, {Plane8(7, 153, 255, 255), alpha}, {Plane8(7, 52, 255, 0), alpha}},
   };
   for (const auto& c : cases) {
-    const Decoded matted = Decode(MakePsd({.mode = c.mode, .imageResources = AlphaIdentifiers({0}), .planes = c.matted}));
+    const Decoded matted =
+        Decode(MakePsd({.mode = c.mode, .imageResources = AlphaIdentifiers({0}), .planes = c.matted}));
     const Decoded straight = Decode(MakePsd({.mode = c.mode, .planes = c.straight}));
-    ASSERT_TRUE(matted.ok && straight.ok) << c.name << DescribeFailure(matted.failure) << DescribeFailure(straight.failure);
+    ASSERT_TRUE(matted.ok && straight.ok)
+        << c.name << DescribeFailure(matted.failure) << DescribeFailure(straight.failure);
     for (int i = 0; i < 4; ++i) {
       const uint32_t got = matted.image.at(i % 2, i / 2), want = i == 3 ? 0 : straight.image.at(i % 2, i / 2);
       for (int shift = 0; shift < 32; shift += 8) {
@@ -530,7 +561,9 @@ TEST(PsdTransparency, EveryModeUnmattedTowardItsWhite) {
     }
   }
   // 16 bits: 0.6 at alpha 0.5 -> 0.2 (51).
-  const Decoded deep = Decode(MakePsd({.depth = 16, .mode = kPsdGrayscale, .imageResources = AlphaIdentifiers({0}),
+  const Decoded deep = Decode(MakePsd({.depth = 16,
+                                       .mode = kPsdGrayscale,
+                                       .imageResources = AlphaIdentifiers({0}),
                                        .planes = {Plane16(39321, 0, 0, 0), Plane16(32768, 0, 0, 0)}}));
   ASSERT_TRUE(deep.ok) << DescribeFailure(deep.failure);
   EXPECT_EQ(deep.image.at(0, 0), 0x80333333u);
@@ -538,8 +571,10 @@ TEST(PsdTransparency, EveryModeUnmattedTowardItsWhite) {
 
 // Image resource 0x0417 makes one palette entry of an indexed document transparent.
 TEST(PsdTransparency, TransparencyIndex) {
-  const Decoded decoded = Decode(MakePsd({.mode = kPsdIndexed, .colorModeData = Palette(),
-                                          .imageResources = Resource(0x0417, {0, 200}), .planes = {Plane8(0, 1, 200, 255)}}));
+  const Decoded decoded = Decode(MakePsd({.mode = kPsdIndexed,
+                                          .colorModeData = Palette(),
+                                          .imageResources = Resource(0x0417, {0, 200}),
+                                          .planes = {Plane8(0, 1, 200, 255)}}));
   ASSERT_TRUE(decoded.ok) << DescribeFailure(decoded.failure);
   EXPECT_EQ(decoded.image.at(0, 0), 0xFF00FF00u);
   EXPECT_EQ(decoded.image.at(0, 1), 0x00000000u);
@@ -549,11 +584,11 @@ TEST(PsdTransparency, TransparencyIndex) {
 // The format's own edge limits hold on the thumbnail path too (it allocates by the picture's size).
 TEST(PsdTransparency, EdgeLimitsOnEveryPath) {
   for (const test::Mode mode : {test::Mode::kFull, test::Mode::kThumbnail}) {
-    const Decoded huge = test::DrawBytes(FileType::kPsd, MakePsd({.width = 0x7FFFFFFF, .planes = {Plane8(1, 2, 3, 4)}}),
-                                         mode, 256);
+    const Decoded huge =
+        test::DrawBytes(FileType::kPsd, MakePsd({.width = 0x7FFFFFFF, .planes = {Plane8(1, 2, 3, 4)}}), mode, 256);
     EXPECT_FALSE(huge.ok);
-    const Decoded wide = test::DrawBytes(FileType::kPsd, MakePsd({.width = 30001, .compression = 0, .planes = {Plane8(1, 2, 3, 4)}}),
-                                         mode, 256);
+    const Decoded wide = test::DrawBytes(
+        FileType::kPsd, MakePsd({.width = 30001, .compression = 0, .planes = {Plane8(1, 2, 3, 4)}}), mode, 256);
     EXPECT_FALSE(wide.ok);
     EXPECT_EQ(wide.failure.kind, FailureKind::InvalidHeader) << DescribeFailure(wide.failure);
   }

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "encodings/convert.h"
 #include "encodings/blocks/pvrtc.h"
+#include "encodings/convert.h"
 
 namespace mirelth {
 namespace {

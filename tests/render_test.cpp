@@ -5,8 +5,8 @@
 #include <cstring>
 #include <set>
 
-#include "server/provider.h"
 #include "server/hresult.h"
+#include "server/provider.h"
 #include "tests/test_support.h"
 
 namespace mirelth {
@@ -59,9 +59,9 @@ TEST(Render, ThumbnailSizeKeepsTheAspectRatio) {
     int32_t width, height;
     uint32_t cx;
     int32_t thumbWidth, thumbHeight;
-  } cases[] = {{256, 64, 96, 96, 24}, {64, 256, 96, 24, 96}, {16, 16, 256, 256, 256}, {1000, 1, 100, 100, 1},
-               {3, 2, 5, 5, 3},       {2, 3, 4, 3, 4},       {33, 17, 256, 256, 132}, {1, 1, 1, 1, 1},
-               {16384, 1, 16384, 16384, 1}};
+  } cases[] = {{256, 64, 96, 96, 24},   {64, 256, 96, 24, 96}, {16, 16, 256, 256, 256},
+               {1000, 1, 100, 100, 1},  {3, 2, 5, 5, 3},       {2, 3, 4, 3, 4},
+               {33, 17, 256, 256, 132}, {1, 1, 1, 1, 1},       {16384, 1, 16384, 16384, 1}};
   for (const auto& c : cases) {
     int32_t w = 0, h = 0;
     ThumbnailSize(c.width, c.height, c.cx, &w, &h);
@@ -97,9 +97,8 @@ TEST(Render, LimitsAndFailuresLeaveOutputsUntouched) {
     UINT cx;
     HRESULT expected;
   } cases[] = {
-      {"cx 0", &good, 0, E_INVALIDARG},         {"cx 16385", &good, 16385, E_INVALIDARG},
-      {"tga", &tga, 32, E_FAIL},                {"no extension", &nameless, 32, E_FAIL},
-      {"broken dds", &broken, 32, E_FAIL},
+      {"cx 0", &good, 0, E_INVALIDARG},        {"cx 16385", &good, 16385, E_INVALIDARG}, {"tga", &tga, 32, E_FAIL},
+      {"no extension", &nameless, 32, E_FAIL}, {"broken dds", &broken, 32, E_FAIL},
   };
   for (const auto& c : cases) {
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(0x1234);

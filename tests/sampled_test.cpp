@@ -102,14 +102,22 @@ TEST(Sampled, SyntheticTexturesOfEveryFormatMatchTheReference) {
     uint32_t pixelFlags, fourCC, bitCount, masks[4];
   };
   const Layout layouts[] = {
-      {"565", 0x40, 0, 16, {0xF800, 0x07E0, 0x001F, 0}},          {"4444", 0x40, 0, 16, {0x0F00, 0xF0, 0xF, 0xF000}},
-      {"x444", 0x40, 0, 16, {0x0F00, 0xF0, 0xF, 0}},              {"1555", 0x40, 0, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}},
-      {"x555", 0x40, 0, 16, {0x7C00, 0x3E0, 0x1F, 0}},            {"bgr", 0x40, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}},
-      {"rgb", 0x40, 0, 24, {0xFF, 0xFF00, 0xFF0000, 0}},          {"bgra", 0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
-      {"rgba", 0x40, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}}, {"bgrx", 0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0}},
-      {"dxt1", 4, test::FourCC("DXT1"), 0, {}},                   {"dxt3", 4, test::FourCC("DXT3"), 0, {}},
-      {"dxt5", 4, test::FourCC("DXT5"), 0, {}},                   {"atc", 4, test::FourCC("ATC "), 0, {}},
-      {"atca", 4, test::FourCC("ATCA"), 0, {}},                   {"atci", 4, test::FourCC("ATCI"), 0, {}},
+      {"565", 0x40, 0, 16, {0xF800, 0x07E0, 0x001F, 0}},
+      {"4444", 0x40, 0, 16, {0x0F00, 0xF0, 0xF, 0xF000}},
+      {"x444", 0x40, 0, 16, {0x0F00, 0xF0, 0xF, 0}},
+      {"1555", 0x40, 0, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}},
+      {"x555", 0x40, 0, 16, {0x7C00, 0x3E0, 0x1F, 0}},
+      {"bgr", 0x40, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}},
+      {"rgb", 0x40, 0, 24, {0xFF, 0xFF00, 0xFF0000, 0}},
+      {"bgra", 0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
+      {"rgba", 0x40, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+      {"bgrx", 0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0}},
+      {"dxt1", 4, test::FourCC("DXT1"), 0, {}},
+      {"dxt3", 4, test::FourCC("DXT3"), 0, {}},
+      {"dxt5", 4, test::FourCC("DXT5"), 0, {}},
+      {"atc", 4, test::FourCC("ATC "), 0, {}},
+      {"atca", 4, test::FourCC("ATCA"), 0, {}},
+      {"atci", 4, test::FourCC("ATCI"), 0, {}},
       {"etc1", 4, test::FourCC("ETC "), 0, {}},
   };
   const int sizes[][2] = {{1, 1}, {5, 3}, {9, 10}, {33, 17}, {300, 7}, {6, 301}};
@@ -139,8 +147,8 @@ TEST(Sampled, SyntheticTexturesOfEveryFormatMatchTheReference) {
   put32(v3, 0, 0x03525650);
   put32(v3, 8, 0x61626772);  // "rgba"
   put32(v3, 12, 0x04040404);
-  put32(v3, 24, 23);         // height
-  put32(v3, 28, 37);         // width
+  put32(v3, 24, 23);  // height
+  put32(v3, 28, 37);  // width
   put32(v3, 44, 1);
   put32(v3, 48, 15);
   put32(v3, 52, 0x03525650);
@@ -153,8 +161,8 @@ TEST(Sampled, SyntheticTexturesOfEveryFormatMatchTheReference) {
   ExpectSame(test::WriteTempFile("sampled-mirrored.pvr", v3));
   std::vector<uint8_t> legacy(52, 0);
   put32(legacy, 0, 52);
-  put32(legacy, 4, 30);   // height
-  put32(legacy, 8, 21);   // width
+  put32(legacy, 4, 30);  // height
+  put32(legacy, 8, 21);  // width
   put32(legacy, 16, 0x24 | 0x10000);
   const auto blocks = test::RandomBytes(6 * 8 * 16, 98);
   legacy.insert(legacy.end(), blocks.begin(), blocks.end());
@@ -166,9 +174,9 @@ TEST(Sampled, SyntheticTexturesOfEveryFormatMatchTheReference) {
     uint32_t format, channelType, width, height, bitsPerPixel;
   };
   const Predefined predefined[] = {
-      {0, 0, 8, 8, 2},     {1, 0, 256, 32, 2},  {1, 0, 16, 128, 2}, {2, 0, 4, 4, 4},    {3, 0, 64, 512, 4},
-      {3, 0, 128, 16, 4},  {22, 0, 37, 23, 4},  {23, 0, 9, 10, 8},  {24, 0, 33, 17, 4}, {25, 0, 5, 3, 4},
-      {25, 5, 300, 7, 4},  {26, 0, 6, 301, 8},  {26, 5, 33, 17, 8},
+      {0, 0, 8, 8, 2},    {1, 0, 256, 32, 2}, {1, 0, 16, 128, 2}, {2, 0, 4, 4, 4},    {3, 0, 64, 512, 4},
+      {3, 0, 128, 16, 4}, {22, 0, 37, 23, 4}, {23, 0, 9, 10, 8},  {24, 0, 33, 17, 4}, {25, 0, 5, 3, 4},
+      {25, 5, 300, 7, 4}, {26, 0, 6, 301, 8}, {26, 5, 33, 17, 8},
   };
   for (const Predefined& p : predefined) {
     std::vector<uint8_t> file(52, 0);
@@ -242,8 +250,10 @@ TEST(Sampled, EveryEncodingOfTheTableMatchesTheReference) {
         ThumbnailSize(width, height, cx, &tw, &th);
         HBITMAP sampled = nullptr, reference = nullptr;
         DecodeFailure failure;
-        ASSERT_TRUE(picture->DrawThumbnail(tw, th, false, &sampled, &failure)) << encoding->name << DescribeFailure(failure);
-        ASSERT_TRUE(picture->DrawThumbnail(tw, th, true, &reference, &failure)) << encoding->name << DescribeFailure(failure);
+        ASSERT_TRUE(picture->DrawThumbnail(tw, th, false, &sampled, &failure))
+            << encoding->name << DescribeFailure(failure);
+        ASSERT_TRUE(picture->DrawThumbnail(tw, th, true, &reference, &failure))
+            << encoding->name << DescribeFailure(failure);
         const test::Image a = test::ImageFromBitmap(sampled), b = test::ImageFromBitmap(reference);
         DeleteObject(reinterpret_cast<HGDIOBJ>(sampled));
         DeleteObject(reinterpret_cast<HGDIOBJ>(reference));
@@ -259,7 +269,10 @@ TEST(Sampled, OnlyTheSampledPathDrawsImagesOverTheFullSizeCap) {
   const uint32_t edge = 16385;
   std::vector<uint8_t> file = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
   auto put16 = [&](uint32_t v) { file.insert(file.end(), {uint8_t(v >> 8), uint8_t(v)}); };
-  auto put32 = [&](uint32_t v) { put16(v >> 16); put16(v & 0xFFFF); };
+  auto put32 = [&](uint32_t v) {
+    put16(v >> 16);
+    put16(v & 0xFFFF);
+  };
   put32(edge);
   put32(edge);
   put16(8);
@@ -267,7 +280,7 @@ TEST(Sampled, OnlyTheSampledPathDrawsImagesOverTheFullSizeCap) {
   put32(0);
   put32(0);
   put32(0);
-  put16(1);  // PackBits
+  put16(1);                                     // PackBits
   const uint32_t packets = (edge + 127) / 128;  // the last one is short
   for (uint32_t r = 0; r < edge; ++r) put16(packets * 2);
   for (uint32_t r = 0; r < edge; ++r) {

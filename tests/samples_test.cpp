@@ -100,8 +100,8 @@ TEST_P(SampleTest, MatchesTheThirdPartyDecodeOrIsRefused) {
   const Outcome outcome = DecodeFull(path);
   if (!sample.decode) {
     EXPECT_EQ(outcome.result, E_FAIL);
-    EXPECT_TRUE(outcome.failure.kind == FailureKind::Unsupported || outcome.failure.kind == FailureKind::InvalidHeader ||
-                outcome.failure.kind == FailureKind::Truncated)
+    EXPECT_TRUE(outcome.failure.kind == FailureKind::Unsupported ||
+                outcome.failure.kind == FailureKind::InvalidHeader || outcome.failure.kind == FailureKind::Truncated)
         << DescribeFailure(outcome.failure);
     return;
   }

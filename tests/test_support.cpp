@@ -1,16 +1,16 @@
 #include "tests/test_support.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
-#include "picture/bitmap.h"
 #include "io/byte_source.h"
 #include "io/limits.h"
+#include "picture/bitmap.h"
 #include "picture/filter.h"
 
 #include <fcntl.h>
@@ -192,12 +192,16 @@ Drawn DrawBytes(FileType type, const std::vector<uint8_t>& bytes, Mode mode, uin
 void PutLE(std::vector<uint8_t>& out, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
-void AppendLE16(std::vector<uint8_t>& out, uint32_t value) { out.insert(out.end(), {uint8_t(value), uint8_t(value >> 8)}); }
+void AppendLE16(std::vector<uint8_t>& out, uint32_t value) {
+  out.insert(out.end(), {uint8_t(value), uint8_t(value >> 8)});
+}
 void AppendLE32(std::vector<uint8_t>& out, uint32_t value) {
   AppendLE16(out, value & 0xFFFF);
   AppendLE16(out, value >> 16);
 }
-void AppendBE16(std::vector<uint8_t>& out, uint32_t value) { out.insert(out.end(), {uint8_t(value >> 8), uint8_t(value)}); }
+void AppendBE16(std::vector<uint8_t>& out, uint32_t value) {
+  out.insert(out.end(), {uint8_t(value >> 8), uint8_t(value)});
+}
 void AppendBE32(std::vector<uint8_t>& out, uint32_t value) {
   AppendBE16(out, value >> 16);
   AppendBE16(out, value & 0xFFFF);

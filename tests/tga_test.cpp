@@ -19,8 +19,8 @@ struct Tga {
   uint16_t width = 2, height = 2;
   uint8_t mapEntryBits = 0;
   uint16_t mapFirst = 0;
-  Bytes map;       // entries, when mapEntryBits is set
-  Bytes pixels;    // the stored pixel stream (raw or packets)
+  Bytes map;            // entries, when mapEntryBits is set
+  Bytes pixels;         // the stored pixel stream (raw or packets)
   int attributes = -1;  // a 2.0 footer with an extension area of this attributes type
 };
 
@@ -80,21 +80,29 @@ TEST(Tga, TypesDepthsAndOrigins) {
       {"24-bit, bottom-left", with(2, 24, 0x00, kBgr), {C, D, A, B}},
       {"24-bit, top-right", with(2, 24, 0x30, kBgr), {B, A, D, C}},
       {"24-bit, bottom-right", with(2, 24, 0x10, kBgr), {D, C, B, A}},
-      {"32-bit, 8 alpha bits", with(2, 32, 0x28, {1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 10, 11, 12, 40}),
+      {"32-bit, 8 alpha bits",
+       with(2, 32, 0x28, {1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 10, 11, 12, 40}),
        {Bgra(3, 2, 1, 10), Bgra(6, 5, 4, 20), Bgra(9, 8, 7, 30), Bgra(12, 11, 10, 40)}},
-      {"32-bit, 0 alpha bits: opaque", with(2, 32, 0x20, {1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 10, 11, 12, 40}),
+      {"32-bit, 0 alpha bits: opaque",
+       with(2, 32, 0x20, {1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 10, 11, 12, 40}),
        {A, B, C, D}},
-      {"32-bit, every alpha 0: opaque", with(2, 32, 0x28, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}),
+      {"32-bit, every alpha 0: opaque",
+       with(2, 32, 0x28, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}),
        {A, B, C, D}},
-      {"16-bit, 1 alpha bit", with(2, 16, 0x21, {0x1F, 0x80, 0xE0, 0x03, 0x00, 0xFC, 0x00, 0x00}),
+      {"16-bit, 1 alpha bit",
+       with(2, 16, 0x21, {0x1F, 0x80, 0xE0, 0x03, 0x00, 0xFC, 0x00, 0x00}),
        {Bgra(0, 0, 255), Bgra(0, 255, 0, 0), Bgra(255, 0, 0), Bgra(0, 0, 0, 0)}},
-      {"16-bit, no alpha bits", with(2, 16, 0x20, {0x1F, 0x80, 0xE0, 0x03, 0x00, 0xFC, 0x00, 0x00}),
+      {"16-bit, no alpha bits",
+       with(2, 16, 0x20, {0x1F, 0x80, 0xE0, 0x03, 0x00, 0xFC, 0x00, 0x00}),
        {Bgra(0, 0, 255), Bgra(0, 255, 0), Bgra(255, 0, 0), Bgra(0, 0, 0)}},
-      {"15-bit", with(2, 15, 0x20, {0x1F, 0x80, 0xE0, 0x03, 0x00, 0xFC, 0x00, 0x00}),
+      {"15-bit",
+       with(2, 15, 0x20, {0x1F, 0x80, 0xE0, 0x03, 0x00, 0xFC, 0x00, 0x00}),
        {Bgra(0, 0, 255), Bgra(0, 255, 0), Bgra(255, 0, 0), Bgra(0, 0, 0)}},
-      {"gray 8", with(3, 8, 0x20, {0, 85, 170, 255}),
+      {"gray 8",
+       with(3, 8, 0x20, {0, 85, 170, 255}),
        {Bgra(0, 0, 0), Bgra(85, 85, 85), Bgra(170, 170, 170), Bgra(255, 255, 255)}},
-      {"gray 16 with alpha", with(3, 16, 0x28, {10, 255, 20, 128, 30, 0, 40, 1}),
+      {"gray 16 with alpha",
+       with(3, 16, 0x28, {10, 255, 20, 128, 30, 0, 40, 1}),
        {Bgra(10, 10, 10), Bgra(20, 20, 20, 128), Bgra(30, 30, 30, 0), Bgra(40, 40, 40, 1)}},
   };
   {  // colour-mapped: 8-bit indices into a 24-bit map whose first index is 2; index 9 is outside the map
@@ -110,12 +118,13 @@ TEST(Tga, TypesDepthsAndOrigins) {
     cases.push_back({"mapped, 16-bit indices", wide, {A, B, C, 0}});
   }
   {  // run-length: a run of 3 crossing the row end, then a literal; types 9 and 11 too
-    cases.push_back({"RLE true colour across rows", with(10, 24, 0x20, {0x82, 1, 2, 3, 0x00, 10, 11, 12}),
-                     {A, A, A, D}});
+    cases.push_back(
+        {"RLE true colour across rows", with(10, 24, 0x20, {0x82, 1, 2, 3, 0x00, 10, 11, 12}), {A, A, A, D}});
     Tga mapped = with(9, 8, 0x20, {0x81, 2, 0x01, 4, 9});
     mapped.mapEntryBits = 24, mapped.mapFirst = 2, mapped.map = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     cases.push_back({"RLE mapped", mapped, {A, A, C, 0}});
-    cases.push_back({"RLE gray, last packet clipped", with(11, 8, 0x20, {0x00, 7, 0x84, 9}),
+    cases.push_back({"RLE gray, last packet clipped",
+                     with(11, 8, 0x20, {0x00, 7, 0x84, 9}),
                      {Bgra(7, 7, 7), Bgra(9, 9, 9), Bgra(9, 9, 9), Bgra(9, 9, 9)}});
   }
   {  // an image ID is skipped; the 2.0 extension's attributes type 3 gives alpha, 4 premultiplied, 2 nothing
@@ -125,11 +134,11 @@ TEST(Tga, TypesDepthsAndOrigins) {
     const Bytes straight = {1, 2, 3, 128, 4, 5, 6, 255, 7, 8, 9, 0, 10, 11, 12, 64};
     Tga attributes = with(2, 32, 0x20, straight);
     attributes.attributes = 3;
-    cases.push_back({"attributes 3", attributes, {Bgra(3, 2, 1, 128), Bgra(6, 5, 4), Bgra(9, 8, 7, 0),
-                                                   Bgra(12, 11, 10, 64)}});
+    cases.push_back(
+        {"attributes 3", attributes, {Bgra(3, 2, 1, 128), Bgra(6, 5, 4), Bgra(9, 8, 7, 0), Bgra(12, 11, 10, 64)}});
     attributes.attributes = 4;
-    cases.push_back({"attributes 4: premultiplied", attributes,
-                     {Bgra(6, 4, 2, 128), Bgra(6, 5, 4), 0, Bgra(48, 44, 40, 64)}});
+    cases.push_back(
+        {"attributes 4: premultiplied", attributes, {Bgra(6, 4, 2, 128), Bgra(6, 5, 4), 0, Bgra(48, 44, 40, 64)}});
     attributes.attributes = 2;
     cases.push_back({"attributes 2: the descriptor decides", attributes, {A, B, C, D}});
   }
@@ -184,7 +193,8 @@ TEST(Tga, Refusals) {
   // Every truncation of a run-length file is refused, never drawn from bytes past the end.
   const Bytes file = Make(with(10, 24, {0x82, 1, 2, 3, 0x00, 10, 11, 12}));
   for (size_t size = 0; size < file.size(); ++size) {
-    EXPECT_FALSE(test::DrawBytes(FileType::kTga, Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size))).ok)
+    EXPECT_FALSE(
+        test::DrawBytes(FileType::kTga, Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size))).ok)
         << size;
   }
 }

@@ -1,6 +1,6 @@
 // mirelth-thumb: thumbnails of DDS, TGA, PSD/PSB and PVR files as PNG, through the same provider object the shell
-// uses (IInitializeWithFile, then GetThumbnail), and their facts (--info). Exit 0 when every output was written, 1 when an input
-// cannot be thumbnailed, 2 for usage errors, unreadable inputs and unwritable outputs.
+// uses (IInitializeWithFile, then GetThumbnail), and their facts (--info). Exit 0 when every output was written, 1 when
+// an input cannot be thumbnailed, 2 for usage errors, unreadable inputs and unwritable outputs.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "picture/bitmap.h"
+#include "formats/containers.h"
 #include "io/failure.h"
+#include "picture/bitmap.h"
 #include "platform/win32.h"
 #include "server/module.h"
-#include "formats/containers.h"
 #include "server/provider.h"
 #include "tools/png_writer.h"
 
@@ -281,8 +281,7 @@ int Run(const std::vector<std::string>& args) {
     // Single mode: INPUT [OUTPUT.png]
     if (options.inputs.size() > 2) return UsageError("several inputs need -o DIR");
     if (options.full && options.inputs.size() != 2) return UsageError("--full needs INPUT and OUTPUT.png");
-    const std::string output =
-        options.inputs.size() == 2 ? options.inputs[1] : BaseName(options.inputs[0]) + ".png";
+    const std::string output = options.inputs.size() == 2 ? options.inputs[1] : BaseName(options.inputs[0]) + ".png";
     return RenderOne(options, options.inputs[0], output);
   }
 

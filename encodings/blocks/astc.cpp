@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "encodings/blocks/blocks.h"
-#include "io/byte_reader.h"
 #include "encodings/conversion_rules.h"
+#include "io/byte_reader.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -27,9 +27,9 @@ struct Range {
   uint16_t levels;
 };
 constexpr Range kRanges[21] = {
-    {0, 0, 1, 2},   {1, 0, 0, 3},   {0, 0, 2, 4},   {0, 1, 0, 5},   {1, 0, 1, 6},   {0, 0, 3, 8},   {0, 1, 1, 10},
-    {1, 0, 2, 12},  {0, 0, 4, 16},  {0, 1, 2, 20},  {1, 0, 3, 24},  {0, 0, 5, 32},  {0, 1, 3, 40},  {1, 0, 4, 48},
-    {0, 0, 6, 64},  {0, 1, 4, 80},  {1, 0, 5, 96},  {0, 0, 7, 128}, {0, 1, 5, 160}, {1, 0, 6, 192}, {0, 0, 8, 256}};
+    {0, 0, 1, 2},  {1, 0, 0, 3},  {0, 0, 2, 4},  {0, 1, 0, 5},   {1, 0, 1, 6},   {0, 0, 3, 8},   {0, 1, 1, 10},
+    {1, 0, 2, 12}, {0, 0, 4, 16}, {0, 1, 2, 20}, {1, 0, 3, 24},  {0, 0, 5, 32},  {0, 1, 3, 40},  {1, 0, 4, 48},
+    {0, 0, 6, 64}, {0, 1, 4, 80}, {1, 0, 5, 96}, {0, 0, 7, 128}, {0, 1, 5, 160}, {1, 0, 6, 192}, {0, 0, 8, 256}};
 
 constexpr int32_t SequenceBits(int32_t range, int32_t count) {
   const Range& r = kRanges[range];
@@ -46,8 +46,8 @@ struct Unquantization {
 struct Tables {
   uint8_t trits[256][5];
   uint8_t quints[128][3];
-  uint8_t colour[21][256];   // unquantized colour values 0..255, ranges 4 (0..5) to 20
-  uint8_t weight[12][32];    // unquantized weights 0..64, ranges 0 to 11
+  uint8_t colour[21][256];       // unquantized colour values 0..255, ranges 4 (0..5) to 20
+  uint8_t weight[12][32];        // unquantized weights 0..64, ranges 0 to 11
   uint8_t colourRange[19][129];  // largest colour range for (values, remaining bits), 0 when none fits
 
   Tables() {
@@ -142,11 +142,10 @@ struct Tables {
 
   void BuildColour() {
     // Ranges 4 (0..5) to 20 (0..255), by trits or quints and bits, as the unquantization table lists them.
-    static const Unquantization kTrit[7] = {
-        {nullptr, 0}, {"000000000", 204}, {"b000b0bb0", 93}, {"cb000cbcb", 44}, {"dcb000dcb", 22},
-        {"edcb000ed", 11}, {"fedcb000f", 5}};
-    static const Unquantization kQuint[6] = {
-        {nullptr, 0}, {"000000000", 113}, {"b0000bb00", 54}, {"cb0000cbc", 26}, {"dcb0000dc", 13}, {"edcb0000e", 6}};
+    static const Unquantization kTrit[7] = {{nullptr, 0},      {"000000000", 204}, {"b000b0bb0", 93}, {"cb000cbcb", 44},
+                                            {"dcb000dcb", 22}, {"edcb000ed", 11},  {"fedcb000f", 5}};
+    static const Unquantization kQuint[6] = {{nullptr, 0},      {"000000000", 113}, {"b0000bb00", 54},
+                                             {"cb0000cbc", 26}, {"dcb0000dc", 13},  {"edcb0000e", 6}};
     for (int32_t range = 4; range <= 20; ++range) {
       const Range& r = kRanges[range];
       for (uint32_t v = 0; v < r.levels; ++v) {
@@ -253,9 +252,9 @@ void DecodeSequence(const Tables& tables, const Bits128& block, int32_t start, i
   if (r.trits) {
     for (int32_t first = 0, p = start; first < count; first += 5, p += 8 + 5 * n) {
       const uint64_t c = bits.Get64(p);
-      const auto t = static_cast<uint32_t>(((c >> n) & 3) | (((c >> (2 * n + 2)) & 3) << 2) |
-                                           (((c >> (3 * n + 4)) & 1) << 4) | (((c >> (4 * n + 5)) & 3) << 5) |
-                                           (((c >> (5 * n + 7)) & 1) << 7));
+      const auto t =
+          static_cast<uint32_t>(((c >> n) & 3) | (((c >> (2 * n + 2)) & 3) << 2) | (((c >> (3 * n + 4)) & 1) << 4) |
+                                (((c >> (4 * n + 5)) & 3) << 5) | (((c >> (5 * n + 7)) & 1) << 7));
       const uint8_t* trits = tables.trits[t];
       const uint64_t m[5] = {c & mask, (c >> (n + 2)) & mask, (c >> (2 * n + 4)) & mask, (c >> (3 * n + 5)) & mask,
                              (c >> (4 * n + 7)) & mask};
@@ -265,8 +264,8 @@ void DecodeSequence(const Tables& tables, const Bits128& block, int32_t start, i
   } else if (r.quints) {
     for (int32_t first = 0, p = start; first < count; first += 3, p += 7 + 3 * n) {
       const uint64_t c = bits.Get64(p);
-      const auto q = static_cast<uint32_t>(((c >> n) & 7) | (((c >> (2 * n + 3)) & 3) << 3) |
-                                           (((c >> (3 * n + 5)) & 3) << 5));
+      const auto q =
+          static_cast<uint32_t>(((c >> n) & 7) | (((c >> (2 * n + 3)) & 3) << 3) | (((c >> (3 * n + 5)) & 3) << 5));
       const uint8_t* quints = tables.quints[q];
       const uint64_t m[3] = {c & mask, (c >> (n + 3)) & mask, (c >> (2 * n + 5)) & mask};
       const int32_t take = std::min(3, count - first);
@@ -289,9 +288,9 @@ struct BlockMode {
   bool valid = false;
   bool dual = false;
   uint8_t gridWidth = 0, gridHeight = 0;
-  uint8_t range = 0;        // weight range 0..11
-  uint8_t weightBits = 0;   // bits of the weight sequence
-  int16_t infill = -1;      // index of the infill table, or -1 when the grid is the footprint
+  uint8_t range = 0;       // weight range 0..11
+  uint8_t weightBits = 0;  // bits of the weight sequence
+  int16_t infill = -1;     // index of the infill table, or -1 when the grid is the footprint
 };
 
 bool ReadBlockMode(uint32_t mode, int32_t* width, int32_t* height, bool* dual, int32_t* range) {
@@ -301,9 +300,15 @@ bool ReadBlockMode(uint32_t mode, int32_t* width, int32_t* height, bool* dual, i
   if (mode & 3) {
     rho = ((mode >> 4) & 1) | ((mode & 3) << 1);
     switch ((mode >> 2) & 3) {
-      case 0: *width = static_cast<int32_t>(b + 4), *height = static_cast<int32_t>(a + 2); break;
-      case 1: *width = static_cast<int32_t>(b + 8), *height = static_cast<int32_t>(a + 2); break;
-      case 2: *width = static_cast<int32_t>(a + 2), *height = static_cast<int32_t>(b + 8); break;
+      case 0:
+        *width = static_cast<int32_t>(b + 4), *height = static_cast<int32_t>(a + 2);
+        break;
+      case 1:
+        *width = static_cast<int32_t>(b + 8), *height = static_cast<int32_t>(a + 2);
+        break;
+      case 2:
+        *width = static_cast<int32_t>(a + 2), *height = static_cast<int32_t>(b + 8);
+        break;
       default:
         if (mode & 0x100) {
           *width = static_cast<int32_t>(((mode >> 7) & 1) + 2), *height = static_cast<int32_t>(a + 2);
@@ -315,8 +320,12 @@ bool ReadBlockMode(uint32_t mode, int32_t* width, int32_t* height, bool* dual, i
     if ((mode & 0xF) == 0) return false;  // reserved
     rho = ((mode >> 4) & 1) | (((mode >> 2) & 3) << 1);
     switch (b) {
-      case 0: *width = 12, *height = static_cast<int32_t>(a + 2); break;
-      case 1: *width = static_cast<int32_t>(a + 2), *height = 12; break;
+      case 0:
+        *width = 12, *height = static_cast<int32_t>(a + 2);
+        break;
+      case 1:
+        *width = static_cast<int32_t>(a + 2), *height = 12;
+        break;
       case 2:
         *width = static_cast<int32_t>(a + 6), *height = static_cast<int32_t>(((mode >> 9) & 3) + 6);
         *dual = false;
@@ -924,21 +933,36 @@ void DecodeAstc(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
 void DecodeASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
   // One template instance a footprint: the partition and weight grids are constants inside each.
   switch (context.blockWidth * 16 + context.blockHeight) {
-    case 4 * 16 + 4: return DecodeAstc<4, 4>(out, pitch, block);
-    case 5 * 16 + 4: return DecodeAstc<5, 4>(out, pitch, block);
-    case 5 * 16 + 5: return DecodeAstc<5, 5>(out, pitch, block);
-    case 6 * 16 + 5: return DecodeAstc<6, 5>(out, pitch, block);
-    case 6 * 16 + 6: return DecodeAstc<6, 6>(out, pitch, block);
-    case 8 * 16 + 5: return DecodeAstc<8, 5>(out, pitch, block);
-    case 8 * 16 + 6: return DecodeAstc<8, 6>(out, pitch, block);
-    case 8 * 16 + 8: return DecodeAstc<8, 8>(out, pitch, block);
-    case 10 * 16 + 5: return DecodeAstc<10, 5>(out, pitch, block);
-    case 10 * 16 + 6: return DecodeAstc<10, 6>(out, pitch, block);
-    case 10 * 16 + 8: return DecodeAstc<10, 8>(out, pitch, block);
-    case 10 * 16 + 10: return DecodeAstc<10, 10>(out, pitch, block);
-    case 12 * 16 + 10: return DecodeAstc<12, 10>(out, pitch, block);
-    case 12 * 16 + 12: return DecodeAstc<12, 12>(out, pitch, block);
-    default: break;  // no such 2D footprint: the table gives none
+    case 4 * 16 + 4:
+      return DecodeAstc<4, 4>(out, pitch, block);
+    case 5 * 16 + 4:
+      return DecodeAstc<5, 4>(out, pitch, block);
+    case 5 * 16 + 5:
+      return DecodeAstc<5, 5>(out, pitch, block);
+    case 6 * 16 + 5:
+      return DecodeAstc<6, 5>(out, pitch, block);
+    case 6 * 16 + 6:
+      return DecodeAstc<6, 6>(out, pitch, block);
+    case 8 * 16 + 5:
+      return DecodeAstc<8, 5>(out, pitch, block);
+    case 8 * 16 + 6:
+      return DecodeAstc<8, 6>(out, pitch, block);
+    case 8 * 16 + 8:
+      return DecodeAstc<8, 8>(out, pitch, block);
+    case 10 * 16 + 5:
+      return DecodeAstc<10, 5>(out, pitch, block);
+    case 10 * 16 + 6:
+      return DecodeAstc<10, 6>(out, pitch, block);
+    case 10 * 16 + 8:
+      return DecodeAstc<10, 8>(out, pitch, block);
+    case 10 * 16 + 10:
+      return DecodeAstc<10, 10>(out, pitch, block);
+    case 12 * 16 + 10:
+      return DecodeAstc<12, 10>(out, pitch, block);
+    case 12 * 16 + 12:
+      return DecodeAstc<12, 12>(out, pitch, block);
+    default:
+      break;  // no such 2D footprint: the table gives none
   }
 }
 

@@ -105,15 +105,14 @@ inline uint64_t Indices(const uint8_t* block) {
 // multiply-high, exact for numerators up to 1785.
 inline __m128i UnsignedPaletteLanes(const uint8_t* block) {
   const __m128i e0 = _mm_set1_epi16(block[0]), e1 = _mm_set1_epi16(block[1]);
-  const __m128i eight = _mm_mulhi_epu16(
-      _mm_add_epi16(_mm_mullo_epi16(e0, _mm_setr_epi16(7, 0, 6, 5, 4, 3, 2, 1)),
-                    _mm_mullo_epi16(e1, _mm_setr_epi16(0, 7, 1, 2, 3, 4, 5, 6))),
-      _mm_set1_epi16(9363));  // ceil(65536 / 7)
-  const __m128i six = _mm_or_si128(
-      _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(e0, _mm_setr_epi16(5, 0, 4, 3, 2, 1, 0, 0)),
-                                    _mm_mullo_epi16(e1, _mm_setr_epi16(0, 5, 1, 2, 3, 4, 0, 0))),
-                      _mm_set1_epi16(13108)),  // ceil(65536 / 5)
-      _mm_setr_epi16(0, 0, 0, 0, 0, 0, 0, 255));
+  const __m128i eight = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(e0, _mm_setr_epi16(7, 0, 6, 5, 4, 3, 2, 1)),
+                                                      _mm_mullo_epi16(e1, _mm_setr_epi16(0, 7, 1, 2, 3, 4, 5, 6))),
+                                        _mm_set1_epi16(9363));  // ceil(65536 / 7)
+  const __m128i six =
+      _mm_or_si128(_mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(e0, _mm_setr_epi16(5, 0, 4, 3, 2, 1, 0, 0)),
+                                                 _mm_mullo_epi16(e1, _mm_setr_epi16(0, 5, 1, 2, 3, 4, 0, 0))),
+                                   _mm_set1_epi16(13108)),  // ceil(65536 / 5)
+                   _mm_setr_epi16(0, 0, 0, 0, 0, 0, 0, 255));
   const __m128i useEight = _mm_cmpgt_epi16(e0, e1);
   return _mm_or_si128(_mm_and_si128(useEight, eight), _mm_andnot_si128(useEight, six));
 }
@@ -216,13 +215,29 @@ uint32_t BC5Texel(const uint8_t* block, int32_t x, int32_t y) {
 
 }  // namespace
 
-void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC4<false>(out, outPitch, block); }
-void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC4<true>(out, outPitch, block); }
-void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC5<false>(out, outPitch, block); }
-void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBC5<true>(out, outPitch, block); }
-uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC4Texel<false>(block, x, y); }
-uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC4Texel<true>(block, x, y); }
-uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC5Texel<false>(block, x, y); }
-uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return BC5Texel<true>(block, x, y); }
+void DecodeBC4UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeBC4<false>(out, outPitch, block);
+}
+void DecodeBC4SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeBC4<true>(out, outPitch, block);
+}
+void DecodeBC5UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeBC5<false>(out, outPitch, block);
+}
+void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeBC5<true>(out, outPitch, block);
+}
+uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return BC4Texel<false>(block, x, y);
+}
+uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return BC4Texel<true>(block, x, y);
+}
+uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return BC5Texel<false>(block, x, y);
+}
+uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return BC5Texel<true>(block, x, y);
+}
 
 }  // namespace mirelth

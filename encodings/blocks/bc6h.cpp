@@ -30,20 +30,143 @@ struct ModeLayout {
 };
 // After the mode bits (2 for modes 0 and 1, else 5), in block order.
 constexpr ModeLayout kLayouts[14] = {
-    {0, 19, {{6, 4, 1, 1}, {10, 4, 1, 1}, {11, 4, 1, 1}, {0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 5}, {7, 4, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 5}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 5}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
-    {1, 23, {{6, 5, 1, 1}, {7, 4, 1, 1}, {7, 5, 1, 1}, {0, 0, 1, 7}, {11, 0, 1, 1}, {11, 1, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 7}, {10, 5, 1, 1}, {11, 2, 1, 1}, {6, 4, 1, 1}, {8, 0, 1, 7}, {11, 3, 1, 1}, {11, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 6}, {6, 0, 1, 4}, {5, 0, 1, 6}, {7, 0, 1, 4}, {9, 0, 1, 6}, {10, 0, 1, 4}, {2, 0, 1, 6}, {3, 0, 1, 6}}},
-    {2, 18, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 5}, {0, 10, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 4}, {4, 10, 1, 1}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 4}, {8, 10, 1, 1}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
-    {6, 20, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 4}, {0, 10, 1, 1}, {7, 4, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 5}, {4, 10, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 4}, {8, 10, 1, 1}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 4}, {11, 0, 1, 1}, {11, 2, 1, 1}, {3, 0, 1, 4}, {6, 4, 1, 1}, {11, 3, 1, 1}}},
-    {10, 20, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 4}, {0, 10, 1, 1}, {10, 4, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 4}, {4, 10, 1, 1}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 5}, {8, 10, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 4}, {11, 1, 1, 1}, {11, 2, 1, 1}, {3, 0, 1, 4}, {11, 4, 1, 1}, {11, 3, 1, 1}}},
-    {14, 19, {{0, 0, 1, 9}, {10, 4, 1, 1}, {4, 0, 1, 9}, {6, 4, 1, 1}, {8, 0, 1, 9}, {11, 4, 1, 1}, {1, 0, 1, 5}, {7, 4, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 5}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 5}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
-    {18, 19, {{0, 0, 1, 8}, {7, 4, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 8}, {11, 2, 1, 1}, {6, 4, 1, 1}, {8, 0, 1, 8}, {11, 3, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 6}, {6, 0, 1, 4}, {5, 0, 1, 5}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 5}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 6}, {3, 0, 1, 6}}},
-    {22, 21, {{0, 0, 1, 8}, {11, 0, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 8}, {6, 5, 1, 1}, {6, 4, 1, 1}, {8, 0, 1, 8}, {7, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 5}, {7, 4, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 6}, {7, 0, 1, 4}, {9, 0, 1, 5}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
-    {26, 21, {{0, 0, 1, 8}, {11, 1, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 8}, {10, 5, 1, 1}, {6, 4, 1, 1}, {8, 0, 1, 8}, {11, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 5}, {7, 4, 1, 1}, {6, 0, 1, 4}, {5, 0, 1, 5}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 6}, {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
-    {30, 23, {{0, 0, 1, 6}, {7, 4, 1, 1}, {11, 0, 1, 1}, {11, 1, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 6}, {6, 5, 1, 1}, {10, 5, 1, 1}, {11, 2, 1, 1}, {6, 4, 1, 1}, {8, 0, 1, 6}, {7, 5, 1, 1}, {11, 3, 1, 1}, {11, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 6}, {6, 0, 1, 4}, {5, 0, 1, 6}, {7, 0, 1, 4}, {9, 0, 1, 6}, {10, 0, 1, 4}, {2, 0, 1, 6}, {3, 0, 1, 6}}},
+    {0,
+     19,
+     {{6, 4, 1, 1},
+      {10, 4, 1, 1},
+      {11, 4, 1, 1},
+      {0, 0, 1, 10},
+      {4, 0, 1, 10},
+      {8, 0, 1, 10},
+      {1, 0, 1, 5},
+      {7, 4, 1, 1},
+      {6, 0, 1, 4},
+      {5, 0, 1, 5},
+      {11, 0, 1, 1},
+      {7, 0, 1, 4},
+      {9, 0, 1, 5},
+      {11, 1, 1, 1},
+      {10, 0, 1, 4},
+      {2, 0, 1, 5},
+      {11, 2, 1, 1},
+      {3, 0, 1, 5},
+      {11, 3, 1, 1}}},
+    {1, 23, {{6, 5, 1, 1},  {7, 4, 1, 1},  {7, 5, 1, 1},  {0, 0, 1, 7},  {11, 0, 1, 1}, {11, 1, 1, 1},
+             {10, 4, 1, 1}, {4, 0, 1, 7},  {10, 5, 1, 1}, {11, 2, 1, 1}, {6, 4, 1, 1},  {8, 0, 1, 7},
+             {11, 3, 1, 1}, {11, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 6},  {6, 0, 1, 4},  {5, 0, 1, 6},
+             {7, 0, 1, 4},  {9, 0, 1, 6},  {10, 0, 1, 4}, {2, 0, 1, 6},  {3, 0, 1, 6}}},
+    {2,
+     18,
+     {{0, 0, 1, 10},
+      {4, 0, 1, 10},
+      {8, 0, 1, 10},
+      {1, 0, 1, 5},
+      {0, 10, 1, 1},
+      {6, 0, 1, 4},
+      {5, 0, 1, 4},
+      {4, 10, 1, 1},
+      {11, 0, 1, 1},
+      {7, 0, 1, 4},
+      {9, 0, 1, 4},
+      {8, 10, 1, 1},
+      {11, 1, 1, 1},
+      {10, 0, 1, 4},
+      {2, 0, 1, 5},
+      {11, 2, 1, 1},
+      {3, 0, 1, 5},
+      {11, 3, 1, 1}}},
+    {6, 20, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 4}, {0, 10, 1, 1}, {7, 4, 1, 1},  {6, 0, 1, 4},
+             {5, 0, 1, 5},  {4, 10, 1, 1}, {7, 0, 1, 4},  {9, 0, 1, 4}, {8, 10, 1, 1}, {11, 1, 1, 1}, {10, 0, 1, 4},
+             {2, 0, 1, 4},  {11, 0, 1, 1}, {11, 2, 1, 1}, {3, 0, 1, 4}, {6, 4, 1, 1},  {11, 3, 1, 1}}},
+    {10, 20, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 4}, {0, 10, 1, 1}, {10, 4, 1, 1}, {6, 0, 1, 4},
+              {5, 0, 1, 4},  {4, 10, 1, 1}, {11, 0, 1, 1}, {7, 0, 1, 4}, {9, 0, 1, 5},  {8, 10, 1, 1}, {10, 0, 1, 4},
+              {2, 0, 1, 4},  {11, 1, 1, 1}, {11, 2, 1, 1}, {3, 0, 1, 4}, {11, 4, 1, 1}, {11, 3, 1, 1}}},
+    {14,
+     19,
+     {{0, 0, 1, 9},
+      {10, 4, 1, 1},
+      {4, 0, 1, 9},
+      {6, 4, 1, 1},
+      {8, 0, 1, 9},
+      {11, 4, 1, 1},
+      {1, 0, 1, 5},
+      {7, 4, 1, 1},
+      {6, 0, 1, 4},
+      {5, 0, 1, 5},
+      {11, 0, 1, 1},
+      {7, 0, 1, 4},
+      {9, 0, 1, 5},
+      {11, 1, 1, 1},
+      {10, 0, 1, 4},
+      {2, 0, 1, 5},
+      {11, 2, 1, 1},
+      {3, 0, 1, 5},
+      {11, 3, 1, 1}}},
+    {18,
+     19,
+     {{0, 0, 1, 8},
+      {7, 4, 1, 1},
+      {10, 4, 1, 1},
+      {4, 0, 1, 8},
+      {11, 2, 1, 1},
+      {6, 4, 1, 1},
+      {8, 0, 1, 8},
+      {11, 3, 1, 1},
+      {11, 4, 1, 1},
+      {1, 0, 1, 6},
+      {6, 0, 1, 4},
+      {5, 0, 1, 5},
+      {11, 0, 1, 1},
+      {7, 0, 1, 4},
+      {9, 0, 1, 5},
+      {11, 1, 1, 1},
+      {10, 0, 1, 4},
+      {2, 0, 1, 6},
+      {3, 0, 1, 6}}},
+    {22, 21, {{0, 0, 1, 8}, {11, 0, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 8}, {6, 5, 1, 1},  {6, 4, 1, 1}, {8, 0, 1, 8},
+              {7, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 5},  {7, 4, 1, 1}, {6, 0, 1, 4},  {5, 0, 1, 6}, {7, 0, 1, 4},
+              {9, 0, 1, 5}, {11, 1, 1, 1}, {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
+    {26, 21, {{0, 0, 1, 8},  {11, 1, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 8}, {10, 5, 1, 1}, {6, 4, 1, 1}, {8, 0, 1, 8},
+              {11, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 5},  {7, 4, 1, 1}, {6, 0, 1, 4},  {5, 0, 1, 5}, {11, 0, 1, 1},
+              {7, 0, 1, 4},  {9, 0, 1, 6},  {10, 0, 1, 4}, {2, 0, 1, 5}, {11, 2, 1, 1}, {3, 0, 1, 5}, {11, 3, 1, 1}}},
+    {30, 23, {{0, 0, 1, 6},  {7, 4, 1, 1},  {11, 0, 1, 1}, {11, 1, 1, 1}, {10, 4, 1, 1}, {4, 0, 1, 6},
+              {6, 5, 1, 1},  {10, 5, 1, 1}, {11, 2, 1, 1}, {6, 4, 1, 1},  {8, 0, 1, 6},  {7, 5, 1, 1},
+              {11, 3, 1, 1}, {11, 5, 1, 1}, {11, 4, 1, 1}, {1, 0, 1, 6},  {6, 0, 1, 4},  {5, 0, 1, 6},
+              {7, 0, 1, 4},  {9, 0, 1, 6},  {10, 0, 1, 4}, {2, 0, 1, 6},  {3, 0, 1, 6}}},
     {3, 6, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 10}, {5, 0, 1, 10}, {9, 0, 1, 10}}},
-    {7, 9, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 9}, {0, 10, 1, 1}, {5, 0, 1, 9}, {4, 10, 1, 1}, {9, 0, 1, 9}, {8, 10, 1, 1}}},
-    {11, 9, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 8}, {0, 11, -1, 2}, {5, 0, 1, 8}, {4, 11, -1, 2}, {9, 0, 1, 8}, {8, 11, -1, 2}}},
-    {15, 9, {{0, 0, 1, 10}, {4, 0, 1, 10}, {8, 0, 1, 10}, {1, 0, 1, 4}, {0, 15, -1, 6}, {5, 0, 1, 4}, {4, 15, -1, 6}, {9, 0, 1, 4}, {8, 15, -1, 6}}},
+    {7,
+     9,
+     {{0, 0, 1, 10},
+      {4, 0, 1, 10},
+      {8, 0, 1, 10},
+      {1, 0, 1, 9},
+      {0, 10, 1, 1},
+      {5, 0, 1, 9},
+      {4, 10, 1, 1},
+      {9, 0, 1, 9},
+      {8, 10, 1, 1}}},
+    {11,
+     9,
+     {{0, 0, 1, 10},
+      {4, 0, 1, 10},
+      {8, 0, 1, 10},
+      {1, 0, 1, 8},
+      {0, 11, -1, 2},
+      {5, 0, 1, 8},
+      {4, 11, -1, 2},
+      {9, 0, 1, 8},
+      {8, 11, -1, 2}}},
+    {15,
+     9,
+     {{0, 0, 1, 10},
+      {4, 0, 1, 10},
+      {8, 0, 1, 10},
+      {1, 0, 1, 4},
+      {0, 15, -1, 6},
+      {5, 0, 1, 4},
+      {4, 15, -1, 6},
+      {9, 0, 1, 4},
+      {8, 15, -1, 6}}},
 };
 
 struct ModeFacts {
@@ -54,9 +177,9 @@ struct ModeFacts {
   uint8_t deltaBits[3];  // R, G, B of the other endpoints
 };
 constexpr ModeFacts kFacts[14] = {
-    {0, true, 2, 10, {5, 5, 5}},  {1, true, 2, 7, {6, 6, 6}},    {2, true, 2, 11, {5, 4, 4}},
-    {6, true, 2, 11, {4, 5, 4}},  {10, true, 2, 11, {4, 4, 5}},  {14, true, 2, 9, {5, 5, 5}},
-    {18, true, 2, 8, {6, 5, 5}},  {22, true, 2, 8, {5, 6, 5}},   {26, true, 2, 8, {5, 5, 6}},
+    {0, true, 2, 10, {5, 5, 5}},  {1, true, 2, 7, {6, 6, 6}},      {2, true, 2, 11, {5, 4, 4}},
+    {6, true, 2, 11, {4, 5, 4}},  {10, true, 2, 11, {4, 4, 5}},    {14, true, 2, 9, {5, 5, 5}},
+    {18, true, 2, 8, {6, 5, 5}},  {22, true, 2, 8, {5, 6, 5}},     {26, true, 2, 8, {5, 5, 6}},
     {30, false, 2, 6, {6, 6, 6}}, {3, false, 1, 10, {10, 10, 10}}, {7, true, 1, 11, {9, 9, 9}},
     {11, true, 1, 12, {8, 8, 8}}, {15, true, 1, 16, {4, 4, 4}},
 };
@@ -127,9 +250,8 @@ void DecodeLayout(BptcBits& bits, Decoded& d) {
   int32_t* fields = d.fields;
   for (int32_t& f : d.fields) f = 0;
   // Every run with its position, width and direction known when compiled.
-  [&]<size_t... kRun>(std::index_sequence<kRun...>) {
-    (ApplyRun<layout.runs[kRun]>(bits, fields), ...);
-  }(std::make_index_sequence<layout.runCount>());
+  [&]<size_t... kRun>(std::index_sequence<kRun...>) { (ApplyRun<layout.runs[kRun]>(bits, fields), ...); }
+  (std::make_index_sequence<layout.runCount>());
   constexpr uint32_t kRegions = facts.regions, kEndpointBits = facts.endpointBits;
   const uint32_t partition = kRegions == 2 ? bits.Take(5) : 0;
   // Sign extension and the transform, channel by channel: endpoint 0 at the endpoint bits, the others at their
@@ -168,21 +290,50 @@ bool DecodeBlockFields(const uint8_t* block, Decoded& d) {
   if (mode >= 2) mode = block[0] & 31;
   bits.Take(mode < 2 ? 2 : 5);
   switch (mode) {
-    case 0: DecodeLayout<kSigned, 0>(bits, d); return true;
-    case 1: DecodeLayout<kSigned, 1>(bits, d); return true;
-    case 2: DecodeLayout<kSigned, 2>(bits, d); return true;
-    case 6: DecodeLayout<kSigned, 3>(bits, d); return true;
-    case 10: DecodeLayout<kSigned, 4>(bits, d); return true;
-    case 14: DecodeLayout<kSigned, 5>(bits, d); return true;
-    case 18: DecodeLayout<kSigned, 6>(bits, d); return true;
-    case 22: DecodeLayout<kSigned, 7>(bits, d); return true;
-    case 26: DecodeLayout<kSigned, 8>(bits, d); return true;
-    case 30: DecodeLayout<kSigned, 9>(bits, d); return true;
-    case 3: DecodeLayout<kSigned, 10>(bits, d); return true;
-    case 7: DecodeLayout<kSigned, 11>(bits, d); return true;
-    case 11: DecodeLayout<kSigned, 12>(bits, d); return true;
-    case 15: DecodeLayout<kSigned, 13>(bits, d); return true;
-    default: return false;  // reserved
+    case 0:
+      DecodeLayout<kSigned, 0>(bits, d);
+      return true;
+    case 1:
+      DecodeLayout<kSigned, 1>(bits, d);
+      return true;
+    case 2:
+      DecodeLayout<kSigned, 2>(bits, d);
+      return true;
+    case 6:
+      DecodeLayout<kSigned, 3>(bits, d);
+      return true;
+    case 10:
+      DecodeLayout<kSigned, 4>(bits, d);
+      return true;
+    case 14:
+      DecodeLayout<kSigned, 5>(bits, d);
+      return true;
+    case 18:
+      DecodeLayout<kSigned, 6>(bits, d);
+      return true;
+    case 22:
+      DecodeLayout<kSigned, 7>(bits, d);
+      return true;
+    case 26:
+      DecodeLayout<kSigned, 8>(bits, d);
+      return true;
+    case 30:
+      DecodeLayout<kSigned, 9>(bits, d);
+      return true;
+    case 3:
+      DecodeLayout<kSigned, 10>(bits, d);
+      return true;
+    case 7:
+      DecodeLayout<kSigned, 11>(bits, d);
+      return true;
+    case 11:
+      DecodeLayout<kSigned, 12>(bits, d);
+      return true;
+    case 15:
+      DecodeLayout<kSigned, 13>(bits, d);
+      return true;
+    default:
+      return false;  // reserved
   }
 }
 
@@ -221,8 +372,8 @@ void PaletteHalves(const Decoded& d, uint16_t (&halves)[3][16]) {
       MIRELTH_PAIR(26), MIRELTH_PAIR(30), MIRELTH_PAIR(34), MIRELTH_PAIR(38), MIRELTH_PAIR(43), MIRELTH_PAIR(47),
       MIRELTH_PAIR(51), MIRELTH_PAIR(55), MIRELTH_PAIR(60), MIRELTH_PAIR(64)};
   alignas(16) static constexpr uint32_t kPairs3[16] = {
-      MIRELTH_PAIR(0), MIRELTH_PAIR(9), MIRELTH_PAIR(18), MIRELTH_PAIR(27), MIRELTH_PAIR(37), MIRELTH_PAIR(46),
-      MIRELTH_PAIR(55), MIRELTH_PAIR(64), MIRELTH_PAIR(0), MIRELTH_PAIR(9), MIRELTH_PAIR(18), MIRELTH_PAIR(27),
+      MIRELTH_PAIR(0),  MIRELTH_PAIR(9),  MIRELTH_PAIR(18), MIRELTH_PAIR(27), MIRELTH_PAIR(37), MIRELTH_PAIR(46),
+      MIRELTH_PAIR(55), MIRELTH_PAIR(64), MIRELTH_PAIR(0),  MIRELTH_PAIR(9),  MIRELTH_PAIR(18), MIRELTH_PAIR(27),
       MIRELTH_PAIR(37), MIRELTH_PAIR(46), MIRELTH_PAIR(55), MIRELTH_PAIR(64)};
 #undef MIRELTH_PAIR
   const uint32_t* pairs = two ? kPairs3 : kPairs4;
@@ -295,8 +446,12 @@ void DecodeBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
 
 }  // namespace
 
-void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBlock<false>(out, outPitch, block); }
-void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) { DecodeBlock<true>(out, outPitch, block); }
+void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeBlock<false>(out, outPitch, block);
+}
+void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeBlock<true>(out, outPitch, block);
+}
 
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]) {
   return isSigned ? DecodeHalves<true>(block, halves) : DecodeHalves<false>(block, halves);

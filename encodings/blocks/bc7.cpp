@@ -141,9 +141,8 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
       const __m128i e1 = _mm_set_epi64x(static_cast<int64_t>(high[s1]), static_cast<int64_t>(high[s0]));
       const __m128i w = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<int16_t>(weights[i0])),
                                            _mm_set1_epi16(static_cast<int16_t>(weights[i1])));
-      const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(e0, _mm_sub_epi16(full, w)),
-                                                      _mm_mullo_epi16(e1, w)),
-                                        rounding);
+      const __m128i sum =
+          _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(e0, _mm_sub_epi16(full, w)), _mm_mullo_epi16(e1, w)), rounding);
       const __m128i bytes = _mm_packus_epi16(_mm_srli_epi16(sum, 6), _mm_setzero_si128());
       _mm_storel_epi64(reinterpret_cast<__m128i*>(tile + i), bytes);
     }
@@ -201,14 +200,30 @@ void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const
   const auto mode = static_cast<uint32_t>(__builtin_ctz(first));
   bits.Take(mode + 1);
   switch (mode) {
-    case 0: DecodeMode<0>(bits, tile); break;
-    case 1: DecodeMode<1>(bits, tile); break;
-    case 2: DecodeMode<2>(bits, tile); break;
-    case 3: DecodeMode<3>(bits, tile); break;
-    case 4: DecodeMode<4>(bits, tile); break;
-    case 5: DecodeMode<5>(bits, tile); break;
-    case 6: DecodeMode<6>(bits, tile); break;
-    default: DecodeMode<7>(bits, tile); break;
+    case 0:
+      DecodeMode<0>(bits, tile);
+      break;
+    case 1:
+      DecodeMode<1>(bits, tile);
+      break;
+    case 2:
+      DecodeMode<2>(bits, tile);
+      break;
+    case 3:
+      DecodeMode<3>(bits, tile);
+      break;
+    case 4:
+      DecodeMode<4>(bits, tile);
+      break;
+    case 5:
+      DecodeMode<5>(bits, tile);
+      break;
+    case 6:
+      DecodeMode<6>(bits, tile);
+      break;
+    default:
+      DecodeMode<7>(bits, tile);
+      break;
   }
   for (int y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
 }

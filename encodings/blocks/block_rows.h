@@ -49,8 +49,7 @@ inline void WriteInterpolatedAlphaRows(uint8_t* out, intptr_t outPitch, const ui
 inline void WriteColorRows(uint8_t* out, intptr_t outPitch, const uint8_t* indices, const uint32_t* palette) {
   for (int y = 0; y < 4; ++y) {
     const uint32_t bits = indices[y];
-    const uint32_t row[4] = {palette[bits & 3], palette[(bits >> 2) & 3], palette[(bits >> 4) & 3],
-                             palette[bits >> 6]};
+    const uint32_t row[4] = {palette[bits & 3], palette[(bits >> 2) & 3], palette[(bits >> 4) & 3], palette[bits >> 6]};
     StoreRow(out + y * outPitch, row);
   }
 }

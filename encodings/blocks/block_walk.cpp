@@ -41,7 +41,8 @@ void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uin
       }
       auto* tile = reinterpret_cast<uint8_t*>(scratch);
       decodeBlock(tile, scratchPitch, block, context);
-      for (int32_t r = 0; r < rows; ++r) std::memcpy(out + r * step, tile + r * scratchPitch, 4 * static_cast<size_t>(cols));
+      for (int32_t r = 0; r < rows; ++r)
+        std::memcpy(out + r * step, tile + r * scratchPitch, 4 * static_cast<size_t>(cols));
     }
   }
 }
@@ -49,8 +50,8 @@ void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uin
 void ConvertFromBlocks(const ConvertJob& job) {
   const Encoding* e = EncodingOf(job.format);
   if (!e || e->walk != Walk::kBlocks) return;
-  DecodeBlockImage(job.destination, job.destinationPitch, job.source, job.sourcePitch, job.width, job.height,
-                   job.flip, *e, job.codebook);
+  DecodeBlockImage(job.destination, job.destinationPitch, job.source, job.sourcePitch, job.width, job.height, job.flip,
+                   *e, job.codebook);
   if (e->usesOrder) {
     ReorderChannels(job.destination, job.destinationPitch, job.width, job.height, job.sourceOrder, ChannelOrder::BGRA);
   }

@@ -35,8 +35,8 @@ struct TexelSpot {
 };
 // Pixel row y of the blocks at `spots` (from `blocks`), `count` of them into out: what the texel decoder gives
 // each, several at a time.
-using TexelRowDecoder = void (*)(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y,
-                                 uint32_t* out, const BlockContext& context);
+using TexelRowDecoder = void (*)(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
+                                 const BlockContext& context);
 
 // Walks the blocks covering width x height pixels from `source` (block rows `sourcePitch` bytes apart, 0: tightly
 // packed): whole blocks decode straight into the destination, blocks cut by the right or bottom edge through a
@@ -91,13 +91,15 @@ void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, cons
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 
 uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
-void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&);
+void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
+                      const BlockContext&);
 uint32_t DecodeBC4UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeBC4STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeBC5UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
-void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&);
+void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
+                      const BlockContext&);
 uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);

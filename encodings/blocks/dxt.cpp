@@ -109,8 +109,9 @@ inline uint32_t ColourTexel(const uint8_t* colorBlock, int32_t x, int32_t y, boo
   const uint64_t alphaLane = dxt1 ? uint64_t{0xFF} << 48 : 0;
   const uint32_t weights = ColourWeights(colorBlock, c0, c1, x, y, dxt1);
   // Every lane stays below 65536 (w0 + w1 <= 256), so the lanes never carry into each other.
-  const uint64_t blend = ((SpreadEndpoint(c0, alphaLane) * (weights & 0xFFFF) +
-                           SpreadEndpoint(c1, alphaLane) * (weights >> 16)) >> 8) & 0x00FF00FF00FF00FFull;
+  const uint64_t blend =
+      ((SpreadEndpoint(c0, alphaLane) * (weights & 0xFFFF) + SpreadEndpoint(c1, alphaLane) * (weights >> 16)) >> 8) &
+      0x00FF00FF00FF00FFull;
   const uint64_t pairs = blend | (blend >> 8);  // B G at the bottom, R A from bit 32
   return static_cast<uint32_t>((pairs & 0xFFFF) | ((pairs >> 16) & 0xFFFF0000u));
 }
@@ -122,11 +123,22 @@ inline uint32_t AlphaTexel(const uint8_t* block, int32_t k) {
     uint8_t w0, w1, add;
     uint16_t reciprocal;
   };
-  static constexpr Entry kEntries[2][8] = {
-      {{7, 0, 0, 9363}, {0, 7, 0, 9363}, {6, 1, 0, 9363}, {5, 2, 0, 9363}, {4, 3, 0, 9363}, {3, 4, 0, 9363},
-       {2, 5, 0, 9363}, {1, 6, 0, 9363}},
-      {{5, 0, 0, 13108}, {0, 5, 0, 13108}, {4, 1, 0, 13108}, {3, 2, 0, 13108}, {2, 3, 0, 13108}, {1, 4, 0, 13108},
-       {0, 0, 0, 0}, {0, 0, 255, 0}}};
+  static constexpr Entry kEntries[2][8] = {{{7, 0, 0, 9363},
+                                            {0, 7, 0, 9363},
+                                            {6, 1, 0, 9363},
+                                            {5, 2, 0, 9363},
+                                            {4, 3, 0, 9363},
+                                            {3, 4, 0, 9363},
+                                            {2, 5, 0, 9363},
+                                            {1, 6, 0, 9363}},
+                                           {{5, 0, 0, 13108},
+                                            {0, 5, 0, 13108},
+                                            {4, 1, 0, 13108},
+                                            {3, 2, 0, 13108},
+                                            {2, 3, 0, 13108},
+                                            {1, 4, 0, 13108},
+                                            {0, 0, 0, 0},
+                                            {0, 0, 255, 0}}};
   const uint32_t a0 = block[0], a1 = block[1];
   const uint8_t* bits = block + 2 + 3 * (k >> 3);  // 8 pixels a 3-byte half
   const uint32_t half = uint32_t{bits[0]} | uint32_t{bits[1]} << 8 | uint32_t{bits[2]} << 16;
@@ -178,14 +190,18 @@ void ColourTexels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, 
 
 }  // namespace
 
-void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&) {
+void DecodeDXT1Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
+                      const BlockContext&) {
   ColourTexels<true>(blocks, spots, count, y, out);
 }
-void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out, const BlockContext&) {
+void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
+                      const BlockContext&) {
   ColourTexels<false>(blocks, spots, count, y, out);
 }
 
-uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return ColourTexel(block, x, y, true); }
+uint32_t DecodeDXT1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return ColourTexel(block, x, y, true);
+}
 
 uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
   return ColourTexel(block + 8, x, y, false) | AlphaTexel(block, 4 * y + x) << 24;

@@ -12,8 +12,7 @@ namespace mirelth {
 namespace {
 
 // Intensity modifiers (a, b) per codeword; index 0 adds a, 1 adds b, 2 subtracts a, 3 subtracts b.
-constexpr int32_t kModifiers[8][2] = {{2, 8},   {5, 17},  {9, 29},  {13, 42},
-                                      {18, 60}, {24, 80}, {33, 106}, {47, 183}};
+constexpr int32_t kModifiers[8][2] = {{2, 8}, {5, 17}, {9, 29}, {13, 42}, {18, 60}, {24, 80}, {33, 106}, {47, 183}};
 
 inline int32_t Clamp255(int32_t v) { return std::clamp(v, 0, 255); }
 

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "encodings/blocks/blocks.h"
-#include "io/byte_reader.h"
 #include "encodings/conversion_rules.h"
+#include "io/byte_reader.h"
 
 namespace mirelth {
 namespace {
@@ -288,9 +288,17 @@ void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, 
 void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   DecodeRG11<true>(out, outPitch, block);
 }
-uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return R11Texel<false>(block, x, y); }
-uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return R11Texel<true>(block, x, y); }
-uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return RG11Texel<false>(block, x, y); }
-uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) { return RG11Texel<true>(block, x, y); }
+uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return R11Texel<false>(block, x, y);
+}
+uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return R11Texel<true>(block, x, y);
+}
+uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return RG11Texel<false>(block, x, y);
+}
+uint32_t DecodeEACRG11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return RG11Texel<true>(block, x, y);
+}
 
 }  // namespace mirelth

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "io/byte_reader.h"
 #include "encodings/encoding.h"
+#include "io/byte_reader.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -106,7 +106,8 @@ uint8_t WeightAt(const Words& words, const PvrtcGrid& grid, int32_t x, int32_t y
     const int32_t nx = (x + dx) & (pixelsAcross - 1), ny = (y + dy) & (pixelsDown - 1);
     return kStandardWeights[StoredValue2(words.Word(nx >> 3, ny >> 2), nx & 7, ny & 3)];
   };
-  if (!(bits & 1)) return static_cast<uint8_t>((neighbour(-1, 0) + neighbour(1, 0) + neighbour(0, -1) + neighbour(0, 1) + 2) / 4);
+  if (!(bits & 1))
+    return static_cast<uint8_t>((neighbour(-1, 0) + neighbour(1, 0) + neighbour(0, -1) + neighbour(0, 1) + 2) / 4);
   if ((bits >> 20) & 1) return static_cast<uint8_t>((neighbour(0, -1) + neighbour(0, 1) + 1) / 2);
   return static_cast<uint8_t>((neighbour(-1, 0) + neighbour(1, 0) + 1) / 2);
 }
@@ -203,9 +204,12 @@ void PixelRow(const int16_t* vertical, const uint8_t* weights, int32_t across, b
     const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(vertical + 8 * (left & (across - 1))));
     const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(vertical + 8 * ((left + 1) & (across - 1))));
     const __m128i step = _mm_sub_epi16(r, l);
-    __m128i v = _mm_add_epi16(_mm_slli_epi16(l, shift), _mm_mullo_epi16(step, _mm_set1_epi16(static_cast<int16_t>(xr))));
+    __m128i v =
+        _mm_add_epi16(_mm_slli_epi16(l, shift), _mm_mullo_epi16(step, _mm_set1_epi16(static_cast<int16_t>(xr))));
     const int32_t end = std::min(width, x + span - xr);
-    const auto image = [&](__m128i lanes) { return _mm_add_epi16(_mm_srli_epi16(lanes, s1), _mm_mulhi_epu16(lanes, scale)); };
+    const auto image = [&](__m128i lanes) {
+      return _mm_add_epi16(_mm_srli_epi16(lanes, s1), _mm_mulhi_epu16(lanes, scale));
+    };
     const auto blend = [&](__m128i pixel, uint32_t weight) {
       return _mm_mullo_epi16(pixel, _mm_load_si128(reinterpret_cast<const __m128i*>(kBlend[weight & 15])));
     };
@@ -218,9 +222,10 @@ void PixelRow(const int16_t* vertical, const uint8_t* weights, int32_t across, b
       v = _mm_add_epi16(v, step);
       const __m128i sum =
           _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi64(first, second), _mm_unpackhi_epi64(first, second)), 3);
-      const uint32_t pair[2] = {static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & mask(weights[x]),
-                                static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(_mm_packus_epi16(sum, sum), 4))) &
-                                    mask(weights[x + 1])};
+      const uint32_t pair[2] = {
+          static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & mask(weights[x]),
+          static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(_mm_packus_epi16(sum, sum), 4))) &
+              mask(weights[x + 1])};
       std::memcpy(out + x, pair, 8);
     }
     if (x < end) {
@@ -233,8 +238,8 @@ void PixelRow(const int16_t* vertical, const uint8_t* weights, int32_t across, b
 #else
   for (int32_t x = 0; x < width; ++x) {
     const int32_t left = (x - span / 2) >> shift, xr = (x - span / 2) - (left << shift);
-    out[x] = Pixel(vertical + 8 * (left & (across - 1)), vertical + 8 * ((left + 1) & (across - 1)), xr, weights[x],
-                   twoBpp);
+    out[x] =
+        Pixel(vertical + 8 * (left & (across - 1)), vertical + 8 * ((left + 1) & (across - 1)), xr, weights[x], twoBpp);
   }
 #endif
 }
@@ -294,8 +299,7 @@ void ConvertFromPvrtc(const ConvertJob& job) {
 
 // The sampled path.
 
-bool PvrtcSampler::Begin(const PvrtcLevel& image, const int32_t* columns, int32_t columnCount,
-                         DecodeFailure* failure) {
+bool PvrtcSampler::Begin(const PvrtcLevel& image, const int32_t* columns, int32_t columnCount, DecodeFailure* failure) {
   columns_ = columns;
   columnCount_ = columnCount;
   if (!PvrtcGridOf(image.format, image.width, image.height, &grid_)) {

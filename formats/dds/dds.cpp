@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/byte_reader.h"
 #include "encodings/encoding.h"
+#include "io/byte_reader.h"
 #include "io/limits.h"
 
 namespace mirelth {
@@ -88,7 +88,7 @@ struct FormatRow {
   PixelFormat format;
   ChannelOrder order;
   AlphaRule alpha;
-  LayoutSpec layout;  // PixelFormat::kDescribed
+  LayoutSpec layout;           // PixelFormat::kDescribed
   const char* name = nullptr;  // Direct3D format numbers in the FourCC field: the D3DFORMAT name
 };
 constexpr ChannelOrder kBgra = ChannelOrder::BGRA, kRgba = ChannelOrder::RGBA;
@@ -121,8 +121,8 @@ constexpr FormatRow kFourCCTable[] = {
 };
 
 // R10G10B10A2: R w[9:0], G w[19:10], B w[29:20], A w[31:30]
-constexpr LayoutSpec kR10G10B10A2 = {4, {CT::kUnorm, 0, 10}, {CT::kUnorm, 10, 10}, {CT::kUnorm, 20, 10},
-                                     {CT::kUnorm, 30, 2}, false};
+constexpr LayoutSpec kR10G10B10A2 = {
+    4, {CT::kUnorm, 0, 10}, {CT::kUnorm, 10, 10}, {CT::kUnorm, 20, 10}, {CT::kUnorm, 30, 2}, false};
 
 // TYPELESS formats are drawn as their UNORM member (32-bit ones as FLOAT), as every tool shows them; depth-stencil
 // TYPELESS and BC6H_TYPELESS name no member to draw and stay refused.
@@ -139,59 +139,67 @@ constexpr FormatRow kDxgiTable[] = {
     {23, kDescribed, kBgra, kAsStored, kR10G10B10A2},                   // R10G10B10A2_TYPELESS
     {24, kDescribed, kBgra, kAsStored, kR10G10B10A2},                   // R10G10B10A2_UNORM
     // R11G11B10_FLOAT: R w[10:0], G w[21:11], B w[31:22]
-    {26, kDescribed, kBgra, kAsStored, {4, {CT::kUFloat, 0, 11}, {CT::kUFloat, 11, 11}, {CT::kUFloat, 22, 10}, {}, false}},
-    {27, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_TYPELESS
-    {28, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_UNORM
-    {29, A8R8G8B8, kRgba, kAsStored, kNoLayout},  // R8G8B8A8_UNORM_SRGB
-    {31, kDescribed, kBgra, kAsStored, Uniform(4, CT::kSnorm, 8, 4)},        // R8G8B8A8_SNORM
-    {33, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},       // R16G16_TYPELESS
-    {34, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2)},       // R16G16_FLOAT
-    {35, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},       // R16G16_UNORM
-    {39, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)}, // R32_TYPELESS
-    {41, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)}, // R32_FLOAT
-    {48, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},        // R8G8_TYPELESS
-    {49, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},        // R8G8_UNORM
-    {51, kDescribed, kBgra, kAsStored, Uniform(2, CT::kSnorm, 8, 2)},        // R8G8_SNORM
-    {53, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)}, // R16_TYPELESS
-    {54, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)}, // R16_FLOAT
-    {56, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)}, // R16_UNORM
-    {60, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},  // R8_TYPELESS
-    {61, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},  // R8_UNORM
-    {65, kDescribed, kBgra, kAsStored, AlphaOnly8()},                        // A8_UNORM
-    {67, RGB9E5, kBgra, kAsStored, kNoLayout},                               // R9G9B9E5_SHAREDEXP
-    {68, RGBG8888, kBgra, kAsStored, kNoLayout},                             // R8G8_B8G8_UNORM: R, G0, B, G1
-    {69, GRGB8888, kBgra, kAsStored, kNoLayout},                             // G8R8_G8B8_UNORM: G0, R, G1, B
-    {70, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_TYPELESS
-    {71, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_UNORM
-    {72, DXT1, kBgra, kAsStored, kNoLayout},  // BC1_UNORM_SRGB
-    {73, DXT3, kBgra, kAsStored, kNoLayout},  // BC2_TYPELESS
-    {74, DXT3, kBgra, kAsStored, kNoLayout},  // BC2_UNORM
-    {75, DXT3, kBgra, kAsStored, kNoLayout},  // BC2_UNORM_SRGB
-    {76, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_TYPELESS
-    {77, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM
-    {78, DXT5, kBgra, kAsStored, kNoLayout},  // BC3_UNORM_SRGB
-    {79, BC4U, kBgra, kAsStored, kNoLayout},  // BC4_TYPELESS
-    {80, BC4U, kBgra, kAsStored, kNoLayout},  // BC4_UNORM
-    {81, BC4S, kBgra, kAsStored, kNoLayout},  // BC4_SNORM
-    {82, BC5U, kBgra, kAsStored, kNoLayout},  // BC5_TYPELESS
-    {83, BC5U, kBgra, kAsStored, kNoLayout},  // BC5_UNORM
-    {84, BC5S, kBgra, kAsStored, kNoLayout},  // BC5_SNORM
-    {85, R5G6B5, kBgra, kAsStored, kNoLayout},    // B5G6R5_UNORM
-    {86, A1R5G5B5, kBgra, kAsStored, kNoLayout},  // B5G5R5A1_UNORM
-    {87, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM
-    {88, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM
-    {90, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_TYPELESS
-    {91, A8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8A8_UNORM_SRGB
-    {92, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_TYPELESS
-    {93, X8R8G8B8, kBgra, kAsStored, kNoLayout},  // B8G8R8X8_UNORM_SRGB
-    {95, BC6HU, kBgra, kAsStored, kNoLayout},     // BC6H_UF16
-    {96, BC6HS, kBgra, kAsStored, kNoLayout},     // BC6H_SF16
-    {97, BC7, kBgra, kAsStored, kNoLayout},       // BC7_TYPELESS
-    {98, BC7, kBgra, kAsStored, kNoLayout},       // BC7_UNORM
-    {99, BC7, kBgra, kAsStored, kNoLayout},       // BC7_UNORM_SRGB
-    {115, A4R4G4B4, kBgra, kAsStored, kNoLayout},  // B4G4R4A4_UNORM
+    {26,
+     kDescribed,
+     kBgra,
+     kAsStored,
+     {4, {CT::kUFloat, 0, 11}, {CT::kUFloat, 11, 11}, {CT::kUFloat, 22, 10}, {}, false}},
+    {27, A8R8G8B8, kRgba, kAsStored, kNoLayout},                              // R8G8B8A8_TYPELESS
+    {28, A8R8G8B8, kRgba, kAsStored, kNoLayout},                              // R8G8B8A8_UNORM
+    {29, A8R8G8B8, kRgba, kAsStored, kNoLayout},                              // R8G8B8A8_UNORM_SRGB
+    {31, kDescribed, kBgra, kAsStored, Uniform(4, CT::kSnorm, 8, 4)},         // R8G8B8A8_SNORM
+    {33, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},        // R16G16_TYPELESS
+    {34, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 16, 2)},        // R16G16_FLOAT
+    {35, kDescribed, kBgra, kAsStored, Uniform(4, CT::kUnorm, 16, 2)},        // R16G16_UNORM
+    {39, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)},  // R32_TYPELESS
+    {41, kDescribed, kBgra, kAsStored, Uniform(4, CT::kFloat, 32, 1, true)},  // R32_FLOAT
+    {48, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},         // R8G8_TYPELESS
+    {49, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 8, 2)},         // R8G8_UNORM
+    {51, kDescribed, kBgra, kAsStored, Uniform(2, CT::kSnorm, 8, 2)},         // R8G8_SNORM
+    {53, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)},  // R16_TYPELESS
+    {54, kDescribed, kBgra, kAsStored, Uniform(2, CT::kFloat, 16, 1, true)},  // R16_FLOAT
+    {56, kDescribed, kBgra, kAsStored, Uniform(2, CT::kUnorm, 16, 1, true)},  // R16_UNORM
+    {60, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},   // R8_TYPELESS
+    {61, kDescribed, kBgra, kAsStored, Uniform(1, CT::kUnorm, 8, 1, true)},   // R8_UNORM
+    {65, kDescribed, kBgra, kAsStored, AlphaOnly8()},                         // A8_UNORM
+    {67, RGB9E5, kBgra, kAsStored, kNoLayout},                                // R9G9B9E5_SHAREDEXP
+    {68, RGBG8888, kBgra, kAsStored, kNoLayout},                              // R8G8_B8G8_UNORM: R, G0, B, G1
+    {69, GRGB8888, kBgra, kAsStored, kNoLayout},                              // G8R8_G8B8_UNORM: G0, R, G1, B
+    {70, DXT1, kBgra, kAsStored, kNoLayout},                                  // BC1_TYPELESS
+    {71, DXT1, kBgra, kAsStored, kNoLayout},                                  // BC1_UNORM
+    {72, DXT1, kBgra, kAsStored, kNoLayout},                                  // BC1_UNORM_SRGB
+    {73, DXT3, kBgra, kAsStored, kNoLayout},                                  // BC2_TYPELESS
+    {74, DXT3, kBgra, kAsStored, kNoLayout},                                  // BC2_UNORM
+    {75, DXT3, kBgra, kAsStored, kNoLayout},                                  // BC2_UNORM_SRGB
+    {76, DXT5, kBgra, kAsStored, kNoLayout},                                  // BC3_TYPELESS
+    {77, DXT5, kBgra, kAsStored, kNoLayout},                                  // BC3_UNORM
+    {78, DXT5, kBgra, kAsStored, kNoLayout},                                  // BC3_UNORM_SRGB
+    {79, BC4U, kBgra, kAsStored, kNoLayout},                                  // BC4_TYPELESS
+    {80, BC4U, kBgra, kAsStored, kNoLayout},                                  // BC4_UNORM
+    {81, BC4S, kBgra, kAsStored, kNoLayout},                                  // BC4_SNORM
+    {82, BC5U, kBgra, kAsStored, kNoLayout},                                  // BC5_TYPELESS
+    {83, BC5U, kBgra, kAsStored, kNoLayout},                                  // BC5_UNORM
+    {84, BC5S, kBgra, kAsStored, kNoLayout},                                  // BC5_SNORM
+    {85, R5G6B5, kBgra, kAsStored, kNoLayout},                                // B5G6R5_UNORM
+    {86, A1R5G5B5, kBgra, kAsStored, kNoLayout},                              // B5G5R5A1_UNORM
+    {87, A8R8G8B8, kBgra, kAsStored, kNoLayout},                              // B8G8R8A8_UNORM
+    {88, X8R8G8B8, kBgra, kAsStored, kNoLayout},                              // B8G8R8X8_UNORM
+    {90, A8R8G8B8, kBgra, kAsStored, kNoLayout},                              // B8G8R8A8_TYPELESS
+    {91, A8R8G8B8, kBgra, kAsStored, kNoLayout},                              // B8G8R8A8_UNORM_SRGB
+    {92, X8R8G8B8, kBgra, kAsStored, kNoLayout},                              // B8G8R8X8_TYPELESS
+    {93, X8R8G8B8, kBgra, kAsStored, kNoLayout},                              // B8G8R8X8_UNORM_SRGB
+    {95, BC6HU, kBgra, kAsStored, kNoLayout},                                 // BC6H_UF16
+    {96, BC6HS, kBgra, kAsStored, kNoLayout},                                 // BC6H_SF16
+    {97, BC7, kBgra, kAsStored, kNoLayout},                                   // BC7_TYPELESS
+    {98, BC7, kBgra, kAsStored, kNoLayout},                                   // BC7_UNORM
+    {99, BC7, kBgra, kAsStored, kNoLayout},                                   // BC7_UNORM_SRGB
+    {115, A4R4G4B4, kBgra, kAsStored, kNoLayout},                             // B4G4R4A4_UNORM
     // A4B4G4R4_UNORM: A w[3:0], B w[7:4], G w[11:8], R w[15:12]
-    {191, kDescribed, kBgra, kAsStored, {2, {CT::kUnorm, 12, 4}, {CT::kUnorm, 8, 4}, {CT::kUnorm, 4, 4}, {CT::kUnorm, 0, 4}, false}},
+    {191,
+     kDescribed,
+     kBgra,
+     kAsStored,
+     {2, {CT::kUnorm, 12, 4}, {CT::kUnorm, 8, 4}, {CT::kUnorm, 4, 4}, {CT::kUnorm, 0, 4}, false}},
 };
 
 // Every DXGI_FORMAT value by name, from the Direct3D headers (dxgiformat.h), as describe and refusals name them.

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "encodings/described.h"
 #include "formats/container.h"
 #include "io/byte_source.h"
-#include "encodings/described.h"
 #include "io/failure.h"
 #include "picture/texture.h"
 

@@ -35,9 +35,9 @@ enum PsdColorMode : uint16_t {
 enum PsdCompression : uint16_t { kPsdRaw = 0, kPsdPackBits = 1, kPsdZip = 2, kPsdZipPredicted = 3 };
 
 struct PsdChannel {
-  int16_t id = 0;          // 0.. colour channels, -1 transparency, -2 user mask, -3 real user mask
-  uint64_t length = 0;     // the record's data length (compression word included)
-  uint64_t offset = 0;     // where its data starts in the file
+  int16_t id = 0;       // 0.. colour channels, -1 transparency, -2 user mask, -3 real user mask
+  uint64_t length = 0;  // the record's data length (compression word included)
+  uint64_t offset = 0;  // where its data starts in the file
 };
 
 struct PsdLayer {
@@ -53,9 +53,9 @@ struct PsdLayer {
   int32_t maskTop = 0, maskLeft = 0, maskBottom = 0, maskRight = 0;
   uint8_t maskDefault = 0;
   uint8_t maskFlags = 0;
-  uint8_t fillOpacity = 255;    // "iOpa"
-  uint32_t sectionType = 0;     // "lsct": 1/2 open/closed folder, 3 the marker that starts a group
-  uint32_t sectionBlendKey = 0; // "lsct" blend key, 0 when absent
+  uint8_t fillOpacity = 255;     // "iOpa"
+  uint32_t sectionType = 0;      // "lsct": 1/2 open/closed folder, 3 the marker that starts a group
+  uint32_t sectionBlendKey = 0;  // "lsct" blend key, 0 when absent
 };
 
 struct PsdDocument {
@@ -65,7 +65,7 @@ struct PsdDocument {
   int32_t height = 0;
   uint16_t depth = 0;
   uint16_t mode = 0;
-  uint8_t palette[768] = {};  // indexed colour: 256 red, 256 green, 256 blue
+  uint8_t palette[768] = {};     // indexed colour: 256 red, 256 green, 256 blue
   bool hasRealComposite = true;  // image resource 0x0421
   // Image resource 0x041D (alpha identifiers): whether present, and its first identifier (0 names the
   // composite's transparency, which Photoshop then stores matted with white).

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <utility>
 
+#include "encodings/conversion_rules.h"
 #include "formats/psd/psd_flatten.h"
 #include "formats/psd/psd_planes.h"
 #include "io/byte_reader.h"
-#include "encodings/conversion_rules.h"
 #include "io/limits.h"
 
 namespace mirelth {
@@ -74,7 +74,7 @@ void ConvertModeRow(const PsdDocument& document, uint8_t* p, size_t width, bool 
       }
       break;
     case kPsdIndexed: {
-      const uint8_t* palette = document.palette;  // 256 red, then 256 green, then 256 blue
+      const uint8_t* palette = document.palette;              // 256 red, then 256 green, then 256 blue
       const int32_t transparent = document.transparentIndex;  // image resource 0x0417
       for (size_t i = 0; i < width; ++i, p += 4) {
         const uint8_t index = p[0];
@@ -99,22 +99,32 @@ void ConvertModeRow(const PsdDocument& document, uint8_t* p, size_t width, bool 
 
 ModePlan PlanFor(uint16_t mode) {
   switch (mode) {
-    case kPsdRgb: return {3, 3, true};
-    case kPsdLab: return {3, 3, false};
-    case kPsdCmyk: return {4, 4, false};
+    case kPsdRgb:
+      return {3, 3, true};
+    case kPsdLab:
+      return {3, 3, false};
+    case kPsdCmyk:
+      return {4, 4, false};
     case kPsdGrayscale:
-    case kPsdDuotone: return {1, 1, true};
-    case kPsdIndexed: return {1, 1, false};
-    case kPsdMultichannel: return {1, -1, true};
-    default: return {1, -1, false};  // bitmap
+    case kPsdDuotone:
+      return {1, 1, true};
+    case kPsdIndexed:
+      return {1, 1, false};
+    case kPsdMultichannel:
+      return {1, -1, true};
+    default:
+      return {1, -1, false};  // bitmap
   }
 }
 
 uint8_t SampleToByte(const uint8_t* sample, uint32_t depth, uint32_t bit, bool curve) {
   switch (depth) {
-    case 1: return ((sample[0] >> (7 - bit)) & 1) ? 0 : 255;  // 1 is black
-    case 8: return sample[0];
-    case 16: return From16(ByteReader::U16BENoBoundsCheck(sample));
+    case 1:
+      return ((sample[0] >> (7 - bit)) & 1) ? 0 : 255;  // 1 is black
+    case 8:
+      return sample[0];
+    case 16:
+      return From16(ByteReader::U16BENoBoundsCheck(sample));
     default: {
       const float value = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
       return curve ? LinearToSrgbByte(value) : LinearToAlphaByte(value);
@@ -162,8 +172,9 @@ bool SamplePicker::PickBytes(PlaneReader& plane, uint64_t row, uint8_t* out, Dec
 void SamplePicker::BytesToLane(const uint8_t* picked, uint8_t* lanes, uint32_t lane, bool curve) const {
   uint8_t* out = lanes + lane;
   for (int32_t i = 0; i < count_; ++i) {
-    const uint8_t* sample = identity_ ? picked + (depth_ == 1 ? static_cast<size_t>(i) >> 3 : static_cast<size_t>(i) * sampleBytes_)
-                                      : picked + pickOf_[i];
+    const uint8_t* sample =
+        identity_ ? picked + (depth_ == 1 ? static_cast<size_t>(i) >> 3 : static_cast<size_t>(i) * sampleBytes_)
+                  : picked + pickOf_[i];
     out[4 * static_cast<size_t>(i)] = SampleToByte(sample, depth_, static_cast<uint32_t>(columns_[i]) & 7, curve);
   }
 }
@@ -172,10 +183,18 @@ void SamplePicker::BytesToValues(const uint8_t* picked, float* values) const {
   for (int32_t i = 0; i < count_; ++i) {
     const uint8_t* sample = identity_ ? picked + static_cast<size_t>(i) * sampleBytes_ : picked + pickOf_[i];
     switch (depth_) {
-      case 8: values[i] = sample[0] / 255.0f; break;
-      case 16: values[i] = ByteReader::U16BENoBoundsCheck(sample) / 65535.0f; break;
-      case 32: values[i] = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample)); break;
-      default: values[i] = ((sample[0] >> (7 - (static_cast<uint32_t>(columns_[i]) & 7))) & 1) ? 0.0f : 1.0f; break;
+      case 8:
+        values[i] = sample[0] / 255.0f;
+        break;
+      case 16:
+        values[i] = ByteReader::U16BENoBoundsCheck(sample) / 65535.0f;
+        break;
+      case 32:
+        values[i] = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
+        break;
+      default:
+        values[i] = ((sample[0] >> (7 - (static_cast<uint32_t>(columns_[i]) & 7))) & 1) ? 0.0f : 1.0f;
+        break;
     }
   }
 }
@@ -199,8 +218,8 @@ bool CompositeRows::Layout(DecodeFailure* failure) {
   if (!source.U16BE(start, &compression, failure)) return false;
   plan_ = PlanFor(doc.mode);
   const uint32_t channels = doc.channelCount;
-  used_ = std::min<uint32_t>(channels, plan_.alphaChannel >= 0 ? static_cast<uint32_t>(plan_.alphaChannel) + 1
-                                                                 : plan_.colourChannels);
+  used_ = std::min<uint32_t>(
+      channels, plan_.alphaChannel >= 0 ? static_cast<uint32_t>(plan_.alphaChannel) + 1 : plan_.colourChannels);
   colour_ = std::min(plan_.colourChannels, channels);
   const PsdCompositeAlpha alpha = CompositeAlphaOf(doc);
   hasAlpha_ = alpha.transparency && plan_.alphaChannel >= 0 && channels > static_cast<uint32_t>(plan_.alphaChannel) &&
@@ -286,7 +305,8 @@ bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int
     matteBytes_ = Scratch<uint8_t>(picker_.PickedBytes());
     alphaValues_ = Scratch<float>(static_cast<size_t>(columnCount));
     colourValues_ = Scratch<float>(static_cast<size_t>(columnCount));
-    if (!matteBytes_ || !alphaValues_ || !colourValues_) return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
+    if (!matteBytes_ || !alphaValues_ || !colourValues_)
+      return Fail(failure, FailureKind::OutOfMemory, "no row buffers");
   }
   const bool zip = used_ > 1 && (specs_[0].compression == kPsdZip || specs_[0].compression == kPsdZipPredicted);
   const uint64_t bufferBytes = uint64_t{used_} * static_cast<uint64_t>(rowCount) * picker_.PickedBytes();
@@ -307,7 +327,8 @@ bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int
   const size_t picked = picker_.PickedBytes();
   for (uint32_t c = 0; c < used_; ++c) {
     for (int32_t i = 0; i < rowCount; ++i) {
-      uint8_t* out = buffer_.get() + (static_cast<size_t>(c) * static_cast<size_t>(rowCount) + static_cast<size_t>(i)) * picked;
+      uint8_t* out =
+          buffer_.get() + (static_cast<size_t>(c) * static_cast<size_t>(rowCount) + static_cast<size_t>(i)) * picked;
       if (!picker_.PickBytes(reader, c * specs_[0].rows + static_cast<uint64_t>(rows[i]), out, failure)) return false;
     }
   }
@@ -317,7 +338,8 @@ bool CompositeRows::Begin(const int32_t* columns, int32_t columnCount, const int
 bool CompositeRows::PlaneBytes(uint32_t plane, int32_t index, const uint8_t** bytes, DecodeFailure* failure) {
   const size_t picked = picker_.PickedBytes();
   if (buffered_) {
-    *bytes = buffer_.get() + (static_cast<size_t>(plane) * static_cast<size_t>(rowCount_) + static_cast<size_t>(index)) * picked;
+    *bytes = buffer_.get() +
+             (static_cast<size_t>(plane) * static_cast<size_t>(rowCount_) + static_cast<size_t>(index)) * picked;
     return true;
   }
   *bytes = matteBytes_.get();
@@ -370,9 +392,10 @@ bool CompositeRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
   const size_t picked = picker_.PickedBytes();
   const auto lane = [&](uint32_t plane, uint32_t to, bool curve) {
     if (buffered_) {
-      picker_.BytesToLane(buffer_.get() + (static_cast<size_t>(plane) * static_cast<size_t>(rowCount_) +
-                                           static_cast<size_t>(index)) * picked,
-                          lanes, to, curve);
+      picker_.BytesToLane(
+          buffer_.get() +
+              (static_cast<size_t>(plane) * static_cast<size_t>(rowCount_) + static_cast<size_t>(index)) * picked,
+          lanes, to, curve);
       return true;
     }
     return picker_.PickLane(planes_[plane], row, lanes, to, curve, failure);
@@ -417,15 +440,24 @@ namespace {
 
 const char* ColourModeName(uint16_t mode) {
   switch (mode) {
-    case kPsdBitmap: return "Bitmap";
-    case kPsdGrayscale: return "Grayscale";
-    case kPsdIndexed: return "Indexed";
-    case kPsdRgb: return "RGB";
-    case kPsdCmyk: return "CMYK";
-    case kPsdMultichannel: return "Multichannel";
-    case kPsdDuotone: return "Duotone";
-    case kPsdLab: return "Lab";
-    default: return "unknown";
+    case kPsdBitmap:
+      return "Bitmap";
+    case kPsdGrayscale:
+      return "Grayscale";
+    case kPsdIndexed:
+      return "Indexed";
+    case kPsdRgb:
+      return "RGB";
+    case kPsdCmyk:
+      return "CMYK";
+    case kPsdMultichannel:
+      return "Multichannel";
+    case kPsdDuotone:
+      return "Duotone";
+    case kPsdLab:
+      return "Lab";
+    default:
+      return "unknown";
   }
 }
 

@@ -24,7 +24,8 @@ uint8_t SampleToByte(const uint8_t* sample, uint32_t depth, uint32_t bit, bool c
 // Picks the samples of chosen columns out of plane rows.
 class SamplePicker {
  public:
-  [[nodiscard]] bool Begin(const int32_t* columns, int32_t count, int32_t width, uint32_t depth, DecodeFailure* failure);
+  [[nodiscard]] bool Begin(const int32_t* columns, int32_t count, int32_t width, uint32_t depth,
+                           DecodeFailure* failure);
   // Row `row` of the plane, each chosen column's sample as a byte in lane `lane` of `lanes` (4 bytes a column).
   [[nodiscard]] bool PickLane(PlaneReader& plane, uint64_t row, uint8_t* lanes, uint32_t lane, bool curve,
                               DecodeFailure* failure);

@@ -33,29 +33,33 @@ struct BlendRow {
   const char* name;
 };
 constexpr BlendRow kBlendModes[] = {
-    {Key("norm"), "Normal"},   {Key("dark"), "Darken"},   {Key("lite"), "Lighten"},   {Key("hue "), "Hue"},
-    {Key("sat "), "Saturation"}, {Key("colr"), "Color"},  {Key("lum "), "Luminosity"}, {Key("mul "), "Multiply"},
-    {Key("scrn"), "Screen"},   {Key("diss"), "Dissolve"}, {Key("over"), "Overlay"},   {Key("hLit"), "Hardlight"},
-    {Key("sLit"), "Softlight"}, {Key("diff"), "Difference"},
+    {Key("norm"), "Normal"},     {Key("dark"), "Darken"},     {Key("lite"), "Lighten"},    {Key("hue "), "Hue"},
+    {Key("sat "), "Saturation"}, {Key("colr"), "Color"},      {Key("lum "), "Luminosity"}, {Key("mul "), "Multiply"},
+    {Key("scrn"), "Screen"},     {Key("diss"), "Dissolve"},   {Key("over"), "Overlay"},    {Key("hLit"), "Hardlight"},
+    {Key("sLit"), "Softlight"},  {Key("diff"), "Difference"},
 };
 
 // Keys whose additional-info length is 8 bytes in PSB documents.
-constexpr uint32_t kWideKeys[] = {Key("LMsk"), Key("Lr16"), Key("Lr32"), Key("Layr"), Key("Mt16"), Key("Mt32"),
-                                  Key("Mtrn"), Key("Alph"), Key("FMsk"), Key("lnk2"), Key("FEid"), Key("FXid"),
-                                  Key("PxSD")};
+constexpr uint32_t kWideKeys[] = {Key("LMsk"), Key("Lr16"), Key("Lr32"), Key("Layr"), Key("Mt16"),
+                                  Key("Mt32"), Key("Mtrn"), Key("Alph"), Key("FMsk"), Key("lnk2"),
+                                  Key("FEid"), Key("FXid"), Key("PxSD")};
 
 // The mode and depth pairs we draw.
 bool DrawableModeAndDepth(uint16_t mode, uint16_t depth) {
   switch (mode) {
-    case kPsdBitmap: return depth == 1;
-    case kPsdIndexed: return depth == 8;
+    case kPsdBitmap:
+      return depth == 1;
+    case kPsdIndexed:
+      return depth == 8;
     case kPsdGrayscale:
     case kPsdRgb:
     case kPsdCmyk:
     case kPsdMultichannel:
     case kPsdDuotone:
-    case kPsdLab: return depth == 8 || depth == 16 || depth == 32;
-    default: return false;
+    case kPsdLab:
+      return depth == 8 || depth == 16 || depth == 32;
+    default:
+      return false;
   }
 }
 
@@ -153,7 +157,7 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, TextBuffe
     layer.bottom = static_cast<int32_t>(rect[2]);
     layer.right = static_cast<int32_t>(rect[3]);
     out.Printf("  (%2d) LayerPos=(%d,%d)-(%d,%d)\n", static_cast<int>(i), layer.left, layer.top, layer.right,
-                 layer.bottom);
+               layer.bottom);
     uint16_t channels = 0;
     if (!region.U16(at + 16, &channels)) return;
     const uint64_t entries = at + 18;
@@ -174,7 +178,7 @@ void ReadLayerInfo(Region& region, uint64_t at, PsdDocument* document, TextBuffe
       channel.id = static_cast<int16_t>(id);
       if (!document->channels.Push(channel)) return;
       out.Printf("     > channelID:%d  DataSize:%llu\n", static_cast<int>(channel.id),
-                   static_cast<unsigned long long>(channel.length));
+                 static_cast<unsigned long long>(channel.length));
     }
     const uint64_t blend = entries + uint64_t{channels} * channelEntry;
     uint32_t signature = 0, extraLength = 0;

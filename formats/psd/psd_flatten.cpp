@@ -14,8 +14,8 @@
 #include <cstring>
 #include <new>
 
-#include "io/byte_reader.h"
 #include "encodings/conversion_rules.h"
+#include "io/byte_reader.h"
 #include "io/limits.h"
 
 namespace mirelth {
@@ -162,32 +162,50 @@ float BlendChannel(uint32_t key, float b, float s) {
   b = Clamp01(b);
   s = Clamp01(s);
   switch (key) {
-    case Key("mul "): return b * s;
-    case Key("scrn"): return b + s - b * s;
-    case Key("over"): return HardLight(s, b);
-    case Key("dark"): return std::min(b, s);
-    case Key("lite"): return std::max(b, s);
-    case Key("div "): return ColorDodge(b, s);
-    case Key("idiv"): return ColorBurn(b, s);
-    case Key("hLit"): return HardLight(b, s);
+    case Key("mul "):
+      return b * s;
+    case Key("scrn"):
+      return b + s - b * s;
+    case Key("over"):
+      return HardLight(s, b);
+    case Key("dark"):
+      return std::min(b, s);
+    case Key("lite"):
+      return std::max(b, s);
+    case Key("div "):
+      return ColorDodge(b, s);
+    case Key("idiv"):
+      return ColorBurn(b, s);
+    case Key("hLit"):
+      return HardLight(b, s);
     case Key("sLit"): {
       if (s <= 0.5f) return b - (1.0f - 2.0f * s) * b * (1.0f - b);
       const float d = b <= 0.25f ? ((16.0f * b - 12.0f) * b + 4.0f) * b : std::sqrt(b);
       return b + (2.0f * s - 1.0f) * (d - b);
     }
-    case Key("diff"): return std::fabs(b - s);
-    case Key("smud"): return b + s - 2.0f * b * s;
-    case Key("lbrn"): return Clamp01(b + s - 1.0f);
-    case Key("lddg"): return Clamp01(b + s);
-    case Key("vLit"): return s <= 0.5f ? ColorBurn(b, 2.0f * s) : ColorDodge(b, 2.0f * s - 1.0f);
-    case Key("lLit"): return Clamp01(b + 2.0f * s - 1.0f);
-    case Key("pLit"): return s <= 0.5f ? std::min(b, 2.0f * s) : std::max(b, 2.0f * s - 1.0f);
-    case Key("hMix"): return b + s >= 1.0f ? 1.0f : 0.0f;
-    case Key("fsub"): return Clamp01(b - s);
+    case Key("diff"):
+      return std::fabs(b - s);
+    case Key("smud"):
+      return b + s - 2.0f * b * s;
+    case Key("lbrn"):
+      return Clamp01(b + s - 1.0f);
+    case Key("lddg"):
+      return Clamp01(b + s);
+    case Key("vLit"):
+      return s <= 0.5f ? ColorBurn(b, 2.0f * s) : ColorDodge(b, 2.0f * s - 1.0f);
+    case Key("lLit"):
+      return Clamp01(b + 2.0f * s - 1.0f);
+    case Key("pLit"):
+      return s <= 0.5f ? std::min(b, 2.0f * s) : std::max(b, 2.0f * s - 1.0f);
+    case Key("hMix"):
+      return b + s >= 1.0f ? 1.0f : 0.0f;
+    case Key("fsub"):
+      return Clamp01(b - s);
     case Key("fdiv"):
       if (s <= 0.0f) return b > 0.0f ? 1.0f : 0.0f;
       return Clamp01(b / s);
-    default: return s;  // unknown modes draw as normal
+    default:
+      return s;  // unknown modes draw as normal
   }
 }
 
@@ -226,8 +244,10 @@ void Composite(uint32_t key, const float* colour, const float* alpha, float* can
 
 float SampleValue(const uint8_t* sample, uint32_t depth) {
   switch (depth) {
-    case 8: return sample[0] * (1.0f / 255.0f);
-    case 16: return ByteReader::U16BENoBoundsCheck(sample) * (1.0f / 65535.0f);
+    case 8:
+      return sample[0] * (1.0f / 255.0f);
+    case 16:
+      return ByteReader::U16BENoBoundsCheck(sample) * (1.0f / 65535.0f);
     default: {
       const float v = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
       return std::isnan(v) ? 0.0f : v;
@@ -455,8 +475,8 @@ bool FlattenRows::Begin(const int32_t* columns, int32_t columnCount, const int32
 namespace {
 
 // Reads columns [first, last) of row `row` of a plane whose rectangle starts at `left`, as values.
-bool ReadValues(FlattenRows::Plan& plan, PlaneReader& reader, uint32_t depth, int64_t row, int32_t left,
-                int32_t first, int32_t last, float* out, DecodeFailure* failure);
+bool ReadValues(FlattenRows::Plan& plan, PlaneReader& reader, uint32_t depth, int64_t row, int32_t left, int32_t first,
+                int32_t last, float* out, DecodeFailure* failure);
 
 }  // namespace
 
@@ -536,8 +556,8 @@ bool FlattenRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
       const bool maskRow = y >= layer.maskTop && y < layer.maskBottom && layer.plane[kMask] >= 0;
       const int32_t mf = std::max(layer.maskFirst, first), ml = std::min(layer.maskLast, last);
       if (maskRow && mf < ml) {
-        if (!ReadValues(plan, plan.readers[static_cast<size_t>(layer.plane[kMask])], depth,
-                        int64_t{y} - layer.maskTop, layer.maskLeft, mf, ml, values, failure)) {
+        if (!ReadValues(plan, plan.readers[static_cast<size_t>(layer.plane[kMask])], depth, int64_t{y} - layer.maskTop,
+                        layer.maskLeft, mf, ml, values, failure)) {
           return false;
         }
       }
@@ -574,7 +594,8 @@ bool FlattenRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
         channel[k] = static_cast<uint32_t>(std::lround(Clamp01(c) * 255.0f));
       }
     }
-    const uint32_t alphaByte = depth == 32 ? AlphaByteFromFloat(a) : static_cast<uint32_t>(std::lround(Clamp01(a) * 255.0f));
+    const uint32_t alphaByte =
+        depth == 32 ? AlphaByteFromFloat(a) : static_cast<uint32_t>(std::lround(Clamp01(a) * 255.0f));
     out[i] = (alphaByte << 24) | (channel[0] << 16) | (channel[1] << 8) | channel[2];
   }
   return true;
@@ -582,8 +603,8 @@ bool FlattenRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
 
 namespace {
 
-bool ReadValues(FlattenRows::Plan& plan, PlaneReader& reader, uint32_t depth, int64_t row, int32_t left,
-                int32_t first, int32_t last, float* out, DecodeFailure* failure) {
+bool ReadValues(FlattenRows::Plan& plan, PlaneReader& reader, uint32_t depth, int64_t row, int32_t left, int32_t first,
+                int32_t last, float* out, DecodeFailure* failure) {
   const uint32_t sampleBytes = depth / 8;
   const int32_t span = last - first;
   uint64_t* positions = plan.positions.get();
@@ -597,7 +618,8 @@ bool ReadValues(FlattenRows::Plan& plan, PlaneReader& reader, uint32_t depth, in
   if (!reader.Pick(static_cast<uint64_t>(row), whole ? nullptr : positions, count, plan.picked.get(), failure)) {
     return false;
   }
-  for (int32_t i = 0; i < span; ++i) out[i] = SampleValue(plan.picked.get() + static_cast<size_t>(i) * sampleBytes, depth);
+  for (int32_t i = 0; i < span; ++i)
+    out[i] = SampleValue(plan.picked.get() + static_cast<size_t>(i) * sampleBytes, depth);
   return true;
 }
 

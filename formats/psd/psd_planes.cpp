@@ -19,8 +19,8 @@ struct PlaneReader::Zip {
   bool open = false;
   uint64_t next = 0;  // file offset of the next input bytes
   uint8_t input[16384];
-  std::unique_ptr<uint8_t[]> row;      // the current unpacked row
-  std::unique_ptr<uint8_t[]> planar;   // 32-bit prediction: the row before it is reassembled
+  std::unique_ptr<uint8_t[]> row;     // the current unpacked row
+  std::unique_ptr<uint8_t[]> planar;  // 32-bit prediction: the row before it is reassembled
   ~Zip() {
     if (open) inflateEnd(&stream);
   }
@@ -33,8 +33,8 @@ namespace {
 constexpr uint64_t kReadAhead = 8192;  // bytes a PackBits buffer reads beyond what is asked
 }  // namespace
 
-const uint8_t* PlaneReader::Bytes(uint64_t offset, uint64_t length, uint64_t limit, ByteBuffer* buffer,
-                                  uint64_t* start, uint64_t* end, DecodeFailure* failure) {
+const uint8_t* PlaneReader::Bytes(uint64_t offset, uint64_t length, uint64_t limit, ByteBuffer* buffer, uint64_t* start,
+                                  uint64_t* end, DecodeFailure* failure) {
   if (source_->InMemory()) return source_->View(offset, static_cast<size_t>(length), buffer, failure);
   if (offset >= *start && length <= *end - offset && offset <= *end) return buffer->data() + (offset - *start);
   if (!source_->Has(offset, length)) {
@@ -57,8 +57,9 @@ const uint8_t* PlaneReader::Bytes(uint64_t offset, uint64_t length, uint64_t lim
 }
 
 bool PlaneReader::RowCount(uint64_t row, uint64_t* count, DecodeFailure* failure) {
-  const uint8_t* bytes = Bytes(spec_.table + row * spec_.countBytes, spec_.countBytes,
-                               spec_.table + spec_.rows * spec_.countBytes, &counts_, &countsStart_, &countsEnd_, failure);
+  const uint8_t* bytes =
+      Bytes(spec_.table + row * spec_.countBytes, spec_.countBytes, spec_.table + spec_.rows * spec_.countBytes,
+            &counts_, &countsStart_, &countsEnd_, failure);
   if (!bytes) return false;
   *count = spec_.countBytes == 4 ? ByteReader::U32BENoBoundsCheck(bytes) : ByteReader::U16BENoBoundsCheck(bytes);
   return true;
@@ -75,7 +76,8 @@ bool PlaneReader::Open(ByteSource* source, const PlaneSpec& spec, DecodeFailure*
   if (!zip_) return Fail(failure, FailureKind::OutOfMemory, "no inflate state");
   const size_t rowBytes = static_cast<size_t>(spec.rowBytes ? spec.rowBytes : 1);
   zip_->row.reset(new (std::nothrow) uint8_t[rowBytes]);
-  if (spec.compression == kPsdZipPredicted && spec.depth == 32) zip_->planar.reset(new (std::nothrow) uint8_t[rowBytes]);
+  if (spec.compression == kPsdZipPredicted && spec.depth == 32)
+    zip_->planar.reset(new (std::nothrow) uint8_t[rowBytes]);
   if (!zip_->row || (spec.compression == kPsdZipPredicted && spec.depth == 32 && !zip_->planar)) {
     return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
   }
@@ -131,8 +133,9 @@ bool PlaneReader::ZipRow(uint64_t row, DecodeFailure* failure) {
       }
       const int result = inflate(&zip.stream, Z_NO_FLUSH);
       if (result == Z_STREAM_END && zip.stream.avail_out > 0) {
-        return Fail(failure, FailureKind::Truncated, "the ZIP data inflates to less than its rows (row %" PRIu64
-                    " of %" PRIu64 ")", nextRow_, spec_.rows);
+        return Fail(failure, FailureKind::Truncated,
+                    "the ZIP data inflates to less than its rows (row %" PRIu64 " of %" PRIu64 ")", nextRow_,
+                    spec_.rows);
       }
       if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
         return Fail(failure, FailureKind::InvalidHeader, "corrupt ZIP data (zlib error %d)", result);
@@ -142,7 +145,8 @@ bool PlaneReader::ZipRow(uint64_t row, DecodeFailure* failure) {
     uint8_t* b = zip.row.get();
     if (spec_.depth == 16) {
       for (size_t i = 2; i + 1 < rowBytes; i += 2) {
-        const uint32_t value = (ByteReader::U16BENoBoundsCheck(b + i) + ByteReader::U16BENoBoundsCheck(b + i - 2)) & 0xFFFF;
+        const uint32_t value =
+            (ByteReader::U16BENoBoundsCheck(b + i) + ByteReader::U16BENoBoundsCheck(b + i - 2)) & 0xFFFF;
         b[i] = static_cast<uint8_t>(value >> 8);
         b[i + 1] = static_cast<uint8_t>(value);
       }

@@ -14,14 +14,14 @@ namespace mirelth {
 
 struct PlaneSpec {
   uint16_t compression = kPsdRaw;
-  uint32_t depth = 8;         // bits per sample (ZIP prediction works on whole samples)
-  uint64_t rowBytes = 0;      // unpacked bytes of one row
+  uint32_t depth = 8;     // bits per sample (ZIP prediction works on whole samples)
+  uint64_t rowBytes = 0;  // unpacked bytes of one row
   uint64_t rows = 0;
-  uint64_t data = 0;          // raw: the plane's first row; PackBits: its first packed row; ZIP: the stream
-  uint64_t dataEnd = 0;       // ZIP: where the stream's bytes end; PackBits: where the plane's rows end (0: unknown)
-  uint64_t table = 0;         // PackBits: the plane's first row byte count
-  uint32_t countBytes = 2;    // PackBits: 2, or 4 in PSB documents
-  uint64_t skip = 0;          // ZIP: unpacked bytes of earlier planes in the same stream
+  uint64_t data = 0;        // raw: the plane's first row; PackBits: its first packed row; ZIP: the stream
+  uint64_t dataEnd = 0;     // ZIP: where the stream's bytes end; PackBits: where the plane's rows end (0: unknown)
+  uint64_t table = 0;       // PackBits: the plane's first row byte count
+  uint32_t countBytes = 2;  // PackBits: 2, or 4 in PSB documents
+  uint64_t skip = 0;        // ZIP: unpacked bytes of earlier planes in the same stream
 };
 
 class PlaneReader {
@@ -48,10 +48,10 @@ class PlaneReader {
 
   ByteSource* source_ = nullptr;
   PlaneSpec spec_;
-  uint64_t nextRow_ = 0;      // PackBits and ZIP: the next row in sequence
-  uint64_t packedOffset_ = 0; // PackBits: offset of row nextRow_ from spec_.data
+  uint64_t nextRow_ = 0;       // PackBits and ZIP: the next row in sequence
+  uint64_t packedOffset_ = 0;  // PackBits: offset of row nextRow_ from spec_.data
   ByteBuffer buffer_;
-  ByteBuffer counts_;         // PackBits: a chunk of the byte-count table, file offsets [countsStart_, countsEnd_)
+  ByteBuffer counts_;  // PackBits: a chunk of the byte-count table, file offsets [countsStart_, countsEnd_)
   uint64_t countsStart_ = 0, countsEnd_ = 0;
   uint64_t bufferStart_ = 0, bufferEnd_ = 0;  // PackBits: the packed bytes buffer_ holds
   std::unique_ptr<Zip> zip_;

@@ -10,7 +10,8 @@ namespace mirelth {
 namespace {
 
 // Offsets of the version-3 header.
-constexpr uint32_t kV3Flags = 4, kV3PixelFormat = 8, kV3ColourSpace = 16, kV3ChannelType = 20, kV3Height = 24, kV3Width = 28;
+constexpr uint32_t kV3Flags = 4, kV3PixelFormat = 8, kV3ColourSpace = 16, kV3ChannelType = 20, kV3Height = 24,
+                   kV3Width = 28;
 constexpr uint32_t kV3Depth = 32, kV3Surfaces = 36, kV3Faces = 40, kV3MipMapCount = 44, kV3MetadataSize = 48;
 constexpr uint32_t kV3Premultiplied = 0x2;
 // Offsets and flags of the legacy header.
@@ -141,8 +142,8 @@ bool ParsePvr(ByteSource& source, PvrTextureInfo* info, const OpenOptions& optio
                 info->height);
   }
   // Premultiplied float colour is divided by alpha in linear light (by the converter); integers by the rule.
-  if (info->premultiplied && !(info->drawing.format == PixelFormat::kDescribed &&
-                               PremultiplyInLinearLight(&info->drawing.layout))) {
+  if (info->premultiplied &&
+      !(info->drawing.format == PixelFormat::kDescribed && PremultiplyInLinearLight(&info->drawing.layout))) {
     info->drawing.alpha = AlphaRule::kPremultiplied;
   }
 
@@ -171,9 +172,9 @@ bool OpenPvr(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   LevelChain chain;
   // Legacy files store each face's chain before the next face; version 3 each level for every surface, face
   // and slice before the next level.
-  const bool ok = info.legacy ? ContiguousChain(Level0(source, info), info.levelCount, 1, 1, &chain, failure)
-                              : ContiguousChain(Level0(source, info), info.levelCount, info.copies, info.depth, &chain,
-                                                failure);
+  const bool ok =
+      info.legacy ? ContiguousChain(Level0(source, info), info.levelCount, 1, 1, &chain, failure)
+                  : ContiguousChain(Level0(source, info), info.levelCount, info.copies, info.depth, &chain, failure);
   if (!ok) return false;
   Describe(info, chain, options.facts);
   return TexturePictureOf(chain, picture, failure);

@@ -25,11 +25,11 @@ struct PvrTextureInfo {
   int32_t width = 0;
   int32_t height = 0;
   uint32_t depth = 1;
-  uint64_t copies = 1;        // surfaces x faces stored before the next level (version 3)
+  uint64_t copies = 1;  // surfaces x faces stored before the next level (version 3)
   uint32_t levelCount = 0;
   bool isCubeMap = false;
-  bool isFlipped = false;     // rows stored bottom-up
-  bool isMirrored = false;    // columns stored right to left (version-3 orientation metadata)
+  bool isFlipped = false;   // rows stored bottom-up
+  bool isMirrored = false;  // columns stored right to left (version-3 orientation metadata)
   bool premultiplied = false;
   bool legacy = false;
   bool legacyUnmapped = false;

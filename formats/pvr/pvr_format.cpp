@@ -256,8 +256,8 @@ inline uint32_t Width(PvrPixelFormat format, int channel) {
 inline char Name(PvrPixelFormat format, int channel) { return static_cast<char>((format >> (8 * channel)) & 0xFF); }
 
 bool IsSigned(uint32_t channelType) {
-  return channelType == kPvrSignedByteNorm || channelType == kPvrSignedShortNorm ||
-         channelType == kPvrSignedIntNorm || channelType == kPvrSignedFloat;
+  return channelType == kPvrSignedByteNorm || channelType == kPvrSignedShortNorm || channelType == kPvrSignedIntNorm ||
+         channelType == kPvrSignedFloat;
 }
 
 bool RefuseFormat(PvrPixelFormat format, const char* why, DecodeFailure* failure) {
@@ -283,12 +283,18 @@ bool TranslateChannels(PvrPixelFormat format, uint32_t channelType, PvrDrawing* 
   switch (channelType) {
     case kPvrUnsignedByteNorm:
     case kPvrUnsignedShortNorm:
-    case kPvrUnsignedIntNorm: type = ChannelType::kUnorm; break;
+    case kPvrUnsignedIntNorm:
+      type = ChannelType::kUnorm;
+      break;
     case kPvrSignedByteNorm:
     case kPvrSignedShortNorm:
-    case kPvrSignedIntNorm: type = ChannelType::kSnorm; break;
+    case kPvrSignedIntNorm:
+      type = ChannelType::kSnorm;
+      break;
     case kPvrSignedFloat:
-    case kPvrUnsignedFloat: type = ChannelType::kFloat; break;
+    case kPvrUnsignedFloat:
+      type = ChannelType::kFloat;
+      break;
     default: {
       char why[64];
       std::snprintf(why, sizeof why, "channel type %u is not normalised", static_cast<unsigned>(channelType));
@@ -327,7 +333,7 @@ bool TranslateChannels(PvrPixelFormat format, uint32_t channelType, PvrDrawing* 
   PixelLayout& layout = drawing->layout;
   layout = PixelLayout{};
   layout.bytesPerPixel = static_cast<uint8_t>(total / 8);
-  uint32_t low = 0;   // aligned: channels from the lowest bit up, first channel first
+  uint32_t low = 0;       // aligned: channels from the lowest bit up, first channel first
   uint32_t high = total;  // packed: from the top bit down
   bool seen[4] = {};
   bool intensity = false;
@@ -349,25 +355,38 @@ bool TranslateChannels(PvrPixelFormat format, uint32_t channelType, PvrDrawing* 
     }
     int slot;
     switch (Name(format, c)) {
-      case 'r': slot = 0; break;
-      case 'g': slot = 1; break;
-      case 'b': slot = 2; break;
-      case 'a': slot = 3; break;
-      case 'l': slot = 0; layout.gray = true; break;
+      case 'r':
+        slot = 0;
+        break;
+      case 'g':
+        slot = 1;
+        break;
+      case 'b':
+        slot = 2;
+        break;
+      case 'a':
+        slot = 3;
+        break;
+      case 'l':
+        slot = 0;
+        layout.gray = true;
+        break;
       case 'i':
         slot = 0;
         layout.gray = true;
         intensity = true;
         break;
-      case 'x': continue;  // padding
-      default: return RefuseFormat(format, "channel names", failure);
+      case 'x':
+        continue;  // padding
+      default:
+        return RefuseFormat(format, "channel names", failure);
     }
     if (seen[slot]) return RefuseFormat(format, "channels named twice", failure);
     seen[slot] = true;
     layout.channel[slot] = field;
   }
   if (seen[0] && layout.gray && (seen[1] || seen[2])) return RefuseFormat(format, "channel names", failure);
-  if (seen[0] && !seen[1] && !seen[2]) layout.gray = true;  // "r" alone is a luminance
+  if (seen[0] && !seen[1] && !seen[2]) layout.gray = true;           // "r" alone is a luminance
   if (intensity && !seen[3]) layout.channel[3] = layout.channel[0];  // intensity is its own alpha
   if (!IsValidPixelLayout(layout)) return RefuseFormat(format, nullptr, failure);
   drawing->format = kDescribed;

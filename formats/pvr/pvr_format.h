@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "encodings/described.h"
-#include "io/failure.h"
 #include "encodings/pixel_format.h"
+#include "io/failure.h"
 
 namespace mirelth {
 

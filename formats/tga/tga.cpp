@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "io/byte_reader.h"
 #include "encodings/conversion_rules.h"
+#include "io/byte_reader.h"
 #include "io/limits.h"
 #include "picture/filter.h"
 #include "picture/texture.h"
@@ -24,7 +24,8 @@ constexpr uint8_t kRightToLeft = 0x10, kTopDown = 0x20;
 // Footer: extension offset, developer offset, "TRUEVISION-XFILE." and a zero byte; the extension area's
 // attributes type at its offset 494.
 constexpr uint32_t kFooterBytes = 26, kExtensionBytes = 495, kAttributesType = 494;
-constexpr char kFooterSignature[18] = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+constexpr char kFooterSignature[18] = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O',
+                                       'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
 
 enum class Kind { kMapped, kTrueColour, kGray };
 
@@ -39,16 +40,16 @@ inline uint32_t From555(uint32_t word, bool alphaBit) {
 struct TgaImage {
   Kind kind = Kind::kTrueColour;
   bool runLength = false;
-  uint32_t depth = 0;           // bits a stored pixel
+  uint32_t depth = 0;  // bits a stored pixel
   uint32_t bytesPerPixel = 0;
-  bool useAlpha = false;        // true-colour and gray pixels carry alpha
-  bool alphaBit = false;        // 15/16-bit pixels: the top bit is alpha
+  bool useAlpha = false;  // true-colour and gray pixels carry alpha
+  bool alphaBit = false;  // 15/16-bit pixels: the top bit is alpha
   AlphaRule alpha = AlphaRule::kStraight;
   int32_t width = 0, height = 0;
   bool topDown = false, rightToLeft = false;
-  uint64_t data = 0;            // the first pixel byte
+  uint64_t data = 0;  // the first pixel byte
   uint64_t mapFirst = 0;
-  Scratch<uint32_t> map{0};     // colour-mapped: BGRA entries
+  Scratch<uint32_t> map{0};  // colour-mapped: BGRA entries
   uint32_t mapLength = 0;
 };
 
@@ -71,8 +72,10 @@ inline uint32_t Pixel(const TgaImage& image, const uint8_t* p) {
   }
   switch (image.depth) {
     case 15:
-    case 16: return From555(ByteReader::U16LENoBoundsCheck(p), image.alphaBit);
-    case 24: return 0xFF000000u | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+    case 16:
+      return From555(ByteReader::U16LENoBoundsCheck(p), image.alphaBit);
+    case 24:
+      return 0xFF000000u | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
     default: {
       const uint32_t a = image.useAlpha ? p[3] : 255;
       return (a << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
@@ -85,7 +88,8 @@ class TgaRows final : public RowSource {
  public:
   TgaRows(ByteSource& source, TgaImage& image) : source_(source), image_(image) {}
 
-  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t, DecodeFailure* failure) override {
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t,
+             DecodeFailure* failure) override {
     columns_ = columns;
     columnCount_ = columnCount;
     rows_ = rows;
@@ -232,10 +236,11 @@ bool OpenTga(ByteSource& source, const OpenOptions& options, PicturePtr* picture
     return Fail(failure, FailureKind::Unsupported, "TGA image type %u", imageType);
   }
   image.kind = base == 1 ? Kind::kMapped : base == 2 ? Kind::kTrueColour : Kind::kGray;
-  const bool depthOk = image.kind == Kind::kMapped    ? depth == 8 || depth == 16
-                       : image.kind == Kind::kGray    ? depth == 8 || depth == 16
-                                                      : depth == 15 || depth == 16 || depth == 24 || depth == 32;
-  if (!depthOk) return Fail(failure, FailureKind::Unsupported, "TGA image type %u at %u bits a pixel", imageType, depth);
+  const bool depthOk = image.kind == Kind::kMapped ? depth == 8 || depth == 16
+                       : image.kind == Kind::kGray ? depth == 8 || depth == 16
+                                                   : depth == 15 || depth == 16 || depth == 24 || depth == 32;
+  if (!depthOk)
+    return Fail(failure, FailureKind::Unsupported, "TGA image type %u at %u bits a pixel", imageType, depth);
   if (!CheckPictureSize(width, height, options, failure)) return false;
   image.depth = depth;
   image.bytesPerPixel = (depth + 7) / 8;
@@ -299,17 +304,19 @@ bool OpenTga(ByteSource& source, const OpenOptions& options, PicturePtr* picture
     facts->known = true;
     facts->width = width;
     facts->height = height;
-    const char* kind = image.kind == Kind::kMapped ? "colour-mapped" : image.kind == Kind::kGray ? "gray" : "true colour";
+    const char* kind = image.kind == Kind::kMapped ? "colour-mapped"
+                       : image.kind == Kind::kGray ? "gray"
+                                                   : "true colour";
     if (image.kind == Kind::kMapped) {
       facts->SetEncoding("%s %u-bit (%u-bit map)%s", kind, depth, mapEntryBits, image.runLength ? ", run-length" : "");
     } else {
       facts->SetEncoding("%s %u-bit%s", kind, depth, image.runLength ? ", run-length" : "");
     }
     facts->bitsPerPixel = depth;
-    facts->alpha = !image.useAlpha                             ? AlphaKind::kNone
+    facts->alpha = !image.useAlpha                            ? AlphaKind::kNone
                    : image.alpha == AlphaRule::kPremultiplied ? AlphaKind::kPremultiplied
-                   : image.alphaBit                            ? AlphaKind::kOneBit
-                                                               : AlphaKind::kStraight;
+                   : image.alphaBit                           ? AlphaKind::kOneBit
+                                                              : AlphaKind::kStraight;
   }
   RowGeometry geometry{width, height, image.topDown, image.rightToLeft};
   // Many writers fill an unused alpha byte with 0: an image whose alpha values are all 0 is drawn opaque.
