@@ -29,6 +29,10 @@ struct ConvertJob {
   const void* codebook = nullptr;       // block encodings driven by a file's codebooks (BlockContext)
 };
 using Converter = void (*)(const ConvertJob& job);
+// The linear float converter of an HDR encoding: job.destination receives R, G, B, A floats a pixel (16 bytes,
+// destinationPitch bytes a row, flip honoured), before any tone mapping; colour premultiplied in linear light
+// (PixelLayout::premultiplied) already divided by alpha (alpha 0: all 0), NaN and negative colour kept as stored.
+using FloatConverter = void (*)(const ConvertJob& job);
 
 // Converts width x height source pixels into BGRA destination pixels. Codes outside the table write nothing.
 // The caller guarantees the source holds what the format needs (height rows of sourcePitch bytes, or whole
@@ -51,6 +55,8 @@ void ConvertFromR8G8B8(const ConvertJob& job);
 void ConvertFromA8R8G8B8(const ConvertJob& job);
 void ConvertFromX8R8G8B8(const ConvertJob& job);
 void ConvertFromRGB9E5(const ConvertJob& job);
+void ConvertFromRGB9E5ToFloat(const ConvertJob& job);
+void ConvertFromDescribedToFloat(const ConvertJob& job);
 // One index byte a pixel into job.palette (without a palette, index i reads as opaque gray i).
 void ConvertFromPalette8(const ConvertJob& job);
 // Plain pixels described by job.layout (pixels/described.h).

@@ -516,6 +516,102 @@ void ConvertFromDescribed(const ConvertJob& job) {
   }
 }
 
+namespace {
+
+// Rows of float pixels: `pixelAt(in, out)` writes one pixel's four floats.
+template <typename PixelAt>
+void FloatRows(const ConvertJob& job, uint32_t bytesPerPixel, PixelAt pixelAt) {
+  const RowWalk walk = StartRowWalk(job.destination, job.destinationPitch, job.height, job.flip);
+  uint8_t* row = walk.first;
+  const uint8_t* source = job.source;
+  for (int32_t y = 0; y < job.height; ++y, row += walk.step, source += job.sourcePitch) {
+    const uint8_t* in = source;
+    float pixel[4];
+    for (int32_t x = 0; x < job.width; ++x, in += bytesPerPixel) {
+      pixelAt(in, pixel);
+      std::memcpy(row + 16 * static_cast<size_t>(x), pixel, 16);
+    }
+  }
+}
+
+template <uint32_t kBytes>
+void DescribedFloatRowsOf(const ConvertJob& job, const PixelLayout& layout) {
+  ChannelReader channels[4] = {PrepareChannel(layout.channel[0], false), PrepareChannel(layout.channel[1], false),
+                               PrepareChannel(layout.channel[2], false), PrepareChannel(layout.channel[3], true)};
+  if (layout.gray) channels[1] = channels[2] = channels[0];
+  const bool premultiplied = layout.premultiplied;
+  FloatRows(job, kBytes, [&](const uint8_t* in, float* out) {
+    Wide w{0, 0};
+    if constexpr (kBytes <= 8) {
+      std::memcpy(&w.lo, in, kBytes);
+    } else {
+      std::memcpy(&w.lo, in, 8);
+      std::memcpy(&w.hi, in + 8, kBytes - 8);
+    }
+    for (int c = 0; c < 4; ++c) out[c] = ChannelValue(channels[c], w);
+    if (premultiplied) {
+      const float a = out[3] > 1.0f ? 1.0f : out[3];
+      if (!(a > 0.0f)) {
+        out[0] = out[1] = out[2] = out[3] = 0.0f;
+      } else {
+        for (int c = 0; c < 3; ++c) out[c] /= a;
+      }
+    }
+  });
+}
+
+}  // namespace
+
+void ConvertFromDescribedToFloat(const ConvertJob& job) {
+  if (!job.layout || !IsValidPixelLayout(*job.layout) || job.width <= 0 || job.height <= 0) return;
+  const PixelLayout& layout = *job.layout;
+  switch (layout.bytesPerPixel) {
+    case 1:
+      return DescribedFloatRowsOf<1>(job, layout);
+    case 2:
+      return DescribedFloatRowsOf<2>(job, layout);
+    case 3:
+      return DescribedFloatRowsOf<3>(job, layout);
+    case 4:
+      return DescribedFloatRowsOf<4>(job, layout);
+    case 5:
+      return DescribedFloatRowsOf<5>(job, layout);
+    case 6:
+      return DescribedFloatRowsOf<6>(job, layout);
+    case 7:
+      return DescribedFloatRowsOf<7>(job, layout);
+    case 8:
+      return DescribedFloatRowsOf<8>(job, layout);
+    case 9:
+      return DescribedFloatRowsOf<9>(job, layout);
+    case 10:
+      return DescribedFloatRowsOf<10>(job, layout);
+    case 11:
+      return DescribedFloatRowsOf<11>(job, layout);
+    case 12:
+      return DescribedFloatRowsOf<12>(job, layout);
+    case 13:
+      return DescribedFloatRowsOf<13>(job, layout);
+    case 14:
+      return DescribedFloatRowsOf<14>(job, layout);
+    case 15:
+      return DescribedFloatRowsOf<15>(job, layout);
+    default:
+      return DescribedFloatRowsOf<16>(job, layout);
+  }
+}
+
+void ConvertFromRGB9E5ToFloat(const ConvertJob& job) {
+  FloatRows(job, 4, [](const uint8_t* in, float* out) {
+    const uint32_t w = detail::Load32(in);
+    const float scale = FloatFromBits(((w >> 27) + 103u) << 23);  // 2^(e - 24)
+    out[0] = static_cast<float>(w & 0x1FF) * scale;
+    out[1] = static_cast<float>((w >> 9) & 0x1FF) * scale;
+    out[2] = static_cast<float>((w >> 18) & 0x1FF) * scale;
+    out[3] = 1.0f;
+  });
+}
+
 void ConvertFromRGB9E5(const ConvertJob& job) {
   // R w[8:0], G w[17:9], B w[26:18], exponent w[31:27]: value = mantissa x 2^(exponent - 15 - 9). Every
   // (exponent, mantissa) pair's display byte is in one 16 KB table.

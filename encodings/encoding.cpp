@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "encodings/blocks/blocks.h"
+#include "encodings/described.h"
 #include "io/limits.h"
 
 namespace mirelth {
@@ -35,16 +36,20 @@ constexpr Encoding kEncodings[] = {
     {ETC1, "ETC1", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeETC1Block, nullptr},
     {X1R5G5B5, "X1R5G5B5", kP, 1, 1, 2, true, kNoAlpha, false, ConvertFromX1R5G5B5, nullptr, nullptr},
     {X8R8G8B8, "X8R8G8B8", kP, 1, 1, 4, true, kNoAlpha, false, ConvertFromX8R8G8B8, nullptr, nullptr},
-    {kDescribed, "described", kP, 1, 1, 0, false, kLayout, false, ConvertFromDescribed, nullptr, nullptr},
-    {RGB9E5, "RGB9E5", kP, 1, 1, 4, false, kNoAlpha, true, ConvertFromRGB9E5, nullptr, nullptr},
+    {kDescribed, "described", kP, 1, 1, 0, false, kLayout, false, ConvertFromDescribed, nullptr, nullptr, nullptr,
+     ConvertFromDescribedToFloat},
+    {RGB9E5, "RGB9E5", kP, 1, 1, 4, false, kNoAlpha, true, ConvertFromRGB9E5, nullptr, nullptr, nullptr,
+     ConvertFromRGB9E5ToFloat},
     {RGBG8888, "RGBG8888", kB, 2, 1, 4, false, kNoAlpha, false, ConvertFromBlocks, DecodeRGBGBlock, nullptr},
     {GRGB8888, "GRGB8888", kB, 2, 1, 4, false, kNoAlpha, false, ConvertFromBlocks, DecodeGRGBBlock, nullptr},
     {BC4U, "BC4 unsigned", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeBC4UBlock, DecodeBC4UTexel},
     {BC4S, "BC4 signed", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeBC4SBlock, DecodeBC4STexel},
     {BC5U, "BC5 unsigned", kB, 4, 4, 16, false, kNoAlpha, false, ConvertFromBlocks, DecodeBC5UBlock, DecodeBC5UTexel},
     {BC5S, "BC5 signed", kB, 4, 4, 16, false, kNoAlpha, false, ConvertFromBlocks, DecodeBC5SBlock, DecodeBC5STexel},
-    {BC6HU, "BC6H unsigned", kB, 4, 4, 16, false, kNoAlpha, true, ConvertFromBlocks, DecodeBC6HUBlock, nullptr},
-    {BC6HS, "BC6H signed", kB, 4, 4, 16, false, kNoAlpha, true, ConvertFromBlocks, DecodeBC6HSBlock, nullptr},
+    {BC6HU, "BC6H unsigned", kB, 4, 4, 16, false, kNoAlpha, true, ConvertFromBlocks, DecodeBC6HUBlock, nullptr, nullptr,
+     nullptr, DecodeBC6HUFloatBlock},
+    {BC6HS, "BC6H signed", kB, 4, 4, 16, false, kNoAlpha, true, ConvertFromBlocks, DecodeBC6HSBlock, nullptr, nullptr,
+     nullptr, DecodeBC6HSFloatBlock},
     {BC7, "BC7", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeBC7Block, nullptr},
     {ETC2RGB, "ETC2 RGB", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeETC2RGBBlock, nullptr},
     {ETC2RGBA, "ETC2 RGBA", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeETC2RGBABlock, nullptr},
@@ -89,12 +94,26 @@ constexpr bool TableIsComplete() {
     if (e.walk == Walk::kBlocks && e.blockBytes == 0) return false;
     if (e.walk == Walk::kPixels && (e.blockWidth != 1 || e.blockHeight != 1)) return false;
     if ((e.alpha == EncodingAlpha::kLayout) != (e.code == PixelFormat::kDescribed)) return false;
+    // An HDR encoding has its linear floats: a float converter (plain pixels) or float block decoder (blocks).
+    if (e.hdr && (e.walk == Walk::kPixels) != (e.convertFloat != nullptr)) return false;
+    if (e.hdr && (e.walk == Walk::kBlocks) != (e.decodeFloatBlock != nullptr)) return false;
   }
   return true;
 }
 static_assert(TableIsComplete(), "every PixelFormat code needs exactly one complete row in kEncodings");
 
 }  // namespace
+
+bool IsHdrLevel(PixelFormat format, const PixelLayout* layout) {
+  const Encoding* e = EncodingOf(format);
+  if (!e) return false;
+  if (e->hdr) return true;
+  if (format != PixelFormat::kDescribed || !layout) return false;
+  for (const ChannelField& f : layout->channel) {
+    if (f.type == ChannelType::kFloat || f.type == ChannelType::kUFloat) return true;
+  }
+  return false;
+}
 
 const Encoding* EncodingOf(PixelFormat format) {
   const auto index = static_cast<uint32_t>(format);

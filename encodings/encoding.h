@@ -36,7 +36,14 @@ struct Encoding {
   BlockDecoder decodeBlock;  // blocks: one tile
   TexelDecoder decodeTexel;  // blocks, optional: one pixel of a block
   TexelRowDecoder decodeTexels = nullptr;  // blocks with texels, optional: one pixel row of many blocks at once
+  // HDR encodings (and described layouts): their linear floats, before tone mapping.
+  FloatConverter convertFloat = nullptr;         // plain pixels
+  FloatBlockDecoder decodeFloatBlock = nullptr;  // blocks
 };
+
+// Whether a level of this encoding (and layout, for described ones) is drawn through the linear float path and
+// the tone mapping: the encoding is HDR, or a described layout has a float channel.
+bool IsHdrLevel(PixelFormat format, const PixelLayout* layout);
 
 // The row of a code, or null for codes outside the table.
 const Encoding* EncodingOf(PixelFormat format);

@@ -11,6 +11,7 @@
 #include "encodings/conversion_rules.h"
 #include "encodings/encoding.h"
 #include "io/limits.h"
+#include "picture/tonemap.h"
 
 namespace mirelth {
 namespace {
@@ -185,6 +186,176 @@ class TextureRows final : public RowSource {
   PvrtcSampler pvrtc_;
 };
 
+// The linear float alpha rules: opaque levels draw alpha 1; premultiplied colour is divided by alpha in linear
+// light (alpha 0: transparent black).
+void ApplyFloatAlphaRule(AlphaRule rule, float* pixels, size_t count) {
+  for (size_t i = 0; i < count; ++i, pixels += 4) {
+    if (rule == AlphaRule::kOpaque) pixels[3] = 1.0f;
+    if (rule != AlphaRule::kPremultiplied) continue;
+    const float a = pixels[3] > 1.0f ? 1.0f : pixels[3];
+    if (!(a > 0.0f)) {
+      pixels[0] = pixels[1] = pixels[2] = pixels[3] = 0.0f;
+      continue;
+    }
+    for (int c = 0; c < 3; ++c) pixels[c] /= a;
+  }
+}
+
+// The sampled path of an HDR level as linear floats: the pixel rows or block rows under samples, and only the
+// sampled pixels (or the blocks holding them) decoded, through the table's float converter or float block decoder.
+class TextureFloatRows final : public FloatRowSource {
+ public:
+  TextureFloatRows(const SourceImage& image, const Encoding& encoding) : image_(image), encoding_(encoding) {}
+
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
+             DecodeFailure* failure) override {
+    columns_ = columns;
+    columnCount_ = columnCount;
+    rows_ = rows;
+    rowCount_ = rowCount;
+    cachedBlockRow_ = -1;
+    if (encoding_.walk == Walk::kPixels) {
+      unitBytes_ = encoding_.blockBytes ? encoding_.blockBytes : image_.layout.bytesPerPixel;
+      gathered_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * unitBytes_);
+      if (!gathered_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
+      return true;
+    }
+    const int32_t bw = encoding_.blockWidth;
+    spots_ = Scratch<TexelSpot>(static_cast<size_t>(columnCount));
+    cache_ = Scratch<float>(static_cast<size_t>(columnCount) * encoding_.blockHeight * 4);
+    if (!spots_ || !cache_) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
+    const int32_t firstBlock = columns[0] / bw;
+    for (int32_t i = 0; i < columnCount; ++i) {
+      const int32_t block = columns[i] / bw;
+      spots_[i] = {static_cast<size_t>(block - firstBlock) * encoding_.blockBytes, columns[i] - block * bw};
+    }
+    return true;
+  }
+
+  bool FloatRow(int32_t index, float* out, DecodeFailure* failure) override {
+    const int32_t row = rows_[index];
+    const bool ok = encoding_.walk == Walk::kPixels ? PixelRow(row, out, failure) : BlockRow(index, row, out, failure);
+    if (ok) ApplyFloatAlphaRule(image_.alpha, out, static_cast<size_t>(columnCount_));
+    return ok;
+  }
+
+ private:
+  const uint8_t* Bytes(uint64_t offset, uint64_t length, DecodeFailure* failure) {
+    return image_.source->View(image_.offset + offset, static_cast<size_t>(length), &buffer_, failure);
+  }
+
+  bool PixelRow(int32_t row, float* out, DecodeFailure* failure) {
+    const uint64_t first = static_cast<uint64_t>(columns_[0]);
+    const uint64_t last = static_cast<uint64_t>(columns_[columnCount_ - 1]);
+    const uint8_t* bytes =
+        Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_, (last - first + 1) * unitBytes_, failure);
+    if (!bytes) return false;
+    for (int32_t i = 0; i < columnCount_; ++i) {
+      std::memcpy(gathered_.get() + static_cast<size_t>(i) * unitBytes_,
+                  bytes + (static_cast<uint64_t>(columns_[i]) - first) * unitBytes_, unitBytes_);
+    }
+    ConvertJob job = JobFor(image_, gathered_.get(), columnCount_, 1);
+    job.destination = reinterpret_cast<uint8_t*>(out);
+    job.destinationPitch = static_cast<intptr_t>(columnCount_) * 16;
+    encoding_.convertFloat(job);
+    return true;
+  }
+
+  bool BlockRow(int32_t index, int32_t row, float* out, DecodeFailure* failure) {
+    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight, blockBytes = encoding_.blockBytes;
+    const int32_t blockRow = row / bh;
+    if (blockRow != cachedBlockRow_) {
+      const int32_t firstBlock = columns_[0] / bw, lastBlock = columns_[columnCount_ - 1] / bw;
+      const uint8_t* blocks = Bytes(static_cast<uint64_t>(blockRow) * image_.pitch + uint64_t(firstBlock) * blockBytes,
+                                    uint64_t(lastBlock - firstBlock + 1) * blockBytes, failure);
+      if (!blocks) return false;
+      cachedBlockRow_ = blockRow;
+      int32_t end = index;
+      while (end < rowCount_ && rows_[end] / bh == blockRow) ++end;
+      const BlockContext context = ContextOf(encoding_, image_.codebook);
+      alignas(16) float tile[kMaxBlockWidth * kMaxBlockHeight * 4];
+      size_t decodedOffset = SIZE_MAX;
+      for (int32_t i = 0; i < columnCount_; ++i) {
+        const TexelSpot spot = spots_[i];
+        if (spot.offset != decodedOffset) {
+          encoding_.decodeFloatBlock(tile, 4 * bw, blocks + spot.offset, context);
+          decodedOffset = spot.offset;
+        }
+        for (int32_t k = index; k < end; ++k) {
+          const int32_t y = rows_[k] - blockRow * bh;
+          std::memcpy(cache_.get() + (static_cast<size_t>(y) * columnCount_ + i) * 4, tile + (y * bw + spot.x) * 4, 16);
+        }
+      }
+    }
+    std::memcpy(out, cache_.get() + static_cast<size_t>(row - blockRow * bh) * columnCount_ * 4,
+                static_cast<size_t>(columnCount_) * 16);
+    return true;
+  }
+
+  const SourceImage& image_;
+  const Encoding& encoding_;
+  const int32_t* columns_ = nullptr;
+  const int32_t* rows_ = nullptr;
+  int32_t columnCount_ = 0, rowCount_ = 0;
+  uint32_t unitBytes_ = 0;
+  int32_t cachedBlockRow_ = -1;
+  ByteBuffer buffer_;
+  Scratch<uint8_t> gathered_{0};
+  Scratch<float> cache_{0};
+  Scratch<TexelSpot> spots_{0};
+};
+
+// The whole level as linear floats, picture order (top row first, left to right): the reference path of HDR
+// levels, through the walks of the full decode rather than the sampled path's. False with the reason.
+bool DecodeFloatLevel(const SourceImage& image, const Encoding& encoding, Scratch<float>* pixels,
+                      DecodeFailure* failure) {
+  if (!CheckFullSize(image.width, image.height, failure)) return false;
+  const int32_t width = image.width, height = image.height;
+  *pixels = Scratch<float>(static_cast<size_t>(width) * height * 4);
+  if (!*pixels) return Fail(failure, FailureKind::OutOfMemory, "no float picture");
+  ByteBuffer buffer;
+  const uint8_t* data = image.source->View(image.offset, static_cast<size_t>(image.bytes), &buffer, failure);
+  if (!data) return false;
+  float* out = pixels->get();
+  const intptr_t pitch = static_cast<intptr_t>(width) * 16;
+  if (encoding.walk == Walk::kPixels) {
+    ConvertJob job = JobFor(image, data, width, height);
+    job.destination = reinterpret_cast<uint8_t*>(out);
+    job.destinationPitch = pitch;
+    job.flip = !image.topDown;
+    encoding.convertFloat(job);
+  } else {
+    const int32_t bw = encoding.blockWidth, bh = encoding.blockHeight;
+    const BlockContext context = ContextOf(encoding, image.codebook);
+    alignas(16) float tile[kMaxBlockWidth * kMaxBlockHeight * 4];
+    for (int32_t by = 0; by * bh < height; ++by) {
+      for (int32_t bx = 0; bx * bw < width; ++bx) {
+        encoding.decodeFloatBlock(tile, 4 * bw,
+                                  data + by * image.pitch + static_cast<uint64_t>(bx) * encoding.blockBytes, context);
+        for (int32_t y = 0; y < bh && by * bh + y < height; ++y) {
+          const int32_t stored = by * bh + y, row = image.topDown ? stored : height - 1 - stored;
+          for (int32_t x = 0; x < bw && bx * bw + x < width; ++x) {
+            std::memcpy(out + (static_cast<size_t>(row) * width + bx * bw + x) * 4, tile + (y * bw + x) * 4, 16);
+          }
+        }
+      }
+    }
+  }
+  if (image.rightToLeft) {
+    for (int32_t y = 0; y < height; ++y) {
+      float* row = out + static_cast<size_t>(y) * width * 4;
+      for (int32_t a = 0, b = width - 1; a < b; ++a, --b) {
+        float t[4];
+        std::memcpy(t, row + 4 * a, 16);
+        std::memcpy(row + 4 * a, row + 4 * b, 16);
+        std::memcpy(row + 4 * b, t, 16);
+      }
+    }
+  }
+  ApplyFloatAlphaRule(image.alpha, out, static_cast<size_t>(width) * height);
+  return true;
+}
+
 class TexturePicture final : public Picture {
  public:
   TexturePicture(const LevelChain& chain, std::unique_ptr<DerivedLevels> derived)
@@ -198,13 +369,34 @@ class TexturePicture final : public Picture {
 
   bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
     SourceImage level;
-    return Drawn(0, &level, failure) && DecodeSourceImage(level, bitmap, info, failure);
+    if (!Drawn(0, &level, failure)) return false;
+    if (IsHdrLevel(level.format, &level.layout)) {
+      // Every pixel of level 0, read twice (the white point, then the picture), a row at a time.
+      const Encoding* encoding = EncodingOf(level.format);
+      TextureFloatRows floats(level, *encoding);
+      ToneMappedRows rows(floats);
+      return DrawRowsFull(rows, level.geometry(), bitmap, info, failure);
+    }
+    return DecodeSourceImage(level, bitmap, info, failure);
   }
 
   bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
     const int32_t index = static_cast<int32_t>(&ChooseLevel(chain_, tw, th) - chain_.levels);
     SourceImage level;
     if (!Drawn(index, &level, failure)) return false;
+    const Encoding* encoding = EncodingOf(level.format);
+    if (encoding && IsHdrLevel(level.format, &level.layout)) {
+      if (reference) {
+        Scratch<float> pixels{0};
+        if (!DecodeFloatLevel(level, *encoding, &pixels, failure)) return false;
+        FloatPixelRows floats(pixels.get(), level.width);
+        ToneMappedRows rows(floats);
+        return DrawFiltered(rows, {level.width, level.height, true, false}, tw, th, bitmap, failure);
+      }
+      TextureFloatRows floats(level, *encoding);
+      ToneMappedRows rows(floats);
+      return DrawFiltered(rows, level.geometry(), tw, th, bitmap, failure);
+    }
     if (reference) {
       BITMAPINFO info;
       HBITMAP decoded = nullptr;
@@ -215,7 +407,6 @@ class TexturePicture final : public Picture {
       BitmapRows rows(pixels);
       return DrawFiltered(rows, {level.width, level.height, true, false}, tw, th, bitmap, failure);
     }
-    const Encoding* encoding = EncodingOf(level.format);
     if (!encoding) return Fail(failure, FailureKind::Unsupported, "pixel format %d", static_cast<int>(level.format));
     TextureRows rows(level, *encoding);
     return DrawFiltered(rows, level.geometry(), tw, th, bitmap, failure);

@@ -457,4 +457,27 @@ bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16
   return isSigned ? DecodeHalves<true>(block, halves) : DecodeHalves<false>(block, halves);
 }
 
+namespace {
+
+// The linear floats of the same halves (reserved modes: black, as drawn).
+template <bool kSigned>
+void DecodeFloatTile(float* out, intptr_t outPitch, const uint8_t* block) {
+  uint16_t halves[16][3] = {};
+  const bool decoded = DecodeHalves<kSigned>(block, halves);
+  for (int i = 0; i < 16; ++i) {
+    float* pixel = out + (i / 4) * outPitch + 4 * (i % 4);
+    for (int c = 0; c < 3; ++c) pixel[c] = decoded ? HalfToFloat(halves[i][c]) : 0.0f;
+    pixel[3] = 1.0f;
+  }
+}
+
+}  // namespace
+
+void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeFloatTile<false>(out, outPitch, block);
+}
+void DecodeBC6HSFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
+  DecodeFloatTile<true>(out, outPitch, block);
+}
+
 }  // namespace mirelth

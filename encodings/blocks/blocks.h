@@ -28,6 +28,9 @@ using BlockDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* bl
 // One pixel (x, y) of a block: the same value the tile decoder writes there. For encodings where a thumbnail
 // samples fewer pixels of a block than decoding the tile would cost.
 using TexelDecoder = uint32_t (*)(const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
+// The linear float tile of a block of an HDR encoding (R, G, B, A floats a pixel, row y at out + y * outPitch
+// floats), before any tone mapping: what the display decoder draws through F.
+using FloatBlockDecoder = void (*)(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // Where a sampled pixel lies: its block's byte offset and its column in the block.
 struct TexelSpot {
   size_t offset;
@@ -87,6 +90,8 @@ void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, 
 void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 // ASTC 2D: LDR endpoints as UNORM8, HDR endpoints through F, illegal blocks opaque magenta.
 void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+void DecodeBC6HSFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 
