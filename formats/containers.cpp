@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats/dds/dds.h"
+#include "formats/hdr/hdr.h"
 #include "formats/psd/psd.h"
 #include "formats/pvr/pvr.h"
 #include "formats/tga/tga.h"
@@ -11,53 +12,23 @@
 namespace mirelth {
 namespace {
 
+// clang-format off
 constexpr Container kContainers[] = {
-    {FileType::kDds,
-     ".dds",
-     "DDS",
-     "plain 8-128 bit layouts, DXT1-5, BC4-BC7, ATC, ETC1, DX10 headers",
-     "image/x-dds",
-     MimeEntry::kKnown,
-     nullptr,
-     {{0, 4, "DDS "}},
-     OpenDds},
-    {FileType::kTga,
-     ".tga",
-     "TGA",
-     "true colour, gray and colour-mapped, raw or run-length",
-     "image/x-tga",
-     MimeEntry::kKnown,
-     nullptr,
-     {},
-     OpenTga},
-    {FileType::kPsd,
-     ".psd",
-     "PSD",
-     "composite or flattened layers, raw, PackBits or ZIP",
-     "image/vnd.adobe.photoshop",
-     MimeEntry::kKnown,
-     nullptr,
-     {{0, 6, "8BPS\x00\x01"}},
-     OpenPsd},
-    {FileType::kPvr,
-     ".pvr",
-     "PVR",
-     "version 3 and legacy: PVRTC, ETC1/2, EAC, ASTC, BC, plain channel layouts",
-     "image/x-pvr",
-     MimeEntry::kDefine,
-     "PowerVR texture",
-     {{0, 4, "PVR\x03"}, {44, 4, "PVR!"}},
-     OpenPvr},
-    {FileType::kPsb,
-     ".psb",
-     "PSB",
-     "large documents, as PSD",
-     "image/vnd.adobe.photoshop",
-     MimeEntry::kGlob,
-     nullptr,
-     {{0, 6, "8BPS\x00\x02"}},
-     OpenPsd},
+    {FileType::kDds, ".dds", "DDS", "plain 8-128 bit layouts, DXT1-5, BC4-BC7, ATC, ETC1, DX10 headers",
+     "image/x-dds", MimeEntry::kKnown, nullptr, {{0, 4, "DDS "}}, OpenDds},
+    {FileType::kTga, ".tga", "TGA", "true colour, gray and colour-mapped, raw or run-length",
+     "image/x-tga", MimeEntry::kKnown, nullptr, {}, OpenTga},
+    {FileType::kPsd, ".psd", "PSD", "composite or flattened layers, raw, PackBits or ZIP",
+     "image/vnd.adobe.photoshop", MimeEntry::kKnown, nullptr, {{0, 6, "8BPS\x00\x01"}}, OpenPsd},
+    {FileType::kPvr, ".pvr", "PVR", "version 3 and legacy: PVRTC, ETC1/2, EAC, ASTC, BC, plain channel layouts",
+     "image/x-pvr", MimeEntry::kDefine, "PowerVR texture", {{0, 4, "PVR\x03"}, {44, 4, "PVR!"}}, OpenPvr},
+    {FileType::kPsb, ".psb", "PSB", "large documents, as PSD",
+     "image/vnd.adobe.photoshop", MimeEntry::kGlob, nullptr, {{0, 6, "8BPS\x00\x02"}}, OpenPsd},
+    {FileType::kHdr, ".hdr", "HDR", "Radiance RGBE and XYZE, flat or run-length, every orientation, tone mapped",
+     "image/vnd.radiance", MimeEntry::kDefine, "Radiance HDR image", {{0, 10, "#?RADIANCE"}, {0, 6, "#?RGBE"}},
+     OpenHdr},
 };
+// clang-format on
 
 constexpr bool SignaturesFit() {
   for (const Container& c : kContainers) {

@@ -89,6 +89,7 @@ void WriteFactsText(const Facts& facts, const char* file, TextBuffer* out) {
   out->Printf("  alpha: %s\n  colour space: %s\n  HDR: %s\n", AlphaKindName(facts.alpha),
               ColourSpaceName(facts.colourSpace), facts.hdr ? "yes" : "no");
   out->Printf("  bits per pixel: %u\n", facts.bitsPerPixel);
+  if (facts.orientation[0]) out->Printf("  orientation: %s\n", facts.orientation);
   if (facts.document) {
     out->Printf("  colour mode: %s\n  bit depth: %u\n  channels: %u\n  layer count: %u\n  composite: %s\n",
                 facts.colourMode, facts.bitDepth, facts.channels, facts.layerCount,
@@ -109,6 +110,10 @@ void WriteFactsJson(const Facts& facts, const char* file, TextBuffer* out) {
       "\"hdr\":%s,\"bits_per_pixel\":%u",
       facts.levels, facts.faces, facts.layers, facts.depth, AlphaKindName(facts.alpha),
       ColourSpaceName(facts.colourSpace), facts.hdr ? "true" : "false", facts.bitsPerPixel);
+  if (facts.orientation[0]) {
+    out->Append(",\"orientation\":");
+    JsonString(facts.orientation, out);
+  }
   if (facts.document) {
     out->Append(",\"colour_mode\":");
     JsonString(facts.colourMode, out);

@@ -461,9 +461,8 @@ bool RecogniseMasks(uint32_t pixelFlags, uint32_t bitCount, const uint32_t (&mas
   } else if (layout.gray) {
     Name(info, "L%u", static_cast<unsigned>(l.bits));
   } else {
-    Name(info, "%u-bit masks R 0x%08X G 0x%08X B 0x%08X A 0x%08X", static_cast<unsigned>(bitCount),
-         static_cast<unsigned>(used[0]), static_cast<unsigned>(used[1]), static_cast<unsigned>(used[2]),
-         static_cast<unsigned>(used[3]));
+    Name(info, "%u-bit R 0x%X G 0x%X B 0x%X A 0x%X", static_cast<unsigned>(bitCount), static_cast<unsigned>(used[0]),
+         static_cast<unsigned>(used[1]), static_cast<unsigned>(used[2]), static_cast<unsigned>(used[3]));
   }
   return true;
 }
