@@ -11,6 +11,7 @@
 //   e2e_client --thumbnail FILE...               thumbnails through whatever the registry says (after an install)
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -87,10 +88,18 @@ std::wstring ReadValue(const std::wstring& key, const wchar_t* name) {
 }
 
 const wchar_t* const kClassKey = L"CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}";
-const wchar_t* const kExtensions[] = {L".psd", L".tga", L".pvr", L".dds", L".psb"};
+// Every extension of the table of containers.
+std::vector<std::wstring> Extensions() {
+  size_t count = 0;
+  const Container* rows = Containers(&count);
+  std::vector<std::wstring> extensions;
+  for (size_t i = 0; i < count; ++i)
+    extensions.emplace_back(rows[i].extension, rows[i].extension + std::strlen(rows[i].extension));
+  return extensions;
+}
 // The handler keys of an extension: under the extension and under SystemFileAssociations.
-std::vector<std::wstring> HandlerKeys(const wchar_t* extension) {
-  const std::wstring handler = std::wstring(extension) + L"\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}";
+std::vector<std::wstring> HandlerKeys(const std::wstring& extension) {
+  const std::wstring handler = extension + L"\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}";
   return {handler, L"SystemFileAssociations\\" + handler};
 }
 
@@ -100,7 +109,7 @@ void ExpectRegistered(const std::wstring& dllPath) {
   Check(lstrcmpiW(server.c_str(), dllPath.c_str()) == 0, "InprocServer32 is the DLL's full path: " + Narrow(server));
   Check(ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", L"ThreadingModel") == L"Apartment",
         "ThreadingModel Apartment");
-  for (const wchar_t* extension : kExtensions) {
+  for (const std::wstring& extension : Extensions()) {
     for (const std::wstring& key : HandlerKeys(extension)) {
       Check(ReadValue(key, nullptr) == L"{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}", "handler key " + Narrow(key));
     }
@@ -109,7 +118,7 @@ void ExpectRegistered(const std::wstring& dllPath) {
 
 void ExpectUnregistered() {
   Check(ReadValue(kClassKey, nullptr) == L"<missing>", "class key removed");
-  for (const wchar_t* extension : kExtensions) {
+  for (const std::wstring& extension : Extensions()) {
     for (const std::wstring& key : HandlerKeys(extension)) {
       Check(ReadValue(key, nullptr) == L"<missing>", "handler " + Narrow(key) + " removed");
     }

@@ -30,7 +30,9 @@ samples=(samples/dds-im-dxt1-mips-photo-256x64.dds samples/dds-gimp-rgba32-shape
          samples/tga-im-rgba32-rle-rings-40x24.tga samples/tga-pillow-pal8-bars-17x33.tga
          samples/psd-agpsd-flatten-masks-clip-halo-64x128.psd samples/psd-own-zippred-rgba16-halo-48x40.psd
          samples/pvr-pvrtextool-astc-5x5-halo-24x24.pvr samples/pvr-pvrtextool-pvrtc1-4bpp-rgba-halo-32x64.pvr
-         samples/pvr-pvrtextool-etc2-rgba-halo-48x40.pvr samples/dds-bc7enc-bc7-rings-40x24.dds)
+         samples/pvr-pvrtextool-etc2-rgba-halo-48x40.pvr samples/dds-bc7enc-bc7-rings-40x24.dds
+         samples/hdr-oiio-rle-lamp-48x40.hdr samples/hdr-own-orient-pYmX-lamp-48x40.hdr
+         samples/dds-blocks-bc6hsf16-mode11-hdr-40x24.dds)
 # A large document under its own ".psb" name.
 mkdir -p build/windows/e2e
 cp samples/psb-agpsd-flatten-groups-tiles-100x60.psd build/windows/e2e/groups.psb
