@@ -4,6 +4,7 @@
 #include "formats/dds/dds.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -339,9 +340,12 @@ const char* DxgiName(uint32_t value) {
   return nullptr;
 }
 
-template <typename... Args>
-void Name(DdsTextureInfo* info, const char* format, Args... args) {
-  std::snprintf(info->encodingName, sizeof info->encodingName, format, args...);
+void Name(DdsTextureInfo* info, const char* format, ...) MIRELTH_PRINTF_FORMAT(2, 3);
+void Name(DdsTextureInfo* info, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(info->encodingName, sizeof info->encodingName, format, args);
+  va_end(args);
 }
 
 const FormatRow* Find(const FormatRow* table, size_t count, uint32_t key) {
