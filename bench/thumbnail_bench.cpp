@@ -1,7 +1,7 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
-// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga) to a file, for
-// the whole-process comparison in scripts/bench.
+// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr) to a file,
+// for the whole-process comparison in scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -29,10 +29,12 @@ void Put32LE(std::vector<uint8_t>& out, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
 }
 
-// A DDS texture of random DXT1 or DXT5 blocks.
-std::vector<uint8_t> MakeDds(bool dxt5) {
-  const size_t blocks = size_t{kEdge / 4} * (kEdge / 4) * (dxt5 ? 16 : 8);
-  std::vector<uint8_t> file(128 + blocks, 0);
+// A DDS texture of random DXT1 or DXT5 blocks, or (`bc6h`) a DX10 BC6H_UF16 one of random mode-11 blocks whose
+// endpoints reach past 1.0.
+std::vector<uint8_t> MakeDds(bool dxt5, bool bc6h = false) {
+  const size_t blocks = size_t{kEdge / 4} * (kEdge / 4) * (dxt5 || bc6h ? 16 : 8);
+  const size_t header = bc6h ? 148 : 128;
+  std::vector<uint8_t> file(header + blocks, 0);
   std::memcpy(file.data(), "DDS ", 4);
   Put32LE(file, 4, 124);
   Put32LE(file, 8, 0x1 | 0x2 | 0x4 | 0x1000);
@@ -40,10 +42,50 @@ std::vector<uint8_t> MakeDds(bool dxt5) {
   Put32LE(file, 16, kEdge);
   Put32LE(file, 76, 32);
   Put32LE(file, 80, 0x4);
-  std::memcpy(file.data() + 84, dxt5 ? "DXT5" : "DXT1", 4);
+  std::memcpy(file.data() + 84, bc6h ? "DX10" : dxt5 ? "DXT5" : "DXT1", 4);
   Put32LE(file, 108, 0x1000);
-  std::memcpy(file.data() + 128, RandomSource().data(), blocks);
+  std::memcpy(file.data() + header, RandomSource().data(), blocks);
+  if (bc6h) {
+    Put32LE(file, 128, 95);                                            // BC6H_UF16
+    Put32LE(file, 132, 3);                                             // 2D
+    Put32LE(file, 140, 1);                                             // array size
+    for (size_t b = header; b < file.size(); b += 16) file[b] = 0x03;  // mode 11: 5 bits 00011
+  }
   return file;
+}
+
+// A 4096 x 2048 Radiance file of new run-length scanlines: a smooth sky with a bright sun (values up to 64).
+std::vector<uint8_t> MakeHdr() {
+  const int32_t width = kEdge, height = kEdge / 2;
+  const std::string text =
+      "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y " + std::to_string(height) + " +X " + std::to_string(width) + "\n";
+  std::vector<uint8_t> out(text.begin(), text.end());
+  out.reserve(size_t{24} << 20);
+  std::vector<uint8_t> line(static_cast<size_t>(width) * 4);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const int32_t dx = x - 3000, dy = y - 500;
+      const bool sun = dx * dx + dy * dy < 120 * 120;
+      uint8_t* p = &line[static_cast<size_t>(x) * 4];
+      p[0] = static_cast<uint8_t>(128 + (x >> 5) % 64), p[1] = static_cast<uint8_t>(160 + (y >> 6) % 64), p[2] = 230;
+      p[3] = sun ? 135 : 128;  // 2^(e - 136): the sun is 128 times brighter
+    }
+    out.insert(out.end(), {2, 2, static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width)});
+    for (int c = 0; c < 4; ++c) {
+      for (int32_t x = 0; x < width;) {
+        int32_t run = 1;
+        while (x + run < width && run < 127 && line[4 * (x + run) + c] == line[4 * x + c]) ++run;
+        if (run >= 3) {
+          out.insert(out.end(), {static_cast<uint8_t>(128 + run), line[4 * x + c]});
+        } else {
+          out.push_back(static_cast<uint8_t>(run));
+          for (int32_t k = 0; k < run; ++k) out.push_back(line[4 * (x + k) + c]);
+        }
+        x += run;
+      }
+    }
+  }
+  return out;
 }
 
 // An RGB PackBits document with smooth content: runs along gradients with some noise, as photos pack.
@@ -146,9 +188,14 @@ struct Loaded {
 
 void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
-      tga(MakeTga(), "smooth.tga");
+      tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr");
   const std::string name = kind;
-  Loaded& loaded = name == "dxt1" ? dxt1 : name == "dxt5" ? dxt5 : name == "tga" ? tga : psd;
+  Loaded& loaded = name == "dxt1"   ? dxt1
+                   : name == "dxt5" ? dxt5
+                   : name == "tga"  ? tga
+                   : name == "bc6h" ? bc6h
+                   : name == "hdr"  ? hdr
+                                    : psd;
   std::fflush(stdout);
   for (auto _ : state) {
     HBITMAP bitmap = nullptr;
@@ -173,11 +220,19 @@ BENCHMARK_CAPTURE(BM_Thumbnail, psd_sampled, "psd", true)->Unit(benchmark::kMill
 BENCHMARK_CAPTURE(BM_Thumbnail, psd_full, "psd", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, tga_sampled, "tga", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, tga_full, "tga", false)->Unit(benchmark::kMillisecond);
+// HDR sources: every sample read twice (the white point, then the picture).
+BENCHMARK_CAPTURE(BM_Thumbnail, bc6h_sampled, "bc6h", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, hdr_sampled, "hdr", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, hdr_full, "hdr", false)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
     const std::string kind = argv[2];
-    const std::vector<uint8_t> bytes = kind == "psd" ? MakePsd() : kind == "tga" ? MakeTga() : MakeDds(kind == "dxt5");
+    const std::vector<uint8_t> bytes = kind == "psd"    ? MakePsd()
+                                       : kind == "tga"  ? MakeTga()
+                                       : kind == "hdr"  ? MakeHdr()
+                                       : kind == "bc6h" ? MakeDds(false, true)
+                                                        : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
     return std::fclose(out) == 0 ? 0 : 1;
