@@ -64,20 +64,34 @@ constexpr Encoding kEncodings[] = {
      DecodeEACRG11STexel},
     {PVRTC2BPP, "PVRTC 2 bpp", Walk::kPvrtc, 8, 4, 8, false, kAlpha, false, ConvertFromPvrtc, nullptr, nullptr},
     {PVRTC4BPP, "PVRTC 4 bpp", Walk::kPvrtc, 4, 4, 8, false, kAlpha, false, ConvertFromPvrtc, nullptr, nullptr},
-    {ASTC4x4, "ASTC 4x4", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC5x4, "ASTC 5x4", kB, 5, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC5x5, "ASTC 5x5", kB, 5, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC6x5, "ASTC 6x5", kB, 6, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC6x6, "ASTC 6x6", kB, 6, 6, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC8x5, "ASTC 8x5", kB, 8, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC8x6, "ASTC 8x6", kB, 8, 6, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC8x8, "ASTC 8x8", kB, 8, 8, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC10x5, "ASTC 10x5", kB, 10, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC10x6, "ASTC 10x6", kB, 10, 6, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC10x8, "ASTC 10x8", kB, 10, 8, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC10x10, "ASTC 10x10", kB, 10, 10, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC12x10, "ASTC 12x10", kB, 12, 10, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
-    {ASTC12x12, "ASTC 12x12", kB, 12, 12, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr},
+    {ASTC4x4, "ASTC 4x4", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC5x4, "ASTC 5x4", kB, 5, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC5x5, "ASTC 5x5", kB, 5, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC6x5, "ASTC 6x5", kB, 6, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC6x6, "ASTC 6x6", kB, 6, 6, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC8x5, "ASTC 8x5", kB, 8, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC8x6, "ASTC 8x6", kB, 8, 6, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC8x8, "ASTC 8x8", kB, 8, 8, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC10x5, "ASTC 10x5", kB, 10, 5, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC10x6, "ASTC 10x6", kB, 10, 6, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC10x8, "ASTC 10x8", kB, 10, 8, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr, nullptr,
+     nullptr, DecodeASTCFloatBlock},
+    {ASTC10x10, "ASTC 10x10", kB, 10, 10, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr,
+     nullptr, nullptr, DecodeASTCFloatBlock},
+    {ASTC12x10, "ASTC 12x10", kB, 12, 10, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr,
+     nullptr, nullptr, DecodeASTCFloatBlock},
+    {ASTC12x12, "ASTC 12x12", kB, 12, 12, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr,
+     nullptr, nullptr, DecodeASTCFloatBlock},
     {PAL8, "8-bit palette", kP, 1, 1, 1, false, kAlpha, false, ConvertFromPalette8, nullptr, nullptr},
 };
 
@@ -104,10 +118,10 @@ static_assert(TableIsComplete(), "every PixelFormat code needs exactly one compl
 
 }  // namespace
 
-bool IsHdrLevel(PixelFormat format, const PixelLayout* layout) {
+bool IsHdrLevel(PixelFormat format, const PixelLayout* layout, bool hdrBlocks) {
   const Encoding* e = EncodingOf(format);
   if (!e) return false;
-  if (e->hdr) return true;
+  if (e->hdr || (hdrBlocks && e->decodeFloatBlock)) return true;
   if (format != PixelFormat::kDescribed || !layout) return false;
   for (const ChannelField& f : layout->channel) {
     if (f.type == ChannelType::kFloat || f.type == ChannelType::kUFloat) return true;

@@ -36,14 +36,15 @@ struct Encoding {
   BlockDecoder decodeBlock;  // blocks: one tile
   TexelDecoder decodeTexel;  // blocks, optional: one pixel of a block
   TexelRowDecoder decodeTexels = nullptr;  // blocks with texels, optional: one pixel row of many blocks at once
-  // HDR encodings (and described layouts): their linear floats, before tone mapping.
+  // HDR encodings (and described layouts, and ASTC when its blocks are HDR): linear floats, before tone mapping.
   FloatConverter convertFloat = nullptr;         // plain pixels
   FloatBlockDecoder decodeFloatBlock = nullptr;  // blocks
 };
 
 // Whether a level of this encoding (and layout, for described ones) is drawn through the linear float path and
-// the tone mapping: the encoding is HDR, or a described layout has a float channel.
-bool IsHdrLevel(PixelFormat format, const PixelLayout* layout);
+// the tone mapping: the encoding is HDR, a described layout has a float channel, or the container says the blocks
+// of an encoding that may hold either (ASTC) are HDR (`hdrBlocks`).
+bool IsHdrLevel(PixelFormat format, const PixelLayout* layout, bool hdrBlocks = false);
 
 // The row of a code, or null for codes outside the table.
 const Encoding* EncodingOf(PixelFormat format);

@@ -370,7 +370,7 @@ class TexturePicture final : public Picture {
   bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
     SourceImage level;
     if (!Drawn(0, &level, failure)) return false;
-    if (IsHdrLevel(level.format, &level.layout)) {
+    if (IsHdrLevel(level.format, &level.layout, level.hdrBlocks)) {
       // Every pixel of level 0, read twice (the white point, then the picture), a row at a time.
       const Encoding* encoding = EncodingOf(level.format);
       TextureFloatRows floats(level, *encoding);
@@ -385,7 +385,7 @@ class TexturePicture final : public Picture {
     SourceImage level;
     if (!Drawn(index, &level, failure)) return false;
     const Encoding* encoding = EncodingOf(level.format);
-    if (encoding && IsHdrLevel(level.format, &level.layout)) {
+    if (encoding && IsHdrLevel(level.format, &level.layout, level.hdrBlocks)) {
       if (reference) {
         Scratch<float> pixels{0};
         if (!DecodeFloatLevel(level, *encoding, &pixels, failure)) return false;
@@ -595,7 +595,7 @@ void DescribeTexture(const LevelChain& chain, Facts* facts) {
     facts->bitsPerPixel = 32;  // a decoded pixel
   }
   EncodingAlpha alpha = encoding->alpha;
-  bool hdr = encoding->hdr;
+  bool hdr = encoding->hdr || (level.hdrBlocks && encoding->decodeFloatBlock);
   if (described) {
     const ChannelField& a = layout.channel[3];
     alpha = a.type == ChannelType::kAbsent ? EncodingAlpha::kNone

@@ -35,6 +35,8 @@ struct SourceImage {
   // The level's drawn bytes come from the picture's DerivedLevels (offset and bytes then describe the stored,
   // say supercompressed, bytes in the file).
   bool derived = false;
+  // The container says the blocks hold HDR values (ASTC HDR): drawn through the float path and the tone mapping.
+  bool hdrBlocks = false;
 
   RowGeometry geometry() const { return {width, height, topDown, rightToLeft}; }
 };

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "encodings/blocks/blocks.h"
 #include "encodings/conversion_rules.h"
 #include "encodings/convert.h"
 #include "encodings/pixel_format.h"
@@ -173,6 +174,30 @@ TEST(AstcDifferential, HdrEncoderOutputThroughF) {
         largest = std::max(largest, std::abs(int(ours[i]) - expected));
       }
       EXPECT_LE(largest, 1) << f.width << "x" << f.height << " profile " << profile;
+      // The float decode the tone mapping reads: HDR channels are the library's half floats exactly; LDR ones
+      // (this profile's alpha) the float F draws as their byte, within a byte of the library's UNORM16.
+      const unsigned across = (width + f.width - 1) / f.width, down = (height + f.height - 1) / f.height;
+      const BlockContext context{static_cast<int32_t>(f.width), static_cast<int32_t>(f.height)};
+      double worstColour = 0, worstAlpha = 0;
+      for (unsigned by = 0; by < down; ++by) {
+        for (unsigned bx = 0; bx < across; ++bx) {
+          float tile[12 * 12 * 4];
+          DecodeASTCFloatBlock(tile, 4 * f.width, &blocks[16 * (size_t{by} * across + bx)], context);
+          for (unsigned y = 0; y < f.height && by * f.height + y < height; ++y) {
+            for (unsigned x = 0; x < f.width && bx * f.width + x < width; ++x) {
+              const float* ours4 = &tile[4 * (y * f.width + x)];
+              const float* theirs4 = &theirs[4 * ((size_t{by} * f.height + y) * width + bx * f.width + x)];
+              for (int c = 0; c < 3; ++c) {
+                worstColour = std::max(worstColour,
+                                       std::fabs(double(ours4[c]) - theirs4[c]) / std::max(1e-3, double(theirs4[c])));
+              }
+              worstAlpha = std::max(worstAlpha, std::fabs(double(ours4[3]) - theirs4[3]));
+            }
+          }
+        }
+      }
+      EXPECT_LE(worstColour, 1e-6) << f.width << "x" << f.height << " profile " << profile;
+      EXPECT_LE(worstAlpha, profile == ASTCENC_PRF_HDR ? 1e-6 : 1.0 / 255) << f.width << "x" << f.height;
     }
   }
 }

@@ -749,15 +749,34 @@ struct PartitionHash {
   }
 };
 
-// One channel of an interpolated texel as a display byte.
-inline uint32_t ChannelByte(const Endpoints& e, int32_t c, int32_t weight, const HalfTables& halves) {
-  const int32_t v = (e.e0[c] * (64 - weight) + e.e1[c] * weight + 32) >> 6;
-  if (!e.hdr[c]) return static_cast<uint32_t>(v) >> 8;
+// An HDR channel's interpolated 16-bit value as a half float: the pseudo-logarithmic mantissa made linear.
+inline uint32_t HdrHalf(int32_t v) {
   const int32_t exponent = (v & 0xF800) >> 11, mantissa = v & 0x7FF;
   const int32_t mt = mantissa < 512 ? 3 * mantissa : mantissa >= 1536 ? 5 * mantissa - 2048 : 4 * mantissa - 512;
   uint32_t half = static_cast<uint32_t>((exponent << 10) + (mt >> 3));
   if ((half & 0x7C00) == 0x7C00) half = 0x7BFF;
+  return half;
+}
+
+// One channel of an interpolated texel as a display byte.
+inline uint32_t ChannelByte(const Endpoints& e, int32_t c, int32_t weight, const HalfTables& halves) {
+  const int32_t v = (e.e0[c] * (64 - weight) + e.e1[c] * weight + 32) >> 6;
+  if (!e.hdr[c]) return static_cast<uint32_t>(v) >> 8;
+  const uint32_t half = HdrHalf(v);
   return c == 3 ? halves.alpha[half] : halves.colour[half];
+}
+
+// A display byte as the linear float that F draws as that byte (colour: the smallest float the sRGB curve takes to
+// it; alpha: byte / 255), so that LDR texels of an HDR texture keep their bytes when no value passes 1.
+inline float LinearOfByte(uint32_t byte, int32_t c) {
+  if (c == 3) return static_cast<float>(byte) / 255.0f;
+  return byte == 0 ? 0.0f : FloatFromBits(SrgbEncodeTables().threshold[byte]);
+}
+inline void LinearOfPixel(uint32_t pixel, float* out) {
+  out[0] = LinearOfByte((pixel >> 16) & 0xFF, 0);
+  out[1] = LinearOfByte((pixel >> 8) & 0xFF, 1);
+  out[2] = LinearOfByte(pixel & 0xFF, 2);
+  out[3] = LinearOfByte(pixel >> 24, 3);
 }
 
 inline uint32_t Bgra(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return (a << 24) | (r << 16) | (g << 8) | b; }
@@ -816,14 +835,63 @@ void LdrTexels(const Endpoints* endpoints, const uint8_t* partitionOf, const uin
   }
 }
 
-template <int32_t kW, int32_t kH>
-void DecodeTexels(const uint8_t* block, uint32_t* texels) {
+// Where a block's texels go: display bytes (what the picture draws through F) or, for HDR textures, linear floats
+// (HDR channels as their half floats, LDR ones as the floats F draws as their bytes) for the tone mapping.
+struct ByteTexels {
+  uint32_t* texels;
+  void Fill(int32_t count, uint32_t colour) {
+    for (int32_t i = 0; i < count; ++i) texels[i] = colour;
+  }
+  void VoidExtent(int32_t count, const Bits128& bits) { Fill(count, VoidExtentColour(bits)); }
+  void Ldr(const Endpoints* endpoints, const uint8_t* partitionOf, const uint8_t* plane0, const uint8_t* plane1,
+           int32_t selector, int32_t count) {
+    LdrTexels(endpoints, partitionOf, plane0, plane1, selector, count, texels);
+  }
+  void Texel(int32_t t, const Endpoints& e, int32_t w0, int32_t w1, int32_t selector) {
+    const HalfTables& halves = HalfToByteTables();
+    uint32_t channel[4];
+    for (int32_t c = 0; c < 4; ++c) channel[c] = ChannelByte(e, c, c == selector ? w1 : w0, halves);
+    texels[t] = Bgra(channel[0], channel[1], channel[2], channel[3]);
+  }
+};
+
+struct FloatTexels {
+  float* texels;  // four floats a texel
+  void Fill(int32_t count, uint32_t colour) {
+    float pixel[4];
+    LinearOfPixel(colour, pixel);
+    for (int32_t i = 0; i < count; ++i) std::memcpy(texels + 4 * i, pixel, 16);
+  }
+  void VoidExtent(int32_t count, const Bits128& bits) {
+    const uint32_t colour = VoidExtentColour(bits);
+    if (colour == kErrorColour || !bits.Get(9, 1)) return Fill(count, colour);
+    const float pixel[4] = {
+        HalfToFloat(static_cast<uint16_t>(bits.Get(64, 16))), HalfToFloat(static_cast<uint16_t>(bits.Get(80, 16))),
+        HalfToFloat(static_cast<uint16_t>(bits.Get(96, 16))), HalfToFloat(static_cast<uint16_t>(bits.Get(112, 16)))};
+    for (int32_t i = 0; i < count; ++i) std::memcpy(texels + 4 * i, pixel, 16);
+  }
+  void Ldr(const Endpoints* endpoints, const uint8_t* partitionOf, const uint8_t* plane0, const uint8_t* plane1,
+           int32_t selector, int32_t count) {
+    uint32_t bytes[kMaxBlockWidth * kMaxBlockHeight];
+    LdrTexels(endpoints, partitionOf, plane0, plane1, selector, count, bytes);
+    for (int32_t t = 0; t < count; ++t) LinearOfPixel(bytes[t], texels + 4 * t);
+  }
+  void Texel(int32_t t, const Endpoints& e, int32_t w0, int32_t w1, int32_t selector) {
+    for (int32_t c = 0; c < 4; ++c) {
+      const int32_t weight = c == selector ? w1 : w0;
+      const int32_t v = (e.e0[c] * (64 - weight) + e.e1[c] * weight + 32) >> 6;
+      texels[4 * t + c] =
+          e.hdr[c] ? HalfToFloat(static_cast<uint16_t>(HdrHalf(v))) : LinearOfByte(static_cast<uint32_t>(v) >> 8, c);
+    }
+  }
+};
+
+template <int32_t kW, int32_t kH, typename Out>
+void DecodeTexels(const uint8_t* block, Out out) {
   constexpr int32_t kTexels = kW * kH;
   const Bits128 bits{ByteReader::U64LENoBoundsCheck(block), ByteReader::U64LENoBoundsCheck(block + 8)};
-  const auto fill = [&](uint32_t colour) {
-    for (int32_t i = 0; i < kTexels; ++i) texels[i] = colour;
-  };
-  if ((bits.lo & 0x1FF) == 0x1FC) return fill(VoidExtentColour(bits));
+  const auto fill = [&](uint32_t colour) { out.Fill(kTexels, colour); };
+  if ((bits.lo & 0x1FF) == 0x1FC) return out.VoidExtent(kTexels, bits);
   const Footprint<kW, kH>& footprint = FootprintOf<kW, kH>();
   const BlockMode& mode = footprint.modes[bits.lo & 0x7FF];
   const int32_t partitions = static_cast<int32_t>((bits.lo >> 11) & 3) + 1;
@@ -907,63 +975,69 @@ void DecodeTexels(const uint8_t* block, uint32_t* texels) {
     std::memset(partitionOf, 0, sizeof partitionOf);
   }
 
-  if (!anyHdr) {
-    LdrTexels(endpoints, partitionOf, weights[0], plane1, selector, kTexels, texels);
-    return;
-  }
-  const HalfTables& halves = HalfToByteTables();
-  for (int32_t t = 0; t < kTexels; ++t) {
-    const Endpoints& e = endpoints[partitionOf[t]];
-    const int32_t w0 = weights[0][t], w1 = plane1[t];
-    uint32_t channel[4];
-    for (int32_t c = 0; c < 4; ++c) channel[c] = ChannelByte(e, c, c == selector ? w1 : w0, halves);
-    texels[t] = Bgra(channel[0], channel[1], channel[2], channel[3]);
-  }
+  if (!anyHdr) return out.Ldr(endpoints, partitionOf, weights[0], plane1, selector, kTexels);
+  for (int32_t t = 0; t < kTexels; ++t) out.Texel(t, endpoints[partitionOf[t]], weights[0][t], plane1[t], selector);
 }
 
 template <int32_t kW, int32_t kH>
 void DecodeAstc(uint8_t* out, intptr_t outPitch, const uint8_t* block) {
   uint32_t texels[kW * kH];
-  DecodeTexels<kW, kH>(block, texels);
+  DecodeTexels<kW, kH>(block, ByteTexels{texels});
   for (int32_t y = 0; y < kH; ++y) std::memcpy(out + y * outPitch, texels + y * kW, sizeof(uint32_t) * kW);
+}
+
+template <int32_t kW, int32_t kH>
+void DecodeAstcFloat(float* out, intptr_t outPitch, const uint8_t* block) {
+  float texels[kW * kH * 4];
+  DecodeTexels<kW, kH>(block, FloatTexels{texels});
+  for (int32_t y = 0; y < kH; ++y) std::memcpy(out + y * outPitch, texels + y * kW * 4, 16 * kW);
+}
+
+// One template instance a footprint: the partition and weight grids are constants inside each.
+template <typename Decode>
+void ForFootprint(const BlockContext& context, Decode decode) {
+  switch (context.blockWidth * 16 + context.blockHeight) {
+    case 4 * 16 + 4:
+      return decode.template operator()<4, 4>();
+    case 5 * 16 + 4:
+      return decode.template operator()<5, 4>();
+    case 5 * 16 + 5:
+      return decode.template operator()<5, 5>();
+    case 6 * 16 + 5:
+      return decode.template operator()<6, 5>();
+    case 6 * 16 + 6:
+      return decode.template operator()<6, 6>();
+    case 8 * 16 + 5:
+      return decode.template operator()<8, 5>();
+    case 8 * 16 + 6:
+      return decode.template operator()<8, 6>();
+    case 8 * 16 + 8:
+      return decode.template operator()<8, 8>();
+    case 10 * 16 + 5:
+      return decode.template operator()<10, 5>();
+    case 10 * 16 + 6:
+      return decode.template operator()<10, 6>();
+    case 10 * 16 + 8:
+      return decode.template operator()<10, 8>();
+    case 10 * 16 + 10:
+      return decode.template operator()<10, 10>();
+    case 12 * 16 + 10:
+      return decode.template operator()<12, 10>();
+    case 12 * 16 + 12:
+      return decode.template operator()<12, 12>();
+    default:
+      return;  // no such 2D footprint: the table gives none
+  }
 }
 
 }  // namespace
 
 void DecodeASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
-  // One template instance a footprint: the partition and weight grids are constants inside each.
-  switch (context.blockWidth * 16 + context.blockHeight) {
-    case 4 * 16 + 4:
-      return DecodeAstc<4, 4>(out, pitch, block);
-    case 5 * 16 + 4:
-      return DecodeAstc<5, 4>(out, pitch, block);
-    case 5 * 16 + 5:
-      return DecodeAstc<5, 5>(out, pitch, block);
-    case 6 * 16 + 5:
-      return DecodeAstc<6, 5>(out, pitch, block);
-    case 6 * 16 + 6:
-      return DecodeAstc<6, 6>(out, pitch, block);
-    case 8 * 16 + 5:
-      return DecodeAstc<8, 5>(out, pitch, block);
-    case 8 * 16 + 6:
-      return DecodeAstc<8, 6>(out, pitch, block);
-    case 8 * 16 + 8:
-      return DecodeAstc<8, 8>(out, pitch, block);
-    case 10 * 16 + 5:
-      return DecodeAstc<10, 5>(out, pitch, block);
-    case 10 * 16 + 6:
-      return DecodeAstc<10, 6>(out, pitch, block);
-    case 10 * 16 + 8:
-      return DecodeAstc<10, 8>(out, pitch, block);
-    case 10 * 16 + 10:
-      return DecodeAstc<10, 10>(out, pitch, block);
-    case 12 * 16 + 10:
-      return DecodeAstc<12, 10>(out, pitch, block);
-    case 12 * 16 + 12:
-      return DecodeAstc<12, 12>(out, pitch, block);
-    default:
-      break;  // no such 2D footprint: the table gives none
-  }
+  ForFootprint(context, [&]<int32_t kW, int32_t kH>() { DecodeAstc<kW, kH>(out, pitch, block); });
+}
+
+void DecodeASTCFloatBlock(float* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
+  ForFootprint(context, [&]<int32_t kW, int32_t kH>() { DecodeAstcFloat<kW, kH>(out, pitch, block); });
 }
 
 }  // namespace mirelth

@@ -90,6 +90,9 @@ void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, 
 void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 // ASTC 2D: LDR endpoints as UNORM8, HDR endpoints through F, illegal blocks opaque magenta.
 void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+// ASTC's linear floats for HDR textures: HDR channels as their half floats, LDR channels as the floats F draws
+// as their bytes.
+void DecodeASTCFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 void DecodeBC6HSFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.

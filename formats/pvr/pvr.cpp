@@ -81,6 +81,9 @@ SourceImage Level0(ByteSource& source, const PvrTextureInfo& info) {
   level.height = info.height;
   level.topDown = !info.isFlipped;
   level.rightToLeft = info.isMirrored;
+  // ASTC blocks may hold LDR or HDR values: a float channel type says they are HDR (drawn through the tone mapping).
+  const bool astc = level.format >= PixelFormat::ASTC4x4 && level.format <= PixelFormat::ASTC12x12;
+  level.hdrBlocks = astc && (info.channelType == kPvrSignedFloat || info.channelType == kPvrUnsignedFloat);
   return level;
 }
 
