@@ -295,6 +295,7 @@ struct Registry {
   std::map<std::u16string, std::map<std::u16string, std::pair<DWORD, std::vector<BYTE>>>> values;
 };
 Registry registry;
+std::vector<std::string> schemas;  // registered property schemas
 std::atomic<int> registryCreateCountdown{0};
 std::atomic<int> registryWriteCountdown{0};
 std::atomic<int> shellNotifications{0};
@@ -313,6 +314,8 @@ bool KeyPath(HKEY parent, LPCWSTR sub, std::u16string* path) {
     base.clear();
   } else if (parent == HKEY_CURRENT_USER) {
     base = u"hkey_current_user";
+  } else if (parent == HKEY_LOCAL_MACHINE) {
+    base = u"hkey_local_machine";
   } else if (parent) {
     base = parent->path;
   } else {
@@ -333,6 +336,7 @@ namespace standin {
 void ResetRegistry() {
   std::lock_guard<std::mutex> lock(registryMutex);
   registry = Registry{};
+  schemas.clear();
   shellNotifications = 0;
 }
 void FailRegistryCreateAfter(int count) { registryCreateCountdown.store(count); }
@@ -377,7 +381,9 @@ LSTATUS RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) 
 }
 
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size) {
-  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || (!data && size)) return ERROR_INVALID_PARAMETER;
+  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || (!data && size)) {
+    return ERROR_INVALID_PARAMETER;
+  }
   if (Countdown(registryWriteCountdown)) return ERROR_ACCESS_DENIED;
   std::lock_guard<std::mutex> lock(registryMutex);
   if (registry.keys.count(key->path) == 0) return ERROR_FILE_NOT_FOUND;  // deleted meanwhile
@@ -389,7 +395,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYT
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
   if (!key) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(registryMutex);
-  if (key == HKEY_CURRENT_USER) return ERROR_FILE_NOT_FOUND;  // no values at the root
+  if (key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) return ERROR_FILE_NOT_FOUND;  // no values at the root
   const std::u16string path = key == HKEY_CLASSES_ROOT ? std::u16string() : key->path;
   const auto values = registry.values.find(path);
   if (values == registry.values.end()) return ERROR_FILE_NOT_FOUND;
@@ -408,8 +414,21 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE*
   return ERROR_SUCCESS;
 }
 
+LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::lock_guard<std::mutex> lock(registryMutex);
+  const auto values = registry.values.find(key->path);
+  if (values == registry.values.end()) return ERROR_FILE_NOT_FOUND;
+  return values->second.erase(Fold(valueName ? std::u16string(valueName) : std::u16string())) ? ERROR_SUCCESS
+                                                                                              : ERROR_FILE_NOT_FOUND;
+}
+
 LSTATUS RegCloseKey(HKEY key) {
-  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER) return ERROR_INVALID_PARAMETER;
+  if (!key || key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) {
+    return ERROR_INVALID_PARAMETER;
+  }
   delete key;
   return ERROR_SUCCESS;
 }
@@ -432,6 +451,45 @@ LSTATUS SHDeleteKeyW(HKEY parent, LPCWSTR subKey) {
 }
 
 void SHChangeNotify(LONG, UINT, LPCVOID, LPCVOID) { ++shellNotifications; }
+
+HRESULT PSRegisterPropertySchema(LPCWSTR path) {
+  if (!path) return E_INVALIDARG;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  const std::string name = mirelth::WideToUtf8(path);
+  for (const std::string& known : schemas) {
+    if (known == name) return S_OK;
+  }
+  schemas.push_back(name);
+  return S_OK;
+}
+
+HRESULT PSUnregisterPropertySchema(LPCWSTR path) {
+  if (!path) return E_INVALIDARG;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  const std::string name = mirelth::WideToUtf8(path);
+  for (auto it = schemas.begin(); it != schemas.end(); ++it) {
+    if (*it == name) {
+      schemas.erase(it);
+      return S_OK;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT PropVariantClear(PROPVARIANT* value) {
+  if (!value) return E_POINTER;
+  if (value->vt == VT_LPWSTR) CoTaskMemFree(value->pwszVal);
+  value->vt = VT_EMPTY;
+  value->uhVal = 0;
+  return S_OK;
+}
+
+namespace standin {
+std::vector<std::string> RegisteredSchemas() {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  return schemas;
+}
+}  // namespace standin
 
 BOOL SystemParametersInfoW(UINT, UINT, void*, UINT) {
   ++shellNotifications;

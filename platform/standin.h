@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #define STDMETHODCALLTYPE
 #define STDAPI extern "C" HRESULT
@@ -226,6 +228,48 @@ struct IClassFactory : IUnknown {
   ~IClassFactory() = default;
 };
 
+// Property stores (the property handler).
+using VARTYPE = uint16_t;
+constexpr VARTYPE VT_EMPTY = 0, VT_UI4 = 19, VT_LPWSTR = 31;
+struct PROPERTYKEY {
+  GUID fmtid;
+  DWORD pid;
+};
+using REFPROPERTYKEY = const PROPERTYKEY&;
+struct PROPVARIANT {
+  VARTYPE vt;
+  uint16_t wReserved1, wReserved2, wReserved3;
+  union {
+    ULONG ulVal;
+    LPWSTR pwszVal;
+    uint64_t uhVal;
+  };
+};
+using REFPROPVARIANT = const PROPVARIANT&;
+// Frees what the variant owns (a string from CoTaskMemAlloc) and empties it.
+HRESULT PropVariantClear(PROPVARIANT* value);
+constexpr HRESULT STG_E_ACCESSDENIED = static_cast<HRESULT>(0x80030005u);
+
+struct IPropertyStore : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Commit() = 0;
+
+ protected:
+  ~IPropertyStore() = default;
+};
+struct IPropertyStoreCapabilities : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE IsPropertyWritable(REFPROPERTYKEY key) = 0;
+
+ protected:
+  ~IPropertyStoreCapabilities() = default;
+};
+// The property schema (propsys): registration recorded by the stand-in.
+HRESULT PSRegisterPropertySchema(LPCWSTR path);
+HRESULT PSUnregisterPropertySchema(LPCWSTR path);
+
 // Process heap and task allocator.
 constexpr DWORD HEAP_ZERO_MEMORY = 0x00000008;
 HANDLE GetProcessHeap();
@@ -316,10 +360,12 @@ BOOL DeleteObject(HGDIOBJ object);
 int GetObjectW(HGDIOBJ object, int size, void* out);
 BOOL GdiFlush();
 
-// Registry (an in-memory one, under HKEY_CLASSES_ROOT and HKEY_CURRENT_USER, kept apart) and shell notifications.
+// Registry (an in-memory one, under HKEY_CLASSES_ROOT, HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, kept apart) and
+// shell notifications.
 using REGSAM = DWORD;
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
 constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr REGSAM KEY_READ = 0x20019;
@@ -330,6 +376,7 @@ LSTATUS RegCreateKeyExW(HKEY parent, LPCWSTR subKey, DWORD reserved, LPWSTR keyC
 LSTATUS RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* size);
+LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
 LSTATUS RegCloseKey(HKEY key);
 LSTATUS SHDeleteKeyW(HKEY parent, LPCWSTR subKey);
 constexpr LONG SHCNE_ASSOCCHANGED = 0x08000000;
@@ -364,6 +411,8 @@ void FailRegistryCreateAfter(int count);
 void FailRegistryWriteAfter(int count);
 // Shell notifications recorded so far (SHChangeNotify and SystemParametersInfoW calls).
 int ShellNotifications();
+// The property schemas registered now (PSRegisterPropertySchema paths, UTF-8).
+std::vector<std::string> RegisteredSchemas();
 // What GetModuleFileNameW reports (empty: the running program).
 void SetModuleFileName(const char16_t* path);
 }  // namespace standin

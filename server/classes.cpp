@@ -1,6 +1,7 @@
 #include "server/classes.h"
 
 #include "server/module.h"
+#include "server/property_handler.h"
 #include "server/provider.h"
 
 namespace mirelth {
@@ -10,13 +11,22 @@ namespace {
 // SystemFileAssociations first, so another program's plain extension handler does not hide ours.
 constexpr const WCHAR* kThumbnailHandlerKey = MIRELTH_W("\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}");
 
-constexpr ComClass kClasses[] = {
-    {&kClsidMirelthThumbnail,
-     kClsidMirelthThumbnailText,
-     MIRELTH_W("MirelthThumbnail"),
-     CreateThumbnailProvider,
+// Property handlers are read from HKEY_LOCAL_MACHINE only: Explorer asks for them for all users.
+constexpr const WCHAR* kPropertyHandlers =
+    MIRELTH_W("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\");
+
+// clang-format off
+const ComClass kClasses[] = {
+    {&kClsidMirelthThumbnail, kClsidMirelthThumbnailText, MIRELTH_W("MirelthThumbnail"), CreateThumbnailProvider,
      {{MIRELTH_W(""), kThumbnailHandlerKey}, {MIRELTH_W("SystemFileAssociations\\"), kThumbnailHandlerKey}}},
+    {&kClsidMirelthProperties, kClsidMirelthPropertiesText, MIRELTH_W("MirelthThumbnail Properties"),
+     CreatePropertyHandler,
+     {{kPropertyHandlers, MIRELTH_W(""), true}},
+     {{MIRELTH_W("PreviewDetails"), DetailsList(true)}, {MIRELTH_W("FullDetails"), DetailsList(false)},
+      {MIRELTH_W("InfoTip"), DetailsList(true)}},
+     true, MIRELTH_W("MirelthThumbnail.propdesc")},
 };
+// clang-format on
 
 }  // namespace
 

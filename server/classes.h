@@ -10,11 +10,20 @@
 namespace mirelth {
 
 // A key per extension that names the class as a handler: prefix + extension + suffix, its default value the class
-// identifier. Unregistration deletes the key with what is below it.
+// identifier. Unregistration deletes the key with what is below it. Keys under the classes root by default; some
+// (property handlers) under HKEY_LOCAL_MACHINE itself, which only an all-users registration writes.
 struct HandlerKey {
   const WCHAR* prefix;  // "" or "SystemFileAssociations\\"
   const WCHAR* suffix;  // "\\shellex\\{...}"
+  bool localMachine = false;
 };
+// A value per extension under SystemFileAssociations\<ext> (the details lists of a property handler). Registration
+// writes it; unregistration deletes it only while it still holds what we wrote (another handler's stays).
+struct HandlerValue {
+  const WCHAR* name;  // "PreviewDetails"
+  const WCHAR* data;
+};
+inline constexpr size_t kMaxHandlerValues = 4;
 inline constexpr size_t kMaxHandlerKeys = 4;
 
 struct ComClass {
@@ -23,7 +32,10 @@ struct ComClass {
   const WCHAR* name;       // the class key's default value
   // A new object for the caller's interface, holding a server lock through `factory` for its life.
   HRESULT (*create)(IClassFactory* factory, REFIID riid, void** object);
-  HandlerKey handlerKeys[kMaxHandlerKeys];  // a null prefix ends the list
+  HandlerKey handlerKeys[kMaxHandlerKeys];             // a null prefix ends the list
+  HandlerValue handlerValues[kMaxHandlerValues] = {};  // a null name ends the list
+  bool allUsersOnly = false;      // Windows reads it for all users only: a per-user registration leaves it out
+  const WCHAR* schema = nullptr;  // a property schema beside the library, registered with the class
 };
 
 const ComClass* ComClasses(size_t* count);

@@ -44,43 +44,61 @@ struct Hive {
 const Hive kMachine{HKEY_CLASSES_ROOT, MIRELTH_W("")};
 const Hive kUser{HKEY_CURRENT_USER, MIRELTH_W("Software\\Classes\\")};
 
-// One key of the registration: a class row (on the class identifier) or a handler key (on an extension).
+// One key of the registration: a class row (on the class identifier), a handler key or a handler value (on an
+// extension).
 struct Key {
   const ComClass* comClass;
   const Row* row;             // a class row, or null
   const HandlerKey* handler;  // a handler key, or null
-  const char* extension;      // the handler key's extension
+  const HandlerValue* value;  // a handler value, or null
+  const char* extension;      // the handler key's or value's extension
 };
 
+// Where a key lives: under the hive's classes, or (property handlers) under HKEY_LOCAL_MACHINE itself.
+HKEY RootOf(const Hive& hive, const Key& key) {
+  return key.handler && key.handler->localMachine ? HKEY_LOCAL_MACHINE : hive.root;
+}
+
 WideString KeyName(const Hive& hive, const Key& key) {
-  WideString name = hive.prefix;
+  WideString name = key.handler && key.handler->localMachine ? WideString() : WideString(hive.prefix);
   if (key.row) {
     name += key.row->prefix;
     name += key.comClass->clsidText;
     name += key.row->suffix;
-  } else {
+  } else if (key.handler) {
     name += key.handler->prefix;
     name += Utf8ToWide(key.extension);
     name += key.handler->suffix;
+  } else {
+    name += MIRELTH_W("SystemFileAssociations\\");
+    name += Utf8ToWide(key.extension);
   }
   return name;
 }
 
-// Calls `visit(key)` for every key the tables stand for, class by class (its own rows, then its handler keys once
-// per extension); stops at the first false.
+// Calls `visit(key)` for every key the tables stand for, class by class (its own rows, then its handler keys and
+// values once per extension), leaving out the classes Windows reads for all users only when `hive` is the user's;
+// stops at the first false.
 template <typename Visit>
-bool ForEachKey(Visit visit) {
+bool ForEachKey(const Hive& hive, Visit visit) {
   size_t extensionCount = 0, classCount = 0;
   const Container* containers = Containers(&extensionCount);
   const ComClass* classes = ComClasses(&classCount);
   for (size_t c = 0; c < classCount; ++c) {
+    if (classes[c].allUsersOnly && hive.root != HKEY_CLASSES_ROOT) continue;
     for (const Row& row : kClassRows) {
-      if (!visit(Key{&classes[c], &row, nullptr, nullptr})) return false;
+      if (!visit(Key{&classes[c], &row, nullptr, nullptr, nullptr})) return false;
     }
     for (const HandlerKey& handler : classes[c].handlerKeys) {
       if (!handler.prefix) break;
       for (size_t i = 0; i < extensionCount; ++i) {
-        if (!visit(Key{&classes[c], nullptr, &handler, containers[i].extension})) return false;
+        if (!visit(Key{&classes[c], nullptr, &handler, nullptr, containers[i].extension})) return false;
+      }
+    }
+    for (const HandlerValue& value : classes[c].handlerValues) {
+      if (!value.name) break;
+      for (size_t i = 0; i < extensionCount; ++i) {
+        if (!visit(Key{&classes[c], nullptr, nullptr, &value, containers[i].extension})) return false;
       }
     }
   }
@@ -94,19 +112,76 @@ struct KeyCloser {
 };
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
+const WCHAR* ValueName(const Key& key) {
+  if (key.row) return key.row->valueName;
+  if (key.value) return key.value->name;
+  return nullptr;
+}
+
 // Writes one REG_SZ value, creating its key; false when either cannot be done.
 bool WriteKey(const Hive& hive, const Key& key, const WideString& data) {
   HKEY raw = nullptr;
   const WideString name = KeyName(hive, key);
-  if (RegCreateKeyExW(hive.root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
+  if (RegCreateKeyExW(RootOf(hive, key), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
   UniqueKey opened(raw);
   // Two bytes a character, the terminating null included.
   const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(WCHAR));
-  return RegSetValueExW(opened.get(), key.row ? key.row->valueName : nullptr, 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(data.c_str()), bytes) == ERROR_SUCCESS;
+  return RegSetValueExW(opened.get(), ValueName(key), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes) ==
+         ERROR_SUCCESS;
+}
+
+// A REG_SZ value of an open key; false when it is missing or not text.
+bool ReadText(HKEY key, const WCHAR* name, WideString* text) {
+  std::vector<WCHAR> data(4096, 0);
+  DWORD type = 0, size = static_cast<DWORD>((data.size() - 1) * sizeof(WCHAR));
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return false;
+  }
+  text->assign(data.data());
+  return true;
+}
+bool WriteText(HKEY key, const WCHAR* name, const WideString& text) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
+}
+// Where another program's details list waits while ours stands in its place.
+WideString SavedName(const HandlerValue& value) { return WideString(value.name) + MIRELTH_W(".MirelthSaved"); }
+
+// Writes a handler value; another program's value there is kept aside (and put back by unregistration).
+bool WriteHandlerValue(const Hive& hive, const Key& key) {
+  HKEY raw = nullptr;
+  const WideString name = KeyName(hive, key);
+  if (RegCreateKeyExW(RootOf(hive, key), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                      nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  UniqueKey opened(raw);
+  WideString current, saved;
+  if (ReadText(opened.get(), key.value->name, &current) && current != key.value->data &&
+      !ReadText(opened.get(), SavedName(*key.value).c_str(), &saved) &&
+      !WriteText(opened.get(), SavedName(*key.value).c_str(), current)) {
+    return false;
+  }
+  return WriteText(opened.get(), key.value->name, key.value->data);
+}
+
+// Deletes a handler value while it holds what we wrote, and puts back what another program had there.
+void DeleteOurValue(const Hive& hive, const Key& key) {
+  HKEY raw = nullptr;
+  const WideString name = KeyName(hive, key);
+  if (RegOpenKeyExW(RootOf(hive, key), name.c_str(), 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS) return;
+  UniqueKey opened(raw);
+  WideString current, saved;
+  if (!ReadText(opened.get(), key.value->name, &current) || current != key.value->data) return;
+  RegDeleteValueW(opened.get(), key.value->name);
+  if (ReadText(opened.get(), SavedName(*key.value).c_str(), &saved)) {
+    WriteText(opened.get(), key.value->name, saved);
+    RegDeleteValueW(opened.get(), SavedName(*key.value).c_str());
+  }
 }
 
 // The library's full path; false when it cannot be had whole.
@@ -123,12 +198,21 @@ void NotifyShell() {
   SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE);
 }
 
+// The full path of a file beside the library.
+bool BesideLibrary(const WideString& library, const WCHAR* file, WideString* path) {
+  const size_t slash = library.find_last_of(MIRELTH_W("\\/"));
+  if (slash == WideString::npos) return false;
+  *path = library.substr(0, slash + 1) + file;
+  return true;
+}
+
 HRESULT Register(const Hive& hive) {
   WideString libraryPath;
   try {
     if (!LibraryPath(&libraryPath)) return E_FAIL;
-    const bool written = ForEachKey([&](const Key& key) {
+    const bool written = ForEachKey(hive, [&](const Key& key) {
       WideString data;
+      if (key.value) return WriteHandlerValue(hive, key);
       switch (key.row ? key.row->data : Data::kClassId) {
         case Data::kClassName:
           data = key.comClass->name;
@@ -147,6 +231,16 @@ HRESULT Register(const Hive& hive) {
     });
     // A key or value that cannot be written is a broken install: say so.
     if (!written) return E_FAIL;
+    // Property schemas (all users only, as their classes).
+    size_t count = 0;
+    const ComClass* classes = ComClasses(&count);
+    for (size_t c = 0; c < count && hive.root == HKEY_CLASSES_ROOT; ++c) {
+      WideString schema;
+      if (!classes[c].schema) continue;
+      if (!BesideLibrary(libraryPath, classes[c].schema, &schema)) return E_FAIL;
+      const HRESULT registered = PSRegisterPropertySchema(schema.c_str());
+      if (FAILED(registered)) return registered;
+    }
   } catch (...) {
     return E_OUTOFMEMORY;  // the only exception the strings can throw
   }
@@ -156,10 +250,23 @@ HRESULT Register(const Hive& hive) {
 
 HRESULT Unregister(const Hive& hive) {
   try {
-    ForEachKey([&](const Key& key) {
-      if (!key.row || key.row->ownsKeyTree) SHDeleteKeyW(hive.root, KeyName(hive, key).c_str());
+    ForEachKey(hive, [&](const Key& key) {
+      if (key.value) {
+        DeleteOurValue(hive, key);
+      } else if (!key.row || key.row->ownsKeyTree) {
+        SHDeleteKeyW(RootOf(hive, key), KeyName(hive, key).c_str());
+      }
       return true;
     });
+    WideString libraryPath;
+    size_t count = 0;
+    const ComClass* classes = ComClasses(&count);
+    for (size_t c = 0; c < count && hive.root == HKEY_CLASSES_ROOT && LibraryPath(&libraryPath); ++c) {
+      WideString schema;
+      if (classes[c].schema && BesideLibrary(libraryPath, classes[c].schema, &schema)) {
+        PSUnregisterPropertySchema(schema.c_str());
+      }
+    }
   } catch (...) {
     return E_OUTOFMEMORY;
   }

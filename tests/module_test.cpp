@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "formats/containers.h"
 #include "server/module.h"
+#include "server/properties.h"
 #include "server/provider.h"
 
 namespace mirelth {
@@ -100,18 +102,19 @@ bool KeyExists(const WCHAR* key, HKEY root = HKEY_CLASSES_ROOT) {
 }
 
 const char* const kClsid = "{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}";
-const WCHAR* const kHandlerKeys[] = {
-    MIRELTH_W(".psd\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W(".tga\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W(".pvr\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W(".dds\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W(".psb\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W("SystemFileAssociations\\.psd\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W("SystemFileAssociations\\.tga\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W("SystemFileAssociations\\.pvr\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W("SystemFileAssociations\\.dds\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-    MIRELTH_W("SystemFileAssociations\\.psb\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"),
-};
+// The thumbnail handler keys of every extension of the table of containers.
+std::vector<WideString> HandlerKeys() {
+  std::vector<WideString> keys;
+  size_t count = 0;
+  const Container* rows = Containers(&count);
+  for (const char* prefix : {"", "SystemFileAssociations\\"}) {
+    for (size_t i = 0; i < count; ++i) {
+      keys.push_back(
+          Utf8ToWide(std::string(prefix) + rows[i].extension + "\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}"));
+    }
+  }
+  return keys;
+}
 #define CLASS_KEY MIRELTH_W("CLSID\\{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}")
 
 std::string OwnPath() {
@@ -126,7 +129,7 @@ void ExpectRegistered(HKEY root = HKEY_CLASSES_ROOT, const WideString& prefix = 
   EXPECT_EQ(ReadValue(classKey.c_str(), nullptr, root), "MirelthThumbnail");
   EXPECT_EQ(ReadValue(server.c_str(), nullptr, root), OwnPath());
   EXPECT_EQ(ReadValue(server.c_str(), MIRELTH_W("ThreadingModel"), root), "Apartment");
-  for (const WCHAR* key : kHandlerKeys) {
+  for (const WideString& key : HandlerKeys()) {
     EXPECT_EQ(ReadValue((prefix + key).c_str(), nullptr, root), kClsid) << WideToUtf8(key);
   }
 }
@@ -158,7 +161,7 @@ TEST_F(Registration, PerUserInstallWritesTheCurrentUsersClasses) {
 #endif
   ASSERT_EQ(DllInstall(FALSE, MIRELTH_W("user")), S_OK);
   EXPECT_FALSE(KeyExists((userClasses + CLASS_KEY).c_str(), HKEY_CURRENT_USER));
-  for (const WCHAR* key : kHandlerKeys) EXPECT_FALSE(KeyExists((userClasses + key).c_str(), HKEY_CURRENT_USER));
+  for (const WideString& key : HandlerKeys()) EXPECT_FALSE(KeyExists((userClasses + key).c_str(), HKEY_CURRENT_USER));
   ASSERT_EQ(DllInstall(TRUE, nullptr), S_OK);
   ExpectRegistered();
   ASSERT_EQ(DllInstall(FALSE, MIRELTH_W("")), S_OK);
@@ -187,7 +190,7 @@ TEST_F(Registration, WritesTheLayoutAndRemovesOnlyWhatItOwns) {
   EXPECT_EQ(DllUnregisterServer(), S_OK);
   EXPECT_FALSE(KeyExists(CLASS_KEY));
   EXPECT_FALSE(KeyExists(CLASS_KEY MIRELTH_W("\\InprocServer32")));
-  for (const WCHAR* key : kHandlerKeys) EXPECT_FALSE(KeyExists(key)) << WideToUtf8(key);
+  for (const WideString& key : HandlerKeys()) EXPECT_FALSE(KeyExists(key.c_str())) << WideToUtf8(key);
   EXPECT_TRUE(KeyExists(MIRELTH_W(".psd\\shellex")));
   EXPECT_EQ(ReadValue(MIRELTH_W(".dds"), nullptr), "OtherApp.Texture");
   // Unregistering again, with nothing registered, succeeds.
@@ -197,16 +200,22 @@ TEST_F(Registration, WritesTheLayoutAndRemovesOnlyWhatItOwns) {
 
 #if !defined(_WIN32)
 TEST_F(Registration, AnythingThatCannotBeWrittenFailsRegistration) {
-  for (int which = 1; which <= 13; ++which) {
-    standin::ResetRegistry();
-    standin::FailRegistryCreateAfter(which);
-    EXPECT_EQ(DllRegisterServer(), E_FAIL) << "key " << which;
-    standin::FailRegistryCreateAfter(0);
-    standin::ResetRegistry();
-    standin::FailRegistryWriteAfter(which);
-    EXPECT_EQ(DllRegisterServer(), E_FAIL) << "value " << which;
-    standin::FailRegistryWriteAfter(0);
-    EXPECT_EQ(standin::ShellNotifications(), 0) << "no notification after a failure";
+  // Every key and every value of the layout, failed in turn, fails the registration (and notifies nobody); the
+  // first count that lets it through is past the last write.
+  for (const bool values : {false, true}) {
+    int which = 1;
+    for (;; ++which) {
+      standin::ResetRegistry();
+      (values ? standin::FailRegistryWriteAfter : standin::FailRegistryCreateAfter)(which);
+      const HRESULT result = DllRegisterServer();
+      standin::FailRegistryWriteAfter(0);
+      standin::FailRegistryCreateAfter(0);
+      if (result == S_OK) break;
+      EXPECT_EQ(result, E_FAIL) << (values ? "value " : "key ") << which;
+      EXPECT_EQ(standin::ShellNotifications(), 0) << "no notification after a failure";
+      ASSERT_LT(which, 500);
+    }
+    EXPECT_GT(which, 40) << "the thumbnail and property handler layout";
   }
   // A library path that does not fit the buffer would be registered cut short: refused.
   const std::u16string longPath = u"/" + std::u16string(40000, u'a') + u"/MirelthThumbnail.dll";
@@ -226,6 +235,59 @@ TEST_F(Registration, AnythingThatCannotBeWrittenFailsRegistration) {
   standin::SetModuleFileName(nullptr);
 }
 #endif
+
+// The property handler: registered for all users only (Windows reads HKEY_LOCAL_MACHINE's PropertyHandlers),
+// with its schema and the details lists under SystemFileAssociations; a per-user registration leaves all of it out;
+// unregistration removes exactly that and leaves another handler's details alone.
+TEST_F(Registration, PropertyHandlerForAllUsersOnly) {
+  const WideString handlers =
+      MIRELTH_W("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\");
+  const char* const clsid = "{8A71C3D2-4E5F-4B60-9D12-6E3F4A5B7C81}";
+  const WideString classKey = WideString(MIRELTH_W("CLSID\\")) + Utf8ToWide(clsid);
+  // Another program's details list on one extension, which must survive.
+  HKEY other = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, MIRELTH_W("SystemFileAssociations\\.tga"), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &other, nullptr),
+            ERROR_SUCCESS);
+  const WCHAR theirs[] = MIRELTH_W("prop:System.Size");
+  ASSERT_EQ(
+      RegSetValueExW(other, MIRELTH_W("InfoTip"), 0, REG_SZ, reinterpret_cast<const BYTE*>(theirs), sizeof theirs),
+      ERROR_SUCCESS);
+  RegCloseKey(other);
+
+  ASSERT_EQ(DllInstall(TRUE, MIRELTH_W("user")), S_OK);
+  EXPECT_FALSE(KeyExists((MIRELTH_W("Software\\Classes\\") + classKey).c_str(), HKEY_CURRENT_USER));
+  EXPECT_FALSE(KeyExists((handlers + MIRELTH_W(".dds")).c_str(), HKEY_LOCAL_MACHINE));
+  ASSERT_EQ(DllInstall(FALSE, MIRELTH_W("user")), S_OK);
+
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(ReadValue(classKey.c_str(), nullptr), "MirelthThumbnail Properties");
+  EXPECT_EQ(ReadValue((classKey + MIRELTH_W("\\InprocServer32")).c_str(), nullptr), OwnPath());
+  size_t count = 0;
+  const Container* rows = Containers(&count);
+  for (size_t i = 0; i < count; ++i) {
+    const WideString extension = Utf8ToWide(rows[i].extension);
+    EXPECT_EQ(ReadValue((handlers + extension).c_str(), nullptr, HKEY_LOCAL_MACHINE), clsid) << rows[i].extension;
+    const WideString details = MIRELTH_W("SystemFileAssociations\\") + extension;
+    EXPECT_EQ(ReadValue(details.c_str(), MIRELTH_W("FullDetails")), WideToUtf8(DetailsList(false)));
+    EXPECT_EQ(ReadValue(details.c_str(), MIRELTH_W("PreviewDetails")), WideToUtf8(DetailsList(true)));
+  }
+  EXPECT_NE(WideToUtf8(DetailsList(true)).find("System.Image.Dimensions;Mirelth.Texture.Encoding"), std::string::npos);
+#if !defined(_WIN32)
+  ASSERT_EQ(standin::RegisteredSchemas().size(), 1u);
+  EXPECT_NE(standin::RegisteredSchemas()[0].find("MirelthThumbnail.propdesc"), std::string::npos);
+#endif
+
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_FALSE(KeyExists(classKey.c_str()));
+  EXPECT_FALSE(KeyExists((handlers + MIRELTH_W(".dds")).c_str(), HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(ReadValue(MIRELTH_W("SystemFileAssociations\\.dds"), MIRELTH_W("FullDetails")), "<missing>");
+  EXPECT_EQ(ReadValue(MIRELTH_W("SystemFileAssociations\\.tga"), MIRELTH_W("InfoTip")), "prop:System.Size");
+#if !defined(_WIN32)
+  EXPECT_TRUE(standin::RegisteredSchemas().empty());
+#endif
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, MIRELTH_W("SystemFileAssociations\\.tga"));
+}
 
 }  // namespace
 }  // namespace mirelth
