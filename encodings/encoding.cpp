@@ -108,9 +108,6 @@ constexpr bool TableIsComplete() {
     if (e.walk == Walk::kBlocks && e.blockBytes == 0) return false;
     if (e.walk == Walk::kPixels && (e.blockWidth != 1 || e.blockHeight != 1)) return false;
     if ((e.alpha == EncodingAlpha::kLayout) != (e.code == PixelFormat::kDescribed)) return false;
-    // An HDR encoding has its linear floats: a float converter (plain pixels) or float block decoder (blocks).
-    if (e.hdr && (e.walk == Walk::kPixels) != (e.convertFloat != nullptr)) return false;
-    if (e.hdr && (e.walk == Walk::kBlocks) != (e.decodeFloatBlock != nullptr)) return false;
   }
   return true;
 }

@@ -17,6 +17,9 @@ SetCompressor /SOLID lzma
 !ifndef DLL
   !define DLL "MirelthThumbnail.dll"
 !endif
+!ifndef PROPDESC
+  !define PROPDESC "MirelthThumbnail.propdesc"
+!endif
 !ifndef OUTFILE
   !define OUTFILE "MirelthThumbnail-setup.exe"
 !endif
@@ -78,6 +81,8 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=MirelthThumbnail.dll" "${DLL}"
+  ; The property schema the DLL registers for all users, beside it.
+  File "/oname=MirelthThumbnail.propdesc" "${PROPDESC}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ${If} $AllUsers == 1
     ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\MirelthThumbnail.dll"' $0
@@ -87,6 +92,7 @@ Section "Install"
   ${If} $0 != 0
     DetailPrint "Registering MirelthThumbnail.dll failed (regsvr32 exit code $0)."
     Delete "$INSTDIR\MirelthThumbnail.dll"
+    Delete "$INSTDIR\MirelthThumbnail.propdesc"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     SetErrorLevel 2
@@ -141,6 +147,7 @@ Section "Uninstall"
   ${EndIf}
   ; Explorer may still hold the DLL: then it goes at the next restart.
   Delete /REBOOTOK "$INSTDIR\MirelthThumbnail.dll"
+  Delete "$INSTDIR\MirelthThumbnail.propdesc"
   Delete "$INSTDIR\uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"
 SectionEnd

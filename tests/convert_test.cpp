@@ -57,6 +57,11 @@ TEST(ConvertPixels, EveryEncodingHasItsFunctions) {
     if (e->walk == Walk::kBlocks) {
       EXPECT_NE(e->decodeBlock, nullptr) << e->name;
     }
+    // An HDR encoding has its linear floats for the tone mapping: a float converter or a float block decoder.
+    if (e->hdr) {
+      EXPECT_EQ(e->walk == Walk::kPixels, e->convertFloat != nullptr) << e->name;
+      EXPECT_EQ(e->walk == Walk::kBlocks, e->decodeFloatBlock != nullptr) << e->name;
+    }
   }
   EXPECT_EQ(EncodingOf(PixelFormat::kNone), nullptr);
   EXPECT_EQ(EncodingOf(static_cast<PixelFormat>(kPixelFormatCount)), nullptr);

@@ -18,6 +18,8 @@
 #include "platform/win32.h"
 #include "server/hresult.h"
 #include "server/module.h"
+#include "server/properties.h"
+#include "server/property_handler.h"
 #include "server/provider.h"
 
 namespace mirelth {
@@ -103,6 +105,33 @@ std::vector<std::wstring> HandlerKeys(const std::wstring& extension) {
   return {handler, L"SystemFileAssociations\\" + handler};
 }
 
+// The property handler's keys: the class, and HKEY_LOCAL_MACHINE's PropertyHandlers (all users only).
+const wchar_t* const kPropertyClassKey = L"CLSID\\{8A71C3D2-4E5F-4B60-9D12-6E3F4A5B7C81}";
+std::wstring PropertyHandlerOf(const std::wstring& extension) {
+  HKEY handle = nullptr;
+  const std::wstring key =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\" + extension;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return L"<missing>";
+  wchar_t buffer[256] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  const LSTATUS status = RegQueryValueExW(handle, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(handle);
+  return status == ERROR_SUCCESS ? std::wstring(buffer) : L"<missing>";
+}
+
+void ExpectPropertyHandler(bool registered) {
+  const bool expected = registered && !userHive;  // a per-user registration leaves it out
+  Check((ReadValue(kPropertyClassKey, nullptr) == L"MirelthThumbnail Properties") == expected,
+        std::string("property handler class ") + (expected ? "registered" : "absent"));
+  for (const std::wstring& extension : Extensions()) {
+    const bool present = PropertyHandlerOf(extension) == L"{8A71C3D2-4E5F-4B60-9D12-6E3F4A5B7C81}";
+    Check(present == expected, "PropertyHandlers\\" + Narrow(extension));
+    const std::wstring details = ReadValue(L"SystemFileAssociations\\" + extension, L"PreviewDetails");
+    Check((details.rfind(L"prop:System.Image.Dimensions;Mirelth.Texture.Encoding", 0) == 0) == expected,
+          "PreviewDetails of " + Narrow(extension));
+  }
+}
+
 void ExpectRegistered(const std::wstring& dllPath) {
   Check(ReadValue(kClassKey, nullptr) == L"MirelthThumbnail", "class key default value");
   const std::wstring server = ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", nullptr);
@@ -114,6 +143,7 @@ void ExpectRegistered(const std::wstring& dllPath) {
       Check(ReadValue(key, nullptr) == L"{5C3E8A14-27D9-4B6F-8E01-B4A9D2C7F365}", "handler key " + Narrow(key));
     }
   }
+  ExpectPropertyHandler(true);
 }
 
 void ExpectUnregistered() {
@@ -123,6 +153,68 @@ void ExpectUnregistered() {
       Check(ReadValue(key, nullptr) == L"<missing>", "handler " + Narrow(key) + " removed");
     }
   }
+  ExpectPropertyHandler(false);
+}
+
+// The property handler as Explorer drives it, for each file: the class through the registry, initialised with a
+// stream on the file, every property read (and a write refused); one line a file, "key=value" pairs with the names
+// --info --json uses, for the script to compare with the command line's facts.
+void PropertiesThroughTheRegistry(const std::vector<std::string>& files) {
+  Check(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)), "CoInitializeEx");
+  const struct {
+    GUID format;
+    DWORD pid;
+    const char* key;
+  } names[] = {
+      {kImagePropertiesFormat, 3, "width"},          {kImagePropertiesFormat, 4, "height"},
+      {kImagePropertiesFormat, 7, "bits_per_pixel"}, {kMirelthPropertiesFormat, 2, "encoding"},
+      {kMirelthPropertiesFormat, 3, "levels"},       {kMirelthPropertiesFormat, 4, "faces"},
+      {kMirelthPropertiesFormat, 5, "layers"},       {kMirelthPropertiesFormat, 6, "depth"},
+      {kMirelthPropertiesFormat, 7, "alpha"},        {kMirelthPropertiesFormat, 8, "colour_space"},
+      {kMirelthPropertiesFormat, 10, "container"},   {kMirelthPropertiesFormat, 11, "colour_mode"},
+      {kMirelthPropertiesFormat, 13, "channels"},    {kMirelthPropertiesFormat, 14, "layer_count"},
+  };
+  for (const std::string& name : files) {
+    IInitializeWithStream* init = nullptr;
+    Check(CoCreateInstance(kClsidMirelthProperties, nullptr, CLSCTX_INPROC_SERVER, kIidIInitializeWithStream,
+                           reinterpret_cast<void**>(&init)) == S_OK &&
+              init,
+          name + ": the property handler through the registry");
+    if (!init) continue;
+    IStream* stream = nullptr;
+    Check(SUCCEEDED(SHCreateStreamOnFileEx(FullPath(name).c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
+                                           FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &stream)),
+          name + ": a stream on the file");
+    if (stream) {
+      Check(init->Initialize(stream, STGM_READ) == S_OK, name + ": Initialize");
+      stream->Release();
+    }
+    IPropertyStore* store = nullptr;
+    init->QueryInterface(kIidIPropertyStore, reinterpret_cast<void**>(&store));
+    init->Release();
+    if (!store) continue;
+    DWORD count = 0;
+    store->GetCount(&count);
+    std::string line = "file=" + name;
+    for (DWORD i = 0; i < count; ++i) {
+      PROPERTYKEY key{};
+      PROPVARIANT value;
+      if (FAILED(store->GetAt(i, &key)) || FAILED(store->GetValue(key, &value))) continue;
+      for (const auto& n : names) {
+        if (n.pid != key.pid || !SameGuid(n.format, key.fmtid)) continue;
+        if (value.vt == VT_UI4) line += std::string("\t") + n.key + "=" + std::to_string(value.ulVal);
+        if (value.vt == VT_LPWSTR) line += std::string("\t") + n.key + "=" + WideToUtf8(value.pwszVal);
+      }
+      PropVariantClear(&value);
+    }
+    PROPVARIANT none;
+    PropVariantInit(&none);
+    Check(store->SetValue(PROPERTYKEY{kImagePropertiesFormat, 3}, none) == STG_E_ACCESSDENIED,
+          name + ": SetValue refused");
+    store->Release();
+    std::printf("%s\n", line.c_str());
+  }
+  CoUninitialize();
 }
 
 using ServerCall = HRESULT(STDAPICALLTYPE*)();
@@ -301,6 +393,10 @@ int Run(const std::vector<std::string>& args) {
     ExpectUnregistered();
     return Finish();
   }
+  if (args.size() >= 3 && args[1] == "--properties") {
+    PropertiesThroughTheRegistry(std::vector<std::string>(args.begin() + 2, args.end()));
+    return Finish();
+  }
   if (args.size() >= 3 && args[1] == "--thumbnail") {
     ThumbnailsThroughTheRegistry(std::vector<std::string>(args.begin() + 2, args.end()));
     return Finish();
@@ -308,7 +404,7 @@ int Run(const std::vector<std::string>& args) {
   if (args.size() < 3) {
     std::fprintf(stderr,
                  "usage: e2e_client DLL FILE... | --expect-registered DLL [--user] | --expect-unregistered [--user] | "
-                 "--thumbnail FILE...\n");
+                 "--thumbnail FILE... | --properties FILE...\n");
     return 2;
   }
   const std::wstring dll = FullPath(args[1]);

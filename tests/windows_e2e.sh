@@ -13,7 +13,7 @@ objdump=x86_64-w64-mingw32-objdump
 imports=$("$objdump" -p "$dll" | awk '/DLL Name:/ {print tolower($3)}')
 for name in $imports; do
   case "$name" in
-    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|oleaut32.dll|shell32.dll|shlwapi.dll|msvcrt.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|oleaut32.dll|shell32.dll|shlwapi.dll|msvcrt.dll|propsys.dll) ;;
     *) fail "$dll imports $name" ;;
   esac
 done
@@ -48,6 +48,31 @@ scripts/wine-run "$client" "$dll" "${present[@]}" || fail "the shell-like client
 
 scripts/wine-run regsvr32 /s "$dll" || fail "regsvr32"
 scripts/wine-run "$client" --expect-registered "$dll" || fail "layout after regsvr32"
+# The property handler through the registry on every sample, against the command line's facts of the same files.
+mapfile -t described < <(ls samples | grep -Ev '\.(png|tsv|md)$' | sed 's|^|samples/|')
+scripts/wine-run "$client" --properties "${described[@]}" > build/windows/e2e/properties.txt || fail "the property handler"
+scripts/wine-run build/windows/mirelth-thumb.exe --info --json "${described[@]}" > build/windows/e2e/info.jsonl 2>/dev/null
+/usr/bin/python3 - build/windows/e2e/properties.txt build/windows/e2e/info.jsonl <<'PY' || fail "properties differ from --info --json"
+import json, sys
+props = {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    if not line.startswith("file="):
+        continue
+    fields = dict(f.split("=", 1) for f in line.rstrip("\r\n").split("\t"))
+    props[fields.pop("file")] = fields
+infos = [json.loads(l) for l in open(sys.argv[2], encoding="utf-8") if l.strip()]
+bad = 0
+for info in infos:
+    got = props.get(info["file"], {})
+    for key, value in got.items():
+        want = str(info.get(key)).lower() if isinstance(info.get(key), bool) else str(info.get(key))
+        if want != value:
+            print("property %s of %s: %s, --info says %s" % (key, info["file"], value, want)); bad += 1
+    if len(got) < 10:
+        print("%s: %d properties" % (info["file"], len(got))); bad += 1
+print("properties of %d files compared" % len(infos))
+sys.exit(1 if bad or len(infos) < 80 else 0)
+PY
 scripts/wine-run regsvr32 /u /s "$dll" || fail "regsvr32 /u"
 scripts/wine-run "$client" --expect-unregistered || fail "layout after regsvr32 /u"
 
