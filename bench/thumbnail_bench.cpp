@@ -1,9 +1,10 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
-// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr) to a file,
-// for the whole-process comparison in scripts/bench.
+// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr, vtf) to a
+// file, for the whole-process comparison in scripts/bench.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,6 +53,32 @@ std::vector<uint8_t> MakeDds(bool dxt5, bool bc6h = false) {
     for (size_t b = header; b < file.size(); b += 16) file[b] = 0x03;  // mode 11: 5 bits 00011
   }
   return file;
+}
+
+// A 4096 x 4096 VTF 7.5 of random DXT5 blocks with its 13 mips, stored smallest first.
+std::vector<uint8_t> MakeVtf() {
+  std::vector<uint8_t> out(96, 0);
+  std::memcpy(out.data(), "VTF", 4);
+  Put32LE(out, 4, 7);
+  Put32LE(out, 8, 5);
+  Put32LE(out, 12, 96);
+  out[16] = 0, out[17] = kEdge >> 8, out[18] = 0, out[19] = kEdge >> 8;
+  Put32LE(out, 24, 1);            // one frame
+  Put32LE(out, 52, 15);           // DXT5
+  out[56] = 13;                   // mips
+  Put32LE(out, 57, 0xFFFFFFFFu);  // no low-resolution image
+  out[63] = 1;                    // depth
+  Put32LE(out, 68, 1);            // one resource: the image, right after the header
+  out[80] = 0x30;
+  Put32LE(out, 84, 96);
+  const uint8_t* noise = RandomSource().data();
+  size_t used = 0;
+  for (int k = 12; k >= 0; --k) {
+    const size_t side = std::max<size_t>(1, size_t{kEdge} >> k), blocks = ((side + 3) / 4) * ((side + 3) / 4) * 16;
+    out.insert(out.end(), noise + used % (size_t{32} << 20), noise + used % (size_t{32} << 20) + blocks);
+    used += blocks;
+  }
+  return out;
 }
 
 // A 4096 x 2048 Radiance file of new run-length scanlines: a smooth sky with a bright sun (values up to 64).
@@ -188,13 +215,15 @@ struct Loaded {
 
 void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
-      tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr");
+      tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr"),
+      vtf(MakeVtf(), "mips.vtf");
   const std::string name = kind;
   Loaded& loaded = name == "dxt1"   ? dxt1
                    : name == "dxt5" ? dxt5
                    : name == "tga"  ? tga
                    : name == "bc6h" ? bc6h
                    : name == "hdr"  ? hdr
+                   : name == "vtf"  ? vtf
                                     : psd;
   std::fflush(stdout);
   for (auto _ : state) {
@@ -224,6 +253,7 @@ BENCHMARK_CAPTURE(BM_Thumbnail, tga_full, "tga", false)->Unit(benchmark::kMillis
 BENCHMARK_CAPTURE(BM_Thumbnail, bc6h_sampled, "bc6h", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, hdr_sampled, "hdr", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, hdr_full, "hdr", false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, vtf_mips_sampled, "vtf", true)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
@@ -231,6 +261,7 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> bytes = kind == "psd"    ? MakePsd()
                                        : kind == "tga"  ? MakeTga()
                                        : kind == "hdr"  ? MakeHdr()
+                                       : kind == "vtf"  ? MakeVtf()
                                        : kind == "bc6h" ? MakeDds(false, true)
                                                         : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");

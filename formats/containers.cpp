@@ -8,6 +8,7 @@
 #include "formats/psd/psd.h"
 #include "formats/pvr/pvr.h"
 #include "formats/tga/tga.h"
+#include "formats/vtf/vtf.h"
 
 namespace mirelth {
 namespace {
@@ -27,6 +28,8 @@ constexpr Container kContainers[] = {
     {FileType::kHdr, ".hdr", "HDR", "Radiance RGBE and XYZE, flat or run-length, every orientation, tone mapped",
      "image/vnd.radiance", MimeEntry::kDefine, "Radiance HDR image", {{0, 10, "#?RADIANCE"}, {0, 6, "#?RGBE"}},
      OpenHdr},
+    {FileType::kVtf, ".vtf", "VTF", "Valve Texture Format 7.0-7.5: DXT, ATI1N/2N, plain, signed and half-float layouts",
+     "image/x-vtf", MimeEntry::kDefine, "Valve Texture Format", {{0, 4, "VTF\x00"}}, OpenVtf},
 };
 // clang-format on
 

@@ -90,6 +90,7 @@ void WriteFactsText(const Facts& facts, const char* file, TextBuffer* out) {
               ColourSpaceName(facts.colourSpace), facts.hdr ? "yes" : "no");
   out->Printf("  bits per pixel: %u\n", facts.bitsPerPixel);
   if (facts.orientation[0]) out->Printf("  orientation: %s\n", facts.orientation);
+  if (facts.details[0]) out->Printf("  details: %s\n", facts.details);
   if (facts.document) {
     out->Printf("  colour mode: %s\n  bit depth: %u\n  channels: %u\n  layer count: %u\n  composite: %s\n",
                 facts.colourMode, facts.bitDepth, facts.channels, facts.layerCount,
@@ -113,6 +114,10 @@ void WriteFactsJson(const Facts& facts, const char* file, TextBuffer* out) {
   if (facts.orientation[0]) {
     out->Append(",\"orientation\":");
     JsonString(facts.orientation, out);
+  }
+  if (facts.details[0]) {
+    out->Append(",\"details\":");
+    JsonString(facts.details, out);
   }
   if (facts.document) {
     out->Append(",\"colour_mode\":");

@@ -28,6 +28,7 @@ struct Facts {
   // Bits of a stored pixel for plain encodings; of a decoded pixel (32) for block encodings.
   uint32_t bitsPerPixel = 0;
   char orientation[16] = {};  // how the file stores its rows, where the format says ("-Y +X" for Radiance)
+  char details[96] = {};      // what else the container says ("VTF 7.5, 1 frame, normal map")
   // Documents (PSD, PSB).
   bool document = false;
   char colourMode[16] = {};  // "RGB", "Grayscale", ...
