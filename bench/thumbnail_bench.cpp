@@ -57,11 +57,11 @@ std::vector<uint8_t> MakeDds(bool dxt5, bool bc6h = false) {
 
 // A 4096 x 4096 VTF 7.5 of random DXT5 blocks with its 13 mips, stored smallest first.
 std::vector<uint8_t> MakeVtf() {
-  std::vector<uint8_t> out(96, 0);
+  std::vector<uint8_t> out(88, 0);  // the 80-byte header and one resource entry
   std::memcpy(out.data(), "VTF", 4);
   Put32LE(out, 4, 7);
   Put32LE(out, 8, 5);
-  Put32LE(out, 12, 96);
+  Put32LE(out, 12, 88);
   out[16] = 0, out[17] = kEdge >> 8, out[18] = 0, out[19] = kEdge >> 8;
   Put32LE(out, 24, 1);            // one frame
   Put32LE(out, 52, 15);           // DXT5
@@ -70,7 +70,7 @@ std::vector<uint8_t> MakeVtf() {
   out[63] = 1;                    // depth
   Put32LE(out, 68, 1);            // one resource: the image, right after the header
   out[80] = 0x30;
-  Put32LE(out, 84, 96);
+  Put32LE(out, 84, 88);
   const uint8_t* noise = RandomSource().data();
   size_t used = 0;
   for (int k = 12; k >= 0; --k) {
