@@ -21,16 +21,11 @@ constexpr uint32_t kPlace[4] = {16, 8, 0, 24};  // R, G, B, A in a BGRA pixel
 
 bool FieldAllowed(const ChannelField& f) {
   switch (f.type) {
-    case ChannelType::kAbsent:
-      return true;
-    case ChannelType::kUnorm:
-      return f.bits >= 1 && f.bits <= 32;
-    case ChannelType::kSnorm:
-      return f.bits >= 2 && f.bits <= 32;
-    case ChannelType::kFloat:
-      return f.bits == 16 || f.bits == 32;
-    case ChannelType::kUFloat:
-      return f.bits == 10 || f.bits == 11;
+    case ChannelType::kAbsent: return true;
+    case ChannelType::kUnorm: return f.bits >= 1 && f.bits <= 32;
+    case ChannelType::kSnorm: return f.bits >= 2 && f.bits <= 32;
+    case ChannelType::kFloat: return f.bits == 16 || f.bits == 32;
+    case ChannelType::kUFloat: return f.bits == 10 || f.bits == 11;
   }
   return false;
 }
@@ -65,24 +60,16 @@ ChannelReader PrepareChannel(const ChannelField& f, bool alpha) {
   c.bits = f.bits;
   c.alpha = alpha;
   switch (f.type) {
-    case ChannelType::kAbsent:
-      c.kind = ChannelReader::Kind::kAbsent;
-      break;
+    case ChannelType::kAbsent: c.kind = ChannelReader::Kind::kAbsent; break;
     case ChannelType::kUnorm:
       c.kind = f.bits <= 8    ? ChannelReader::Kind::kNarrow
                : f.bits <= 16 ? ChannelReader::Kind::kWide
                               : ChannelReader::Kind::kHuge;
       if (c.kind == ChannelReader::Kind::kWide) c.divider = UnormDivider(f.bits);
       break;
-    case ChannelType::kSnorm:
-      c.kind = ChannelReader::Kind::kSnorm;
-      break;
-    case ChannelType::kFloat:
-      c.kind = f.bits == 16 ? ChannelReader::Kind::kHalf : ChannelReader::Kind::kFloat;
-      break;
-    case ChannelType::kUFloat:
-      c.kind = ChannelReader::Kind::kUFloat;
-      break;
+    case ChannelType::kSnorm: c.kind = ChannelReader::Kind::kSnorm; break;
+    case ChannelType::kFloat: c.kind = f.bits == 16 ? ChannelReader::Kind::kHalf : ChannelReader::Kind::kFloat; break;
+    case ChannelType::kUFloat: c.kind = ChannelReader::Kind::kUFloat; break;
   }
   return c;
 }
@@ -94,24 +81,17 @@ ChannelReader PrepareChannel(const ChannelField& f, bool alpha) {
   if (c.kind == Kind::kAbsent) return c.alpha ? 255 : 0;
   const uint32_t raw = Field(w, c.shift, c.bits);
   switch (c.kind) {
-    case Kind::kNarrow:
-      return (raw * kReplicateMultiplier[c.bits]) >> kReplicateShift[c.bits];
-    case Kind::kWide:
-      return c.divider.Byte(raw);
-    case Kind::kHuge:
-      return UnormToByte(raw, c.bits);
-    case Kind::kSnorm:
-      return SnormToByte(SignExtend(raw, c.bits), c.bits);
-    case Kind::kHalf:
-      return c.alpha ? half.alpha[raw] : half.colour[raw];
-    case Kind::kFloat:
-      return c.alpha ? AlphaByteFromFloat(FloatFromBits(raw)) : SrgbByteFromBits(srgb, raw);
+    case Kind::kNarrow: return (raw * kReplicateMultiplier[c.bits]) >> kReplicateShift[c.bits];
+    case Kind::kWide: return c.divider.Byte(raw);
+    case Kind::kHuge: return UnormToByte(raw, c.bits);
+    case Kind::kSnorm: return SnormToByte(SignExtend(raw, c.bits), c.bits);
+    case Kind::kHalf: return c.alpha ? half.alpha[raw] : half.colour[raw];
+    case Kind::kFloat: return c.alpha ? AlphaByteFromFloat(FloatFromBits(raw)) : SrgbByteFromBits(srgb, raw);
     case Kind::kUFloat: {
       const uint32_t bits = SmallFloatBits(raw, c.bits - 5u);
       return c.alpha ? AlphaByteFromFloat(FloatFromBits(bits)) : SrgbByteFromBits(srgb, bits);
     }
-    case Kind::kAbsent:
-      break;
+    case Kind::kAbsent: break;
   }
   return 0;
 }
@@ -120,6 +100,19 @@ inline uint32_t Gray(const PixelLayout& layout, uint32_t pixel) {
   if (!layout.gray) return pixel;
   const uint32_t c = (pixel >> 16) & 0xFF;
   return (pixel & 0xFF000000u) | (c * 0x010101u);
+}
+
+// A pixel of kBytes bytes (a constant: one fixed-size load) as a 128-bit number.
+template <uint32_t kBytes>
+inline Wide LoadWide(const uint8_t* in) {
+  Wide w{0, 0};
+  if constexpr (kBytes <= 8) {
+    std::memcpy(&w.lo, in, kBytes);
+  } else {
+    std::memcpy(&w.lo, in, 8);
+    std::memcpy(&w.hi, in + 8, kBytes - 8);
+  }
+  return w;
 }
 
 // A channel as a number: floats as stored (linear light), normalised integers as their value in 0..1 or -1..1;
@@ -138,14 +131,10 @@ inline float ChannelValue(const ChannelReader& c, const Wide& w) {
       const double v = SignExtend(raw, c.bits) / m;
       return static_cast<float>(v < -1.0 ? -1.0 : v);
     }
-    case Kind::kHalf:
-      return HalfToFloat(static_cast<uint16_t>(raw));
-    case Kind::kFloat:
-      return FloatFromBits(raw);
-    case Kind::kUFloat:
-      return SmallFloatToFloat(raw, c.bits - 5u);
-    case Kind::kAbsent:
-      break;
+    case Kind::kHalf: return HalfToFloat(static_cast<uint16_t>(raw));
+    case Kind::kFloat: return FloatFromBits(raw);
+    case Kind::kUFloat: return SmallFloatToFloat(raw, c.bits - 5u);
+    case Kind::kAbsent: break;
   }
   return 0.0f;
 }
@@ -174,16 +163,7 @@ void GeneralRowsOf(const ConvertJob& job, const PixelLayout& layout) {
                                      PrepareChannel(layout.channel[2], false), PrepareChannel(layout.channel[3], true)};
   const SrgbTables& srgb = SrgbEncodeTables();
   const HalfTables& half = HalfToByteTables();
-  const auto load = [](const uint8_t* in) {
-    Wide w{0, 0};
-    if constexpr (kBytes <= 8) {
-      std::memcpy(&w.lo, in, kBytes);
-    } else {
-      std::memcpy(&w.lo, in, 8);
-      std::memcpy(&w.hi, in + 8, kBytes - 8);
-    }
-    return w;
-  };
+  const auto load = [](const uint8_t* in) { return LoadWide<kBytes>(in); };
   if (layout.premultiplied) {
     ChannelReader colour[4] = {channels[0], channels[1], channels[2], channels[3]};
     if (layout.gray) colour[1] = colour[2] = colour[0];
@@ -241,26 +221,13 @@ bool UnormRows(const ConvertJob& job, const PixelLayout& layout) {
     if (f.type != ChannelType::kAbsent && (f.type != ChannelType::kUnorm || f.bits > 16)) return false;
   }
   switch (layout.bytesPerPixel) {
-    case 1:
-      UnormRowsOf<1>(job, layout);
-      return true;
-    case 2:
-      UnormRowsOf<2>(job, layout);
-      return true;
-    case 3:
-      UnormRowsOf<3>(job, layout);
-      return true;
-    case 4:
-      UnormRowsOf<4>(job, layout);
-      return true;
-    case 6:
-      UnormRowsOf<6>(job, layout);
-      return true;
-    case 8:
-      UnormRowsOf<8>(job, layout);
-      return true;
-    default:
-      return false;
+    case 1: UnormRowsOf<1>(job, layout); return true;
+    case 2: UnormRowsOf<2>(job, layout); return true;
+    case 3: UnormRowsOf<3>(job, layout); return true;
+    case 4: UnormRowsOf<4>(job, layout); return true;
+    case 6: UnormRowsOf<6>(job, layout); return true;
+    case 8: UnormRowsOf<8>(job, layout); return true;
+    default: return false;
   }
 }
 
@@ -329,42 +296,33 @@ bool UFloatRows(const ConvertJob& job, const PixelLayout& layout) {
   return true;
 }
 
+// Calls `f.template operator()<kBytes>()` with the pixel size (1 to 16 bytes) as a constant, so that each pixel is
+// one fixed-size load.
+template <typename F>
+void ForPixelBytes(uint32_t bytes, F f) {
+  switch (bytes) {
+    case 1: return f.template operator()<1>();
+    case 2: return f.template operator()<2>();
+    case 3: return f.template operator()<3>();
+    case 4: return f.template operator()<4>();
+    case 5: return f.template operator()<5>();
+    case 6: return f.template operator()<6>();
+    case 7: return f.template operator()<7>();
+    case 8: return f.template operator()<8>();
+    case 9: return f.template operator()<9>();
+    case 10: return f.template operator()<10>();
+    case 11: return f.template operator()<11>();
+    case 12: return f.template operator()<12>();
+    case 13: return f.template operator()<13>();
+    case 14: return f.template operator()<14>();
+    case 15: return f.template operator()<15>();
+    default: return f.template operator()<16>();
+  }
+}
+
 void GeneralRows(const ConvertJob& job, const PixelLayout& layout) {
   if (!layout.premultiplied && (UnormRows(job, layout) || UFloatRows(job, layout))) return;
-  switch (layout.bytesPerPixel) {
-    case 1:
-      return GeneralRowsOf<1>(job, layout);
-    case 2:
-      return GeneralRowsOf<2>(job, layout);
-    case 3:
-      return GeneralRowsOf<3>(job, layout);
-    case 4:
-      return GeneralRowsOf<4>(job, layout);
-    case 5:
-      return GeneralRowsOf<5>(job, layout);
-    case 6:
-      return GeneralRowsOf<6>(job, layout);
-    case 7:
-      return GeneralRowsOf<7>(job, layout);
-    case 8:
-      return GeneralRowsOf<8>(job, layout);
-    case 9:
-      return GeneralRowsOf<9>(job, layout);
-    case 10:
-      return GeneralRowsOf<10>(job, layout);
-    case 11:
-      return GeneralRowsOf<11>(job, layout);
-    case 12:
-      return GeneralRowsOf<12>(job, layout);
-    case 13:
-      return GeneralRowsOf<13>(job, layout);
-    case 14:
-      return GeneralRowsOf<14>(job, layout);
-    case 15:
-      return GeneralRowsOf<15>(job, layout);
-    default:
-      return GeneralRowsOf<16>(job, layout);
-  }
+  ForPixelBytes(layout.bytesPerPixel, [&]<uint32_t kBytes>() { GeneralRowsOf<kBytes>(job, layout); });
 }
 
 // Byte-aligned fields of one type and width: halves, floats or 16-bit unsigned values.
@@ -505,14 +463,10 @@ void ConvertFromDescribed(const ConvertJob& job) {
   if (layout.premultiplied) return GeneralRows(job, layout);
   if (PackedRows(job, layout)) return;
   switch (UniformKind(layout)) {
-    case Uniform::kHalf:
-      return UniformRows<Uniform::kHalf>(job, layout);
-    case Uniform::kFloat:
-      return UniformRows<Uniform::kFloat>(job, layout);
-    case Uniform::kUnorm16:
-      return UniformRows<Uniform::kUnorm16>(job, layout);
-    case Uniform::kNone:
-      return GeneralRows(job, layout);
+    case Uniform::kHalf: return UniformRows<Uniform::kHalf>(job, layout);
+    case Uniform::kFloat: return UniformRows<Uniform::kFloat>(job, layout);
+    case Uniform::kUnorm16: return UniformRows<Uniform::kUnorm16>(job, layout);
+    case Uniform::kNone: return GeneralRows(job, layout);
   }
 }
 
@@ -541,13 +495,7 @@ void DescribedFloatRowsOf(const ConvertJob& job, const PixelLayout& layout) {
   if (layout.gray) channels[1] = channels[2] = channels[0];
   const bool premultiplied = layout.premultiplied;
   FloatRows(job, kBytes, [&](const uint8_t* in, float* out) {
-    Wide w{0, 0};
-    if constexpr (kBytes <= 8) {
-      std::memcpy(&w.lo, in, kBytes);
-    } else {
-      std::memcpy(&w.lo, in, 8);
-      std::memcpy(&w.hi, in + 8, kBytes - 8);
-    }
+    const Wide w = LoadWide<kBytes>(in);
     for (int c = 0; c < 4; ++c) out[c] = ChannelValue(channels[c], w);
     if (premultiplied) {
       const float a = out[3] > 1.0f ? 1.0f : out[3];
@@ -565,40 +513,7 @@ void DescribedFloatRowsOf(const ConvertJob& job, const PixelLayout& layout) {
 void ConvertFromDescribedToFloat(const ConvertJob& job) {
   if (!job.layout || !IsValidPixelLayout(*job.layout) || job.width <= 0 || job.height <= 0) return;
   const PixelLayout& layout = *job.layout;
-  switch (layout.bytesPerPixel) {
-    case 1:
-      return DescribedFloatRowsOf<1>(job, layout);
-    case 2:
-      return DescribedFloatRowsOf<2>(job, layout);
-    case 3:
-      return DescribedFloatRowsOf<3>(job, layout);
-    case 4:
-      return DescribedFloatRowsOf<4>(job, layout);
-    case 5:
-      return DescribedFloatRowsOf<5>(job, layout);
-    case 6:
-      return DescribedFloatRowsOf<6>(job, layout);
-    case 7:
-      return DescribedFloatRowsOf<7>(job, layout);
-    case 8:
-      return DescribedFloatRowsOf<8>(job, layout);
-    case 9:
-      return DescribedFloatRowsOf<9>(job, layout);
-    case 10:
-      return DescribedFloatRowsOf<10>(job, layout);
-    case 11:
-      return DescribedFloatRowsOf<11>(job, layout);
-    case 12:
-      return DescribedFloatRowsOf<12>(job, layout);
-    case 13:
-      return DescribedFloatRowsOf<13>(job, layout);
-    case 14:
-      return DescribedFloatRowsOf<14>(job, layout);
-    case 15:
-      return DescribedFloatRowsOf<15>(job, layout);
-    default:
-      return DescribedFloatRowsOf<16>(job, layout);
-  }
+  ForPixelBytes(layout.bytesPerPixel, [&]<uint32_t kBytes>() { DescribedFloatRowsOf<kBytes>(job, layout); });
 }
 
 void ConvertFromRGB9E5ToFloat(const ConvertJob& job) {

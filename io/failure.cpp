@@ -28,10 +28,8 @@ bool FailTruncated(DecodeFailure* failure, uint64_t have, uint64_t want, const c
 std::string DescribeFailure(const DecodeFailure& failure) {
   const std::string detail = failure.detail;
   switch (failure.kind) {
-    case FailureKind::None:
-      return "no failure";
-    case FailureKind::NotThisFormat:
-      return detail.empty() ? "not a file of its type" : detail;
+    case FailureKind::None: return "no failure";
+    case FailureKind::NotThisFormat: return detail.empty() ? "not a file of its type" : detail;
     case FailureKind::Truncated: {
       // A stream inside the file that ends early knows no byte counts: its detail says what ran short.
       if (failure.have == 0 && failure.want == 0 && !detail.empty()) return "truncated: " + detail;
@@ -40,20 +38,13 @@ std::string DescribeFailure(const DecodeFailure& failure) {
                     detail.empty() ? "the image" : detail.c_str(), failure.want);
       return text;
     }
-    case FailureKind::Unsupported:
-      return "unsupported: " + detail;
-    case FailureKind::InvalidHeader:
-      return "invalid header: " + detail;
-    case FailureKind::TooLarge:
-      return "too large: " + detail;
-    case FailureKind::OutOfMemory:
-      return detail.empty() ? "out of memory" : "out of memory: " + detail;
-    case FailureKind::NoDecoder:
-      return detail.empty() ? "no decoder for this file type" : detail;
-    case FailureKind::ReadFailed:
-      return "read error: " + detail;
-    case FailureKind::InvalidArgument:
-      return "invalid argument: " + detail;
+    case FailureKind::Unsupported: return "unsupported: " + detail;
+    case FailureKind::InvalidHeader: return "invalid header: " + detail;
+    case FailureKind::TooLarge: return "too large: " + detail;
+    case FailureKind::OutOfMemory: return detail.empty() ? "out of memory" : "out of memory: " + detail;
+    case FailureKind::NoDecoder: return detail.empty() ? "no decoder for this file type" : detail;
+    case FailureKind::ReadFailed: return "read error: " + detail;
+    case FailureKind::InvalidArgument: return "invalid argument: " + detail;
   }
   return "unknown failure";
 }

@@ -30,26 +30,19 @@ const char* Plural(uint32_t n) { return n == 1 ? "" : "s"; }
 
 const char* AlphaKindName(AlphaKind alpha) {
   switch (alpha) {
-    case AlphaKind::kNone:
-      return "none";
-    case AlphaKind::kStraight:
-      return "straight";
-    case AlphaKind::kPremultiplied:
-      return "premultiplied";
-    case AlphaKind::kOneBit:
-      return "one-bit";
+    case AlphaKind::kNone: return "none";
+    case AlphaKind::kStraight: return "straight";
+    case AlphaKind::kPremultiplied: return "premultiplied";
+    case AlphaKind::kOneBit: return "one-bit";
   }
   return "none";
 }
 
 const char* ColourSpaceName(ColourSpace colourSpace) {
   switch (colourSpace) {
-    case ColourSpace::kUnspecified:
-      return "unspecified";
-    case ColourSpace::kSrgb:
-      return "sRGB";
-    case ColourSpace::kLinear:
-      return "linear";
+    case ColourSpace::kUnspecified: return "unspecified";
+    case ColourSpace::kSrgb: return "sRGB";
+    case ColourSpace::kLinear: return "linear";
   }
   return "unspecified";
 }

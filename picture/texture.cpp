@@ -41,32 +41,32 @@ ConvertJob JobFor(const SourceImage& image, const uint8_t* source, int32_t width
   return job;
 }
 
-// The sampled path's rows of a plain or block level: only the sampled rows' bytes are read, only the sampled
-// pixels (or the blocks holding them) decoded.
-class TextureRows final : public RowSource {
- public:
-  TextureRows(const SourceImage& image, const Encoding& encoding) : image_(image), encoding_(encoding) {}
+// What both sampled row sources of a level share: the sampled columns and rows, the bytes of a pixel row's sampled
+// pixels gathered side by side, and the bytes of a block row's sampled blocks (each sampled column's block, as an
+// offset from the first, and its column in it).
+class SampledLevel {
+ protected:
+  SampledLevel(const SourceImage& image, const Encoding& encoding) : image_(image), encoding_(encoding) {}
 
-  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
-             DecodeFailure* failure) override {
+  bool BeginSamples(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
+                    DecodeFailure* failure) {
     columns_ = columns;
     columnCount_ = columnCount;
     rows_ = rows;
     rowCount_ = rowCount;
+    cachedBlockRow_ = -1;
     if (encoding_.walk == Walk::kPixels) {
       unitBytes_ = encoding_.blockBytes ? encoding_.blockBytes : image_.layout.bytesPerPixel;
       gathered_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * unitBytes_);
-      if (!gathered_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
-      return true;
+      return gathered_ ? true : Fail(failure, FailureKind::OutOfMemory, "no row buffer");
     }
-    if (encoding_.walk == Walk::kPvrtc) return pvrtc_.Begin(PvrtcOf(image_), columns, columnCount, failure);
+    if (encoding_.walk != Walk::kBlocks) return true;
+    // The most sampled columns any one block holds decides between texels and whole tiles.
     const int32_t bw = encoding_.blockWidth;
-    // Every sampled column's block (as a byte offset from the first sampled block) and column in it; the most
-    // sampled columns any one block holds decides between texels and whole tiles.
     spots_ = Scratch<TexelSpot>(static_cast<size_t>(columnCount));
-    cache_ = Scratch<uint32_t>(static_cast<size_t>(columnCount) * encoding_.blockHeight);
-    if (!spots_ || !cache_) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
+    if (!spots_) return Fail(failure, FailureKind::OutOfMemory, "no block plan");
     const int32_t firstBlock = columns[0] / bw;
+    columnsPerBlock_ = 1;
     for (int32_t i = 0, run = 0; i < columnCount; ++i) {
       const int32_t block = columns[i] / bw;
       spots_[i] = {static_cast<size_t>(block - firstBlock) * encoding_.blockBytes, columns[i] - block * bw};
@@ -74,6 +74,67 @@ class TextureRows final : public RowSource {
       columnsPerBlock_ = std::max(columnsPerBlock_, run);
     }
     return true;
+  }
+
+  // The sampled pixels of stored row `row`, side by side (unitBytes_ each); null with the reason.
+  const uint8_t* GatherPixelRow(int32_t row, DecodeFailure* failure) {
+    const uint64_t first = static_cast<uint64_t>(columns_[0]);
+    const uint64_t last = static_cast<uint64_t>(columns_[columnCount_ - 1]);
+    const uint8_t* bytes =
+        Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_, (last - first + 1) * unitBytes_, failure);
+    if (!bytes) return nullptr;
+    for (int32_t i = 0; i < columnCount_; ++i) {
+      std::memcpy(gathered_.get() + static_cast<size_t>(i) * unitBytes_,
+                  bytes + (static_cast<uint64_t>(columns_[i]) - first) * unitBytes_, unitBytes_);
+    }
+    return gathered_.get();
+  }
+
+  // The sampled blocks of block row `blockRow` (spots_ index them), and in `end` the index after the last sampled
+  // row in it (rows_[index] .. rows_[end - 1]); null with the reason.
+  const uint8_t* BlockRowBytes(int32_t index, int32_t blockRow, int32_t* end, DecodeFailure* failure) {
+    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight, blockBytes = encoding_.blockBytes;
+    const int32_t firstBlock = columns_[0] / bw, lastBlock = columns_[columnCount_ - 1] / bw;
+    *end = index;
+    while (*end < rowCount_ && rows_[*end] / bh == blockRow) ++*end;
+    const uint8_t* blocks = Bytes(static_cast<uint64_t>(blockRow) * image_.pitch + uint64_t(firstBlock) * blockBytes,
+                                  uint64_t(lastBlock - firstBlock + 1) * blockBytes, failure);
+    if (blocks) cachedBlockRow_ = blockRow;
+    return blocks;
+  }
+
+  const SourceImage& image_;
+  const Encoding& encoding_;
+  const int32_t* columns_ = nullptr;
+  const int32_t* rows_ = nullptr;
+  int32_t columnCount_ = 0, rowCount_ = 0;
+  uint32_t unitBytes_ = 0;
+  int32_t columnsPerBlock_ = 1;
+  int32_t cachedBlockRow_ = -1;
+  Scratch<TexelSpot> spots_{0};
+
+ private:
+  const uint8_t* Bytes(uint64_t offset, uint64_t length, DecodeFailure* failure) {
+    return image_.source->View(image_.offset + offset, static_cast<size_t>(length), &buffer_, failure);
+  }
+
+  ByteBuffer buffer_;
+  Scratch<uint8_t> gathered_{0};
+};
+
+// The sampled path's rows of a plain or block level: only the sampled rows' bytes are read, only the sampled
+// pixels (or the blocks holding them) decoded.
+class TextureRows final : public RowSource, private SampledLevel {
+ public:
+  TextureRows(const SourceImage& image, const Encoding& encoding) : SampledLevel(image, encoding) {}
+
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
+             DecodeFailure* failure) override {
+    if (!BeginSamples(columns, columnCount, rows, rowCount, failure)) return false;
+    if (encoding_.walk == Walk::kPvrtc) return pvrtc_.Begin(PvrtcOf(image_), columns, columnCount, failure);
+    if (encoding_.walk != Walk::kBlocks) return true;
+    cache_ = Scratch<uint32_t>(static_cast<size_t>(columnCount) * encoding_.blockHeight);
+    return cache_ ? true : Fail(failure, FailureKind::OutOfMemory, "no block cache");
   }
 
   bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) override {
@@ -91,21 +152,10 @@ class TextureRows final : public RowSource {
   }
 
  private:
-  const uint8_t* Bytes(uint64_t offset, uint64_t length, DecodeFailure* failure) {
-    return image_.source->View(image_.offset + offset, static_cast<size_t>(length), &buffer_, failure);
-  }
-
   bool PixelRow(int32_t row, uint32_t* out, DecodeFailure* failure) {
-    const uint64_t first = static_cast<uint64_t>(columns_[0]);
-    const uint64_t last = static_cast<uint64_t>(columns_[columnCount_ - 1]);
-    const uint8_t* bytes =
-        Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_, (last - first + 1) * unitBytes_, failure);
-    if (!bytes) return false;
-    for (int32_t i = 0; i < columnCount_; ++i) {
-      std::memcpy(gathered_.get() + static_cast<size_t>(i) * unitBytes_,
-                  bytes + (static_cast<uint64_t>(columns_[i]) - first) * unitBytes_, unitBytes_);
-    }
-    ConvertJob job = JobFor(image_, gathered_.get(), columnCount_, 1);
+    const uint8_t* gathered = GatherPixelRow(row, failure);
+    if (!gathered) return false;
+    ConvertJob job = JobFor(image_, gathered, columnCount_, 1);
     job.destination = reinterpret_cast<uint8_t*>(out);
     job.destinationPitch = static_cast<intptr_t>(columnCount_) * 4;
     ConvertPixels(job);
@@ -124,15 +174,10 @@ class TextureRows final : public RowSource {
   // Decodes the sampled pixels of every sampled row in this block row into the cache (one row per pixel row of
   // the block row, the unsampled ones left alone).
   bool LoadBlockRow(int32_t index, int32_t blockRow, DecodeFailure* failure) {
-    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight, blockBytes = encoding_.blockBytes;
-    const int32_t firstBlock = columns_[0] / bw, lastBlock = columns_[columnCount_ - 1] / bw;
-    const uint8_t* blocks = Bytes(static_cast<uint64_t>(blockRow) * image_.pitch + uint64_t(firstBlock) * blockBytes,
-                                  uint64_t(lastBlock - firstBlock + 1) * blockBytes, failure);
-    if (!blocks) return false;
-    cachedBlockRow_ = blockRow;
-    // The sampled rows of this block row: rows_[index] .. rows_[end - 1].
+    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight;
     int32_t end = index;
-    while (end < rowCount_ && rows_[end] / bh == blockRow) ++end;
+    const uint8_t* blocks = BlockRowBytes(index, blockRow, &end, failure);
+    if (!blocks) return false;
     const bool texels = encoding_.decodeTexel && (end - index) * columnsPerBlock_ <= 2;
     const BlockContext context = ContextOf(encoding_, image_.codebook);
     if (texels) {
@@ -142,8 +187,9 @@ class TextureRows final : public RowSource {
         if (encoding_.decodeTexels) {
           encoding_.decodeTexels(blocks, spots_.get(), columnCount_, y, row, context);
         } else {
-          for (int32_t i = 0; i < columnCount_; ++i)
+          for (int32_t i = 0; i < columnCount_; ++i) {
             row[i] = encoding_.decodeTexel(blocks + spots_[i].offset, spots_[i].x, y, context);
+          }
         }
       }
     } else {
@@ -171,18 +217,7 @@ class TextureRows final : public RowSource {
     return true;
   }
 
-  const SourceImage& image_;
-  const Encoding& encoding_;
-  const int32_t* columns_ = nullptr;
-  const int32_t* rows_ = nullptr;
-  int32_t columnCount_ = 0, rowCount_ = 0;
-  uint32_t unitBytes_ = 0;
-  int32_t columnsPerBlock_ = 1;
-  int32_t cachedBlockRow_ = -1;
-  ByteBuffer buffer_;
-  Scratch<uint8_t> gathered_{0};
   Scratch<uint32_t> cache_{0};
-  Scratch<TexelSpot> spots_{0};
   PvrtcSampler pvrtc_;
 };
 
@@ -203,33 +238,16 @@ void ApplyFloatAlphaRule(AlphaRule rule, float* pixels, size_t count) {
 
 // The sampled path of an HDR level as linear floats: the pixel rows or block rows under samples, and only the
 // sampled pixels (or the blocks holding them) decoded, through the table's float converter or float block decoder.
-class TextureFloatRows final : public FloatRowSource {
+class TextureFloatRows final : public FloatRowSource, private SampledLevel {
  public:
-  TextureFloatRows(const SourceImage& image, const Encoding& encoding) : image_(image), encoding_(encoding) {}
+  TextureFloatRows(const SourceImage& image, const Encoding& encoding) : SampledLevel(image, encoding) {}
 
   bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
              DecodeFailure* failure) override {
-    columns_ = columns;
-    columnCount_ = columnCount;
-    rows_ = rows;
-    rowCount_ = rowCount;
-    cachedBlockRow_ = -1;
-    if (encoding_.walk == Walk::kPixels) {
-      unitBytes_ = encoding_.blockBytes ? encoding_.blockBytes : image_.layout.bytesPerPixel;
-      gathered_ = Scratch<uint8_t>(static_cast<size_t>(columnCount) * unitBytes_);
-      if (!gathered_) return Fail(failure, FailureKind::OutOfMemory, "no row buffer");
-      return true;
-    }
-    const int32_t bw = encoding_.blockWidth;
-    spots_ = Scratch<TexelSpot>(static_cast<size_t>(columnCount));
+    if (!BeginSamples(columns, columnCount, rows, rowCount, failure)) return false;
+    if (encoding_.walk != Walk::kBlocks) return true;
     cache_ = Scratch<float>(static_cast<size_t>(columnCount) * encoding_.blockHeight * 4);
-    if (!spots_ || !cache_) return Fail(failure, FailureKind::OutOfMemory, "no block cache");
-    const int32_t firstBlock = columns[0] / bw;
-    for (int32_t i = 0; i < columnCount; ++i) {
-      const int32_t block = columns[i] / bw;
-      spots_[i] = {static_cast<size_t>(block - firstBlock) * encoding_.blockBytes, columns[i] - block * bw};
-    }
-    return true;
+    return cache_ ? true : Fail(failure, FailureKind::OutOfMemory, "no block cache");
   }
 
   bool FloatRow(int32_t index, float* out, DecodeFailure* failure) override {
@@ -240,21 +258,10 @@ class TextureFloatRows final : public FloatRowSource {
   }
 
  private:
-  const uint8_t* Bytes(uint64_t offset, uint64_t length, DecodeFailure* failure) {
-    return image_.source->View(image_.offset + offset, static_cast<size_t>(length), &buffer_, failure);
-  }
-
   bool PixelRow(int32_t row, float* out, DecodeFailure* failure) {
-    const uint64_t first = static_cast<uint64_t>(columns_[0]);
-    const uint64_t last = static_cast<uint64_t>(columns_[columnCount_ - 1]);
-    const uint8_t* bytes =
-        Bytes(static_cast<uint64_t>(row) * image_.pitch + first * unitBytes_, (last - first + 1) * unitBytes_, failure);
-    if (!bytes) return false;
-    for (int32_t i = 0; i < columnCount_; ++i) {
-      std::memcpy(gathered_.get() + static_cast<size_t>(i) * unitBytes_,
-                  bytes + (static_cast<uint64_t>(columns_[i]) - first) * unitBytes_, unitBytes_);
-    }
-    ConvertJob job = JobFor(image_, gathered_.get(), columnCount_, 1);
+    const uint8_t* gathered = GatherPixelRow(row, failure);
+    if (!gathered) return false;
+    ConvertJob job = JobFor(image_, gathered, columnCount_, 1);
     job.destination = reinterpret_cast<uint8_t*>(out);
     job.destinationPitch = static_cast<intptr_t>(columnCount_) * 16;
     encoding_.convertFloat(job);
@@ -262,16 +269,12 @@ class TextureFloatRows final : public FloatRowSource {
   }
 
   bool BlockRow(int32_t index, int32_t row, float* out, DecodeFailure* failure) {
-    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight, blockBytes = encoding_.blockBytes;
+    const int32_t bw = encoding_.blockWidth, bh = encoding_.blockHeight;
     const int32_t blockRow = row / bh;
     if (blockRow != cachedBlockRow_) {
-      const int32_t firstBlock = columns_[0] / bw, lastBlock = columns_[columnCount_ - 1] / bw;
-      const uint8_t* blocks = Bytes(static_cast<uint64_t>(blockRow) * image_.pitch + uint64_t(firstBlock) * blockBytes,
-                                    uint64_t(lastBlock - firstBlock + 1) * blockBytes, failure);
-      if (!blocks) return false;
-      cachedBlockRow_ = blockRow;
       int32_t end = index;
-      while (end < rowCount_ && rows_[end] / bh == blockRow) ++end;
+      const uint8_t* blocks = BlockRowBytes(index, blockRow, &end, failure);
+      if (!blocks) return false;
       const BlockContext context = ContextOf(encoding_, image_.codebook);
       alignas(16) float tile[kMaxBlockWidth * kMaxBlockHeight * 4];
       size_t decodedOffset = SIZE_MAX;
@@ -292,17 +295,7 @@ class TextureFloatRows final : public FloatRowSource {
     return true;
   }
 
-  const SourceImage& image_;
-  const Encoding& encoding_;
-  const int32_t* columns_ = nullptr;
-  const int32_t* rows_ = nullptr;
-  int32_t columnCount_ = 0, rowCount_ = 0;
-  uint32_t unitBytes_ = 0;
-  int32_t cachedBlockRow_ = -1;
-  ByteBuffer buffer_;
-  Scratch<uint8_t> gathered_{0};
   Scratch<float> cache_{0};
-  Scratch<TexelSpot> spots_{0};
 };
 
 // The whole level as linear floats, picture order (top row first, left to right): the reference path of HDR

@@ -214,18 +214,10 @@ HRESULT Register(const Hive& hive) {
       WideString data;
       if (key.value) return WriteHandlerValue(hive, key);
       switch (key.row ? key.row->data : Data::kClassId) {
-        case Data::kClassName:
-          data = key.comClass->name;
-          break;
-        case Data::kLibraryPath:
-          data = libraryPath;
-          break;
-        case Data::kApartment:
-          data = MIRELTH_W("Apartment");
-          break;
-        case Data::kClassId:
-          data = key.comClass->clsidText;
-          break;
+        case Data::kClassName: data = key.comClass->name; break;
+        case Data::kLibraryPath: data = libraryPath; break;
+        case Data::kApartment: data = MIRELTH_W("Apartment"); break;
+        case Data::kClassId: data = key.comClass->clsidText; break;
       }
       return WriteKey(hive, key, data);
     });

@@ -21,14 +21,10 @@ constexpr ChannelOrder kOrders[] = {RGBA, ARGB, BGRA, ABGR};
 
 uint32_t Expand(uint32_t v, int bits) {
   switch (bits) {
-    case 1:
-      return v ? 255 : 0;
-    case 4:
-      return v * 17;
-    case 5:
-      return (v << 3) | (v >> 2);
-    case 6:
-      return (v << 2) | (v >> 4);
+    case 1: return v ? 255 : 0;
+    case 4: return v * 17;
+    case 5: return (v << 3) | (v >> 2);
+    case 6: return (v << 2) | (v >> 4);
   }
   return v;
 }

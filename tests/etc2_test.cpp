@@ -36,12 +36,9 @@ enum class Mode { kT, kH, kPlanar };
 bool Selects(const Word64& w, Mode mode) {
   const bool r = OutOfRange(w, 59, 56), g = OutOfRange(w, 51, 48), b = OutOfRange(w, 43, 40);
   switch (mode) {
-    case Mode::kT:
-      return r;
-    case Mode::kH:
-      return !r && g;
-    case Mode::kPlanar:
-      return !r && !g && b;
+    case Mode::kT: return r;
+    case Mode::kH: return !r && g;
+    case Mode::kPlanar: return !r && !g && b;
   }
   return false;
 }

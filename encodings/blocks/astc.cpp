@@ -300,15 +300,9 @@ bool ReadBlockMode(uint32_t mode, int32_t* width, int32_t* height, bool* dual, i
   if (mode & 3) {
     rho = ((mode >> 4) & 1) | ((mode & 3) << 1);
     switch ((mode >> 2) & 3) {
-      case 0:
-        *width = static_cast<int32_t>(b + 4), *height = static_cast<int32_t>(a + 2);
-        break;
-      case 1:
-        *width = static_cast<int32_t>(b + 8), *height = static_cast<int32_t>(a + 2);
-        break;
-      case 2:
-        *width = static_cast<int32_t>(a + 2), *height = static_cast<int32_t>(b + 8);
-        break;
+      case 0: *width = static_cast<int32_t>(b + 4), *height = static_cast<int32_t>(a + 2); break;
+      case 1: *width = static_cast<int32_t>(b + 8), *height = static_cast<int32_t>(a + 2); break;
+      case 2: *width = static_cast<int32_t>(a + 2), *height = static_cast<int32_t>(b + 8); break;
       default:
         if (mode & 0x100) {
           *width = static_cast<int32_t>(((mode >> 7) & 1) + 2), *height = static_cast<int32_t>(a + 2);
@@ -320,12 +314,8 @@ bool ReadBlockMode(uint32_t mode, int32_t* width, int32_t* height, bool* dual, i
     if ((mode & 0xF) == 0) return false;  // reserved
     rho = ((mode >> 4) & 1) | (((mode >> 2) & 3) << 1);
     switch (b) {
-      case 0:
-        *width = 12, *height = static_cast<int32_t>(a + 2);
-        break;
-      case 1:
-        *width = static_cast<int32_t>(a + 2), *height = 12;
-        break;
+      case 0: *width = 12, *height = static_cast<int32_t>(a + 2); break;
+      case 1: *width = static_cast<int32_t>(a + 2), *height = 12; break;
       case 2:
         *width = static_cast<int32_t>(a + 6), *height = static_cast<int32_t>(((mode >> 9) & 3) + 6);
         *dual = false;
@@ -619,8 +609,7 @@ Endpoints DecodeEndpoints(uint32_t cem, const uint8_t* values) {
       SetLdr(e, c0, c1);
       return e;
     }
-    default:
-      break;
+    default: break;
   }
   // HDR modes: 12-bit values, alpha 0x780 (1.0) unless the mode says otherwise.
   int32_t h0[4] = {0, 0, 0, 0x780}, h1[4] = {0, 0, 0, 0x780};
@@ -997,36 +986,21 @@ void DecodeAstcFloat(float* out, intptr_t outPitch, const uint8_t* block) {
 template <typename Decode>
 void ForFootprint(const BlockContext& context, Decode decode) {
   switch (context.blockWidth * 16 + context.blockHeight) {
-    case 4 * 16 + 4:
-      return decode.template operator()<4, 4>();
-    case 5 * 16 + 4:
-      return decode.template operator()<5, 4>();
-    case 5 * 16 + 5:
-      return decode.template operator()<5, 5>();
-    case 6 * 16 + 5:
-      return decode.template operator()<6, 5>();
-    case 6 * 16 + 6:
-      return decode.template operator()<6, 6>();
-    case 8 * 16 + 5:
-      return decode.template operator()<8, 5>();
-    case 8 * 16 + 6:
-      return decode.template operator()<8, 6>();
-    case 8 * 16 + 8:
-      return decode.template operator()<8, 8>();
-    case 10 * 16 + 5:
-      return decode.template operator()<10, 5>();
-    case 10 * 16 + 6:
-      return decode.template operator()<10, 6>();
-    case 10 * 16 + 8:
-      return decode.template operator()<10, 8>();
-    case 10 * 16 + 10:
-      return decode.template operator()<10, 10>();
-    case 12 * 16 + 10:
-      return decode.template operator()<12, 10>();
-    case 12 * 16 + 12:
-      return decode.template operator()<12, 12>();
-    default:
-      return;  // no such 2D footprint: the table gives none
+    case 4 * 16 + 4: return decode.template operator()<4, 4>();
+    case 5 * 16 + 4: return decode.template operator()<5, 4>();
+    case 5 * 16 + 5: return decode.template operator()<5, 5>();
+    case 6 * 16 + 5: return decode.template operator()<6, 5>();
+    case 6 * 16 + 6: return decode.template operator()<6, 6>();
+    case 8 * 16 + 5: return decode.template operator()<8, 5>();
+    case 8 * 16 + 6: return decode.template operator()<8, 6>();
+    case 8 * 16 + 8: return decode.template operator()<8, 8>();
+    case 10 * 16 + 5: return decode.template operator()<10, 5>();
+    case 10 * 16 + 6: return decode.template operator()<10, 6>();
+    case 10 * 16 + 8: return decode.template operator()<10, 8>();
+    case 10 * 16 + 10: return decode.template operator()<10, 10>();
+    case 12 * 16 + 10: return decode.template operator()<12, 10>();
+    case 12 * 16 + 12: return decode.template operator()<12, 12>();
+    default: return;  // no such 2D footprint: the table gives none
   }
 }
 

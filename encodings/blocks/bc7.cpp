@@ -200,30 +200,14 @@ void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const
   const auto mode = static_cast<uint32_t>(__builtin_ctz(first));
   bits.Take(mode + 1);
   switch (mode) {
-    case 0:
-      DecodeMode<0>(bits, tile);
-      break;
-    case 1:
-      DecodeMode<1>(bits, tile);
-      break;
-    case 2:
-      DecodeMode<2>(bits, tile);
-      break;
-    case 3:
-      DecodeMode<3>(bits, tile);
-      break;
-    case 4:
-      DecodeMode<4>(bits, tile);
-      break;
-    case 5:
-      DecodeMode<5>(bits, tile);
-      break;
-    case 6:
-      DecodeMode<6>(bits, tile);
-      break;
-    default:
-      DecodeMode<7>(bits, tile);
-      break;
+    case 0: DecodeMode<0>(bits, tile); break;
+    case 1: DecodeMode<1>(bits, tile); break;
+    case 2: DecodeMode<2>(bits, tile); break;
+    case 3: DecodeMode<3>(bits, tile); break;
+    case 4: DecodeMode<4>(bits, tile); break;
+    case 5: DecodeMode<5>(bits, tile); break;
+    case 6: DecodeMode<6>(bits, tile); break;
+    default: DecodeMode<7>(bits, tile); break;
   }
   for (int y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
 }

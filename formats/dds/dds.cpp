@@ -125,6 +125,12 @@ constexpr FormatRow kFourCCTable[] = {
 constexpr LayoutSpec kR10G10B10A2 = {
     4, {CT::kUnorm, 0, 10}, {CT::kUnorm, 10, 10}, {CT::kUnorm, 20, 10}, {CT::kUnorm, 30, 2}, false};
 
+// R11G11B10_FLOAT: R w[10:0], G w[21:11], B w[31:22]
+constexpr LayoutSpec kR11G11B10 = {4, {CT::kUFloat, 0, 11}, {CT::kUFloat, 11, 11}, {CT::kUFloat, 22, 10}, {}, false};
+// A4B4G4R4_UNORM: A w[3:0], B w[7:4], G w[11:8], R w[15:12]
+constexpr LayoutSpec kA4B4G4R4 = {2,    {CT::kUnorm, 12, 4}, {CT::kUnorm, 8, 4}, {CT::kUnorm, 4, 4}, {CT::kUnorm, 0, 4},
+                                  false};
+
 // TYPELESS formats are drawn as their UNORM member (32-bit ones as FLOAT), as every tool shows them; depth-stencil
 // TYPELESS and BC6H_TYPELESS name no member to draw and stay refused.
 constexpr FormatRow kDxgiTable[] = {
@@ -139,12 +145,7 @@ constexpr FormatRow kDxgiTable[] = {
     {16, kDescribed, kBgra, kAsStored, Uniform(8, CT::kFloat, 32, 2)},  // R32G32_FLOAT (as D3D 115)
     {23, kDescribed, kBgra, kAsStored, kR10G10B10A2},                   // R10G10B10A2_TYPELESS
     {24, kDescribed, kBgra, kAsStored, kR10G10B10A2},                   // R10G10B10A2_UNORM
-    // R11G11B10_FLOAT: R w[10:0], G w[21:11], B w[31:22]
-    {26,
-     kDescribed,
-     kBgra,
-     kAsStored,
-     {4, {CT::kUFloat, 0, 11}, {CT::kUFloat, 11, 11}, {CT::kUFloat, 22, 10}, {}, false}},
+    {26, kDescribed, kBgra, kAsStored, kR11G11B10},
     {27, A8R8G8B8, kRgba, kAsStored, kNoLayout},                              // R8G8B8A8_TYPELESS
     {28, A8R8G8B8, kRgba, kAsStored, kNoLayout},                              // R8G8B8A8_UNORM
     {29, A8R8G8B8, kRgba, kAsStored, kNoLayout},                              // R8G8B8A8_UNORM_SRGB
@@ -195,12 +196,7 @@ constexpr FormatRow kDxgiTable[] = {
     {98, BC7, kBgra, kAsStored, kNoLayout},                                   // BC7_UNORM
     {99, BC7, kBgra, kAsStored, kNoLayout},                                   // BC7_UNORM_SRGB
     {115, A4R4G4B4, kBgra, kAsStored, kNoLayout},                             // B4G4R4A4_UNORM
-    // A4B4G4R4_UNORM: A w[3:0], B w[7:4], G w[11:8], R w[15:12]
-    {191,
-     kDescribed,
-     kBgra,
-     kAsStored,
-     {2, {CT::kUnorm, 12, 4}, {CT::kUnorm, 8, 4}, {CT::kUnorm, 4, 4}, {CT::kUnorm, 0, 4}, false}},
+    {191, kDescribed, kBgra, kAsStored, kA4B4G4R4},
 };
 
 // Every DXGI_FORMAT value by name, from the Direct3D headers (dxgiformat.h), as describe and refusals name them.

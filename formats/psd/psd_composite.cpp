@@ -99,32 +99,22 @@ void ConvertModeRow(const PsdDocument& document, uint8_t* p, size_t width, bool 
 
 ModePlan PlanFor(uint16_t mode) {
   switch (mode) {
-    case kPsdRgb:
-      return {3, 3, true};
-    case kPsdLab:
-      return {3, 3, false};
-    case kPsdCmyk:
-      return {4, 4, false};
+    case kPsdRgb: return {3, 3, true};
+    case kPsdLab: return {3, 3, false};
+    case kPsdCmyk: return {4, 4, false};
     case kPsdGrayscale:
-    case kPsdDuotone:
-      return {1, 1, true};
-    case kPsdIndexed:
-      return {1, 1, false};
-    case kPsdMultichannel:
-      return {1, -1, true};
-    default:
-      return {1, -1, false};  // bitmap
+    case kPsdDuotone: return {1, 1, true};
+    case kPsdIndexed: return {1, 1, false};
+    case kPsdMultichannel: return {1, -1, true};
+    default: return {1, -1, false};  // bitmap
   }
 }
 
 uint8_t SampleToByte(const uint8_t* sample, uint32_t depth, uint32_t bit, bool curve) {
   switch (depth) {
-    case 1:
-      return ((sample[0] >> (7 - bit)) & 1) ? 0 : 255;  // 1 is black
-    case 8:
-      return sample[0];
-    case 16:
-      return From16(ByteReader::U16BENoBoundsCheck(sample));
+    case 1: return ((sample[0] >> (7 - bit)) & 1) ? 0 : 255;  // 1 is black
+    case 8: return sample[0];
+    case 16: return From16(ByteReader::U16BENoBoundsCheck(sample));
     default: {
       const float value = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
       return curve ? LinearToSrgbByte(value) : LinearToAlphaByte(value);
@@ -183,18 +173,10 @@ void SamplePicker::BytesToValues(const uint8_t* picked, float* values) const {
   for (int32_t i = 0; i < count_; ++i) {
     const uint8_t* sample = identity_ ? picked + static_cast<size_t>(i) * sampleBytes_ : picked + pickOf_[i];
     switch (depth_) {
-      case 8:
-        values[i] = sample[0] / 255.0f;
-        break;
-      case 16:
-        values[i] = ByteReader::U16BENoBoundsCheck(sample) / 65535.0f;
-        break;
-      case 32:
-        values[i] = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
-        break;
-      default:
-        values[i] = ((sample[0] >> (7 - (static_cast<uint32_t>(columns_[i]) & 7))) & 1) ? 0.0f : 1.0f;
-        break;
+      case 8: values[i] = sample[0] / 255.0f; break;
+      case 16: values[i] = ByteReader::U16BENoBoundsCheck(sample) / 65535.0f; break;
+      case 32: values[i] = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample)); break;
+      default: values[i] = ((sample[0] >> (7 - (static_cast<uint32_t>(columns_[i]) & 7))) & 1) ? 0.0f : 1.0f; break;
     }
   }
 }
@@ -288,8 +270,7 @@ bool CompositeRows::Layout(DecodeFailure* failure) {
         specs_[c].skip = c * planeBytes;
       }
       return true;
-    default:
-      return Fail(failure, FailureKind::Unsupported, "PSD compression %u", compression);
+    default: return Fail(failure, FailureKind::Unsupported, "PSD compression %u", compression);
   }
 }
 
@@ -440,24 +421,15 @@ namespace {
 
 const char* ColourModeName(uint16_t mode) {
   switch (mode) {
-    case kPsdBitmap:
-      return "Bitmap";
-    case kPsdGrayscale:
-      return "Grayscale";
-    case kPsdIndexed:
-      return "Indexed";
-    case kPsdRgb:
-      return "RGB";
-    case kPsdCmyk:
-      return "CMYK";
-    case kPsdMultichannel:
-      return "Multichannel";
-    case kPsdDuotone:
-      return "Duotone";
-    case kPsdLab:
-      return "Lab";
-    default:
-      return "unknown";
+    case kPsdBitmap: return "Bitmap";
+    case kPsdGrayscale: return "Grayscale";
+    case kPsdIndexed: return "Indexed";
+    case kPsdRgb: return "RGB";
+    case kPsdCmyk: return "CMYK";
+    case kPsdMultichannel: return "Multichannel";
+    case kPsdDuotone: return "Duotone";
+    case kPsdLab: return "Lab";
+    default: return "unknown";
   }
 }
 

@@ -47,19 +47,15 @@ constexpr uint32_t kWideKeys[] = {Key("LMsk"), Key("Lr16"), Key("Lr32"), Key("La
 // The mode and depth pairs we draw.
 bool DrawableModeAndDepth(uint16_t mode, uint16_t depth) {
   switch (mode) {
-    case kPsdBitmap:
-      return depth == 1;
-    case kPsdIndexed:
-      return depth == 8;
+    case kPsdBitmap: return depth == 1;
+    case kPsdIndexed: return depth == 8;
     case kPsdGrayscale:
     case kPsdRgb:
     case kPsdCmyk:
     case kPsdMultichannel:
     case kPsdDuotone:
-    case kPsdLab:
-      return depth == 8 || depth == 16 || depth == 32;
-    default:
-      return false;
+    case kPsdLab: return depth == 8 || depth == 16 || depth == 32;
+    default: return false;
   }
 }
 

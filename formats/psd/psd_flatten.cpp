@@ -107,9 +107,7 @@ void BlendNonSeparable(uint32_t key, const float* b, const float* s, float* out)
       std::copy(b, b + 3, t);
       SetLum(t, Lum(s));
       break;
-    case kDarkerColor:
-      std::copy(Lum(s) < Lum(b) ? s : b, (Lum(s) < Lum(b) ? s : b) + 3, t);
-      break;
+    case kDarkerColor: std::copy(Lum(s) < Lum(b) ? s : b, (Lum(s) < Lum(b) ? s : b) + 3, t); break;
     default:  // lighter color
       std::copy(Lum(s) > Lum(b) ? s : b, (Lum(s) > Lum(b) ? s : b) + 3, t);
       break;
@@ -162,50 +160,32 @@ float BlendChannel(uint32_t key, float b, float s) {
   b = Clamp01(b);
   s = Clamp01(s);
   switch (key) {
-    case Key("mul "):
-      return b * s;
-    case Key("scrn"):
-      return b + s - b * s;
-    case Key("over"):
-      return HardLight(s, b);
-    case Key("dark"):
-      return std::min(b, s);
-    case Key("lite"):
-      return std::max(b, s);
-    case Key("div "):
-      return ColorDodge(b, s);
-    case Key("idiv"):
-      return ColorBurn(b, s);
-    case Key("hLit"):
-      return HardLight(b, s);
+    case Key("mul "): return b * s;
+    case Key("scrn"): return b + s - b * s;
+    case Key("over"): return HardLight(s, b);
+    case Key("dark"): return std::min(b, s);
+    case Key("lite"): return std::max(b, s);
+    case Key("div "): return ColorDodge(b, s);
+    case Key("idiv"): return ColorBurn(b, s);
+    case Key("hLit"): return HardLight(b, s);
     case Key("sLit"): {
       if (s <= 0.5f) return b - (1.0f - 2.0f * s) * b * (1.0f - b);
       const float d = b <= 0.25f ? ((16.0f * b - 12.0f) * b + 4.0f) * b : std::sqrt(b);
       return b + (2.0f * s - 1.0f) * (d - b);
     }
-    case Key("diff"):
-      return std::fabs(b - s);
-    case Key("smud"):
-      return b + s - 2.0f * b * s;
-    case Key("lbrn"):
-      return Clamp01(b + s - 1.0f);
-    case Key("lddg"):
-      return Clamp01(b + s);
-    case Key("vLit"):
-      return s <= 0.5f ? ColorBurn(b, 2.0f * s) : ColorDodge(b, 2.0f * s - 1.0f);
-    case Key("lLit"):
-      return Clamp01(b + 2.0f * s - 1.0f);
-    case Key("pLit"):
-      return s <= 0.5f ? std::min(b, 2.0f * s) : std::max(b, 2.0f * s - 1.0f);
-    case Key("hMix"):
-      return b + s >= 1.0f ? 1.0f : 0.0f;
-    case Key("fsub"):
-      return Clamp01(b - s);
+    case Key("diff"): return std::fabs(b - s);
+    case Key("smud"): return b + s - 2.0f * b * s;
+    case Key("lbrn"): return Clamp01(b + s - 1.0f);
+    case Key("lddg"): return Clamp01(b + s);
+    case Key("vLit"): return s <= 0.5f ? ColorBurn(b, 2.0f * s) : ColorDodge(b, 2.0f * s - 1.0f);
+    case Key("lLit"): return Clamp01(b + 2.0f * s - 1.0f);
+    case Key("pLit"): return s <= 0.5f ? std::min(b, 2.0f * s) : std::max(b, 2.0f * s - 1.0f);
+    case Key("hMix"): return b + s >= 1.0f ? 1.0f : 0.0f;
+    case Key("fsub"): return Clamp01(b - s);
     case Key("fdiv"):
       if (s <= 0.0f) return b > 0.0f ? 1.0f : 0.0f;
       return Clamp01(b / s);
-    default:
-      return s;  // unknown modes draw as normal
+    default: return s;  // unknown modes draw as normal
   }
 }
 
@@ -244,10 +224,8 @@ void Composite(uint32_t key, const float* colour, const float* alpha, float* can
 
 float SampleValue(const uint8_t* sample, uint32_t depth) {
   switch (depth) {
-    case 8:
-      return sample[0] * (1.0f / 255.0f);
-    case 16:
-      return ByteReader::U16BENoBoundsCheck(sample) * (1.0f / 65535.0f);
+    case 8: return sample[0] * (1.0f / 255.0f);
+    case 16: return ByteReader::U16BENoBoundsCheck(sample) * (1.0f / 65535.0f);
     default: {
       const float v = FloatFromBits(ByteReader::U32BENoBoundsCheck(sample));
       return std::isnan(v) ? 0.0f : v;
@@ -333,8 +311,7 @@ bool FlattenRows::Layout(DecodeFailure* failure) {
           return Fail(failure, FailureKind::TooLarge, "more than %u ZIP layer channels to flatten", kMaxZipPlanes);
         }
         break;
-      default:
-        return Fail(failure, FailureKind::Unsupported, "PSD layer channel compression %u", compression);
+      default: return Fail(failure, FailureKind::Unsupported, "PSD layer channel compression %u", compression);
     }
     *index = static_cast<int32_t>(plan.specs.size());
     if (!plan.specs.Push(spec)) return Fail(failure, FailureKind::OutOfMemory, "no plane table");

@@ -283,18 +283,12 @@ bool TranslateChannels(PvrPixelFormat format, uint32_t channelType, PvrDrawing* 
   switch (channelType) {
     case kPvrUnsignedByteNorm:
     case kPvrUnsignedShortNorm:
-    case kPvrUnsignedIntNorm:
-      type = ChannelType::kUnorm;
-      break;
+    case kPvrUnsignedIntNorm: type = ChannelType::kUnorm; break;
     case kPvrSignedByteNorm:
     case kPvrSignedShortNorm:
-    case kPvrSignedIntNorm:
-      type = ChannelType::kSnorm;
-      break;
+    case kPvrSignedIntNorm: type = ChannelType::kSnorm; break;
     case kPvrSignedFloat:
-    case kPvrUnsignedFloat:
-      type = ChannelType::kFloat;
-      break;
+    case kPvrUnsignedFloat: type = ChannelType::kFloat; break;
     default: {
       char why[64];
       std::snprintf(why, sizeof why, "channel type %u is not normalised", static_cast<unsigned>(channelType));
@@ -355,18 +349,10 @@ bool TranslateChannels(PvrPixelFormat format, uint32_t channelType, PvrDrawing* 
     }
     int slot;
     switch (Name(format, c)) {
-      case 'r':
-        slot = 0;
-        break;
-      case 'g':
-        slot = 1;
-        break;
-      case 'b':
-        slot = 2;
-        break;
-      case 'a':
-        slot = 3;
-        break;
+      case 'r': slot = 0; break;
+      case 'g': slot = 1; break;
+      case 'b': slot = 2; break;
+      case 'a': slot = 3; break;
       case 'l':
         slot = 0;
         layout.gray = true;
@@ -376,10 +362,8 @@ bool TranslateChannels(PvrPixelFormat format, uint32_t channelType, PvrDrawing* 
         layout.gray = true;
         intensity = true;
         break;
-      case 'x':
-        continue;  // padding
-      default:
-        return RefuseFormat(format, "channel names", failure);
+      case 'x': continue;  // padding
+      default: return RefuseFormat(format, "channel names", failure);
     }
     if (seen[slot]) return RefuseFormat(format, "channels named twice", failure);
     seen[slot] = true;

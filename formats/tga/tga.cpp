@@ -67,15 +67,12 @@ inline uint32_t Pixel(const TgaImage& image, const uint8_t* p) {
       const uint32_t a = image.depth == 16 && image.useAlpha ? p[1] : 255;
       return (a << 24) | g;
     }
-    case Kind::kTrueColour:
-      break;
+    case Kind::kTrueColour: break;
   }
   switch (image.depth) {
     case 15:
-    case 16:
-      return From555(ByteReader::U16LENoBoundsCheck(p), image.alphaBit);
-    case 24:
-      return 0xFF000000u | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+    case 16: return From555(ByteReader::U16LENoBoundsCheck(p), image.alphaBit);
+    case 24: return 0xFF000000u | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
     default: {
       const uint32_t a = image.useAlpha ? p[3] : 255;
       return (a << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
