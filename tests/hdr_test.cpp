@@ -169,6 +169,12 @@ TEST(Hdr, Refusals) {
             FailureKind::InvalidHeader);
   EXPECT_EQ(test::DrawBytes(FileType::kHdr, patched("-Y 9 +X 11", "-Y 0 +X 11")).failure.kind,
             FailureKind::InvalidHeader);
+  // More than 65536 a side, or more pixels than the bytes could hold (a tiny file claiming a huge picture).
+  EXPECT_EQ(DescribeFailure(test::DrawBytes(FileType::kHdr, patched("-Y 9 +X 11", "-Y 9 +X 70000")).failure),
+            "invalid header: HDR size 70000 x 9 (at most 65536 a side)");
+  EXPECT_EQ(test::DrawBytes(FileType::kHdr, patched("-Y 9 +X 11", "-Y 60000 +X 60000"), test::Mode::kThumbnail, 64)
+                .failure.kind,
+            FailureKind::InvalidHeader);
   // A new run-length scanline whose run passes its end, and one that names another length.
   Bytes overrun = good;
   overrun[header + 4] = 128 + 127;

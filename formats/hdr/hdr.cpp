@@ -15,6 +15,11 @@ namespace {
 // Header lines are short; a header that runs past this is not a Radiance file we can read.
 constexpr uint64_t kMaxHeaderBytes = 64 * 1024;
 constexpr size_t kMaxLineBytes = 4096;
+// The largest side we read, and the most pixels a byte of the file may stand for: a run-length scanline can claim
+// far more pixels than its bytes hold (the old form's repeat counts grow 8 bits a pixel), and the decode walks them
+// all; no real file comes near either bound (a flat 4096 x 2048 sky packs to about 350 pixels a byte).
+constexpr int64_t kMaxEdge = 65536;
+constexpr uint64_t kMaxPixelsPerByte = 4096;
 // The new run-length form is used only for scanlines of this many pixels.
 constexpr int32_t kMinRunLengthWidth = 8, kMaxRunLengthWidth = 32767;
 
@@ -355,7 +360,16 @@ bool OpenHdr(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   HdrHeader header;
   if (!ParseHeader(source, &header, failure)) return false;
   if (!CheckPictureSize(header.width, header.height, options, failure)) return false;
+  if (header.width > kMaxEdge || header.height > kMaxEdge) {
+    return Fail(failure, FailureKind::InvalidHeader, "HDR size %d x %d (at most 65536 a side)", header.width,
+                header.height);
+  }
   if (!source.Has(header.data, 1)) return FailTruncated(failure, source.size(), header.data + 1, "the HDR scanlines");
+  const uint64_t pixels = uint64_t(header.width) * uint64_t(header.height);
+  if (pixels / kMaxPixelsPerByte > source.size() - header.data) {
+    return Fail(failure, FailureKind::InvalidHeader, "HDR size %d x %d in %llu bytes of scanlines", header.width,
+                header.height, static_cast<unsigned long long>(source.size() - header.data));
+  }
   if (Facts* facts = options.facts) {
     facts->known = true;
     facts->width = header.width;
