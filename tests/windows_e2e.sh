@@ -32,7 +32,8 @@ samples=(samples/dds-im-dxt1-mips-photo-256x64.dds samples/dds-gimp-rgba32-shape
          samples/pvr-pvrtextool-astc-5x5-halo-24x24.pvr samples/pvr-pvrtextool-pvrtc1-4bpp-rgba-halo-32x64.pvr
          samples/pvr-pvrtextool-etc2-rgba-halo-48x40.pvr samples/dds-bc7enc-bc7-rings-40x24.dds
          samples/hdr-oiio-rle-lamp-48x40.hdr samples/hdr-own-orient-pYmX-lamp-48x40.hdr
-         samples/dds-blocks-bc6hsf16-mode11-hdr-40x24.dds)
+         samples/dds-blocks-bc6hsf16-mode11-hdr-40x24.dds samples/vtf-bc7enc-v75-dxt5-mips-halo-64x64.vtf
+         samples/vtf-vtflib-v73-uv88-dents-32x32.vtf samples/vtf-vtflib-v74-rgba16161616f-lamp-32x32.vtf)
 # A large document under its own ".psb" name.
 mkdir -p build/windows/e2e
 cp samples/psb-agpsd-flatten-groups-tiles-100x60.psd build/windows/e2e/groups.psb
