@@ -29,25 +29,37 @@ bool ToneMappedRows::Begin(const int32_t* columns, int32_t columnCount, const in
   columnCount_ = columnCount;
   row_ = Scratch<float>(static_cast<size_t>(columnCount) * 4);
   if (!row_) return Fail(failure, FailureKind::OutOfMemory, "no float row");
+  const uint64_t keptBytes = uint64_t(columnCount) * uint64_t(rowCount) * 16;
+  keeping_ = keptBytes <= kKeptBytes;
+  if (keeping_) {
+    kept_ = Scratch<float>(static_cast<size_t>(keptBytes / 4));
+    keeping_ = static_cast<bool>(kept_);
+  }
   // The first pass: the white point over every value the draw takes.
   if (!floats_.Begin(columns, columnCount, rows, rowCount, failure)) return false;
   double largest = 1.0;
+  const size_t rowFloats = static_cast<size_t>(columnCount) * 4;
   for (int32_t i = 0; i < rowCount; ++i) {
-    if (!floats_.FloatRow(i, row_.get(), failure)) return false;
+    float* row = keeping_ ? kept_.get() + static_cast<size_t>(i) * rowFloats : row_.get();
+    if (!floats_.FloatRow(i, row, failure)) return false;
     for (int32_t x = 0; x < columnCount; ++x) {
-      const float* p = row_.get() + 4 * static_cast<size_t>(x);
+      const float* p = row + 4 * static_cast<size_t>(x);
       const double y = Luminance(p[0], p[1], p[2]);
       if (y > largest) largest = y;
     }
   }
   whitePoint_ = largest;
-  return floats_.Begin(columns, columnCount, rows, rowCount, failure);
+  return keeping_ || floats_.Begin(columns, columnCount, rows, rowCount, failure);
 }
 
 bool ToneMappedRows::Row(int32_t index, uint32_t* out, DecodeFailure* failure) {
-  if (!floats_.FloatRow(index, row_.get(), failure)) return false;
-  for (int32_t x = 0; x < columnCount_; ++x)
-    out[x] = ToneMapPixel(row_.get() + 4 * static_cast<size_t>(x), whitePoint_);
+  const float* row = row_.get();
+  if (keeping_) {
+    row = kept_.get() + static_cast<size_t>(index) * static_cast<size_t>(columnCount_) * 4;
+  } else if (!floats_.FloatRow(index, row_.get(), failure)) {
+    return false;
+  }
+  for (int32_t x = 0; x < columnCount_; ++x) out[x] = ToneMapPixel(row + 4 * static_cast<size_t>(x), whitePoint_);
   return true;
 }
 

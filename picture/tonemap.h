@@ -40,8 +40,9 @@ class FloatRowSource {
 };
 
 // Display rows of a float source through the tone mapping: Begin reads every wanted row once to find the white
-// point (the rows the draw will take: a thumbnail's samples, or every pixel), then begins the source anew, and each
-// Row is tone mapped under that white point.
+// point (the rows the draw will take: a thumbnail's samples, or every pixel), and each Row is tone mapped under
+// that white point. The rows read are kept when they fit in kKeptBytes (a thumbnail's samples do), else the source
+// is begun anew and read a second time (a full-size picture).
 class ToneMappedRows final : public RowSource {
  public:
   explicit ToneMappedRows(FloatRowSource& floats) : floats_(floats) {}
@@ -50,11 +51,15 @@ class ToneMappedRows final : public RowSource {
   bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) override;
   double whitePoint() const { return whitePoint_; }
 
+  static constexpr uint64_t kKeptBytes = uint64_t{64} << 20;
+
  private:
   FloatRowSource& floats_;
   int32_t columnCount_ = 0;
   double whitePoint_ = 1.0;
   Scratch<float> row_{0};
+  Scratch<float> kept_{0};  // every wanted row, when they fit
+  bool keeping_ = false;
 };
 
 // Linear floats held in memory, top row first (the reference path's source): `pixels` width x height x 4.
