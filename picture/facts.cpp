@@ -82,6 +82,7 @@ void WriteFactsText(const Facts& facts, const char* file, TextBuffer* out) {
   out->Printf("  alpha: %s\n  colour space: %s\n  HDR: %s\n", AlphaKindName(facts.alpha),
               ColourSpaceName(facts.colourSpace), facts.hdr ? "yes" : "no");
   out->Printf("  bits per pixel: %u\n", facts.bitsPerPixel);
+  if (facts.whitePoint > 0) out->Printf("  white point: %.6g\n", facts.whitePoint);
   if (facts.orientation[0]) out->Printf("  orientation: %s\n", facts.orientation);
   if (facts.details[0]) out->Printf("  details: %s\n", facts.details);
   if (facts.document) {
@@ -104,6 +105,7 @@ void WriteFactsJson(const Facts& facts, const char* file, TextBuffer* out) {
       "\"hdr\":%s,\"bits_per_pixel\":%u",
       facts.levels, facts.faces, facts.layers, facts.depth, AlphaKindName(facts.alpha),
       ColourSpaceName(facts.colourSpace), facts.hdr ? "true" : "false", facts.bitsPerPixel);
+  if (facts.whitePoint > 0) out->Printf(",\"white_point\":%.6g", facts.whitePoint);
   if (facts.orientation[0]) {
     out->Append(",\"orientation\":");
     JsonString(facts.orientation, out);

@@ -33,6 +33,11 @@ class Picture {
   // the same level through the same filter.
   [[nodiscard]] virtual bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap,
                                            DecodeFailure* failure) = 0;
+  // The white point the last draw tone mapped under (HDR pictures); 0 before a draw and for other pictures.
+  double whitePoint() const { return whitePoint_; }
+
+ protected:
+  double whitePoint_ = 0;
 };
 using PicturePtr = std::unique_ptr<Picture>;
 

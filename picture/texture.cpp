@@ -367,7 +367,7 @@ class TexturePicture final : public Picture {
       // Every pixel of level 0, read twice (the white point, then the picture), a row at a time.
       const Encoding* encoding = EncodingOf(level.format);
       TextureFloatRows floats(level, *encoding);
-      ToneMappedRows rows(floats);
+      ToneMappedRows rows(floats, &whitePoint_);
       return DrawRowsFull(rows, level.geometry(), bitmap, info, failure);
     }
     return DecodeSourceImage(level, bitmap, info, failure);
@@ -383,11 +383,11 @@ class TexturePicture final : public Picture {
         Scratch<float> pixels{0};
         if (!DecodeFloatLevel(level, *encoding, &pixels, failure)) return false;
         FloatPixelRows floats(pixels.get(), level.width);
-        ToneMappedRows rows(floats);
+        ToneMappedRows rows(floats, &whitePoint_);
         return DrawFiltered(rows, {level.width, level.height, true, false}, tw, th, bitmap, failure);
       }
       TextureFloatRows floats(level, *encoding);
-      ToneMappedRows rows(floats);
+      ToneMappedRows rows(floats, &whitePoint_);
       return DrawFiltered(rows, level.geometry(), tw, th, bitmap, failure);
     }
     if (reference) {

@@ -49,6 +49,7 @@ bool ToneMappedRows::Begin(const int32_t* columns, int32_t columnCount, const in
     }
   }
   whitePoint_ = largest;
+  if (found_) *found_ = largest;
   return keeping_ || floats_.Begin(columns, columnCount, rows, rowCount, failure);
 }
 

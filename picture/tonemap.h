@@ -45,7 +45,8 @@ class FloatRowSource {
 // is begun anew and read a second time (a full-size picture).
 class ToneMappedRows final : public RowSource {
  public:
-  explicit ToneMappedRows(FloatRowSource& floats) : floats_(floats) {}
+  // `found`, when given, receives the white point once Begin has found it.
+  explicit ToneMappedRows(FloatRowSource& floats, double* found = nullptr) : floats_(floats), found_(found) {}
   bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t rowCount,
              DecodeFailure* failure) override;
   bool Row(int32_t index, uint32_t* out, DecodeFailure* failure) override;
@@ -55,6 +56,7 @@ class ToneMappedRows final : public RowSource {
 
  private:
   FloatRowSource& floats_;
+  double* found_;
   int32_t columnCount_ = 0;
   double whitePoint_ = 1.0;
   Scratch<float> row_{0};

@@ -143,6 +143,7 @@ HRESULT MirelthThumbnailProvider::Render(Draw draw, UINT cx, HBITMAP* bitmap, BI
       ThumbnailSize(picture->width(), picture->height(), cx, &tw, &th);
       drawn = picture->DrawThumbnail(tw, th, draw == Draw::kReference, bitmap, &lastFailure);
     }
+    facts.whitePoint = picture->whitePoint();
   }
   bytesRead = source->bytesRead();
   return drawn ? S_OK : HResultFromFailure(lastFailure);

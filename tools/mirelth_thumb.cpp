@@ -28,6 +28,7 @@ namespace mirelth {
 namespace {
 
 constexpr int kExitOk = 0, kExitUndrawable = 1, kExitUsage = 2;
+constexpr uint32_t kDefaultEdge = 256;  // a thumbnail's longer side without --size
 
 constexpr char kUsage[] =
     "usage:\n"
@@ -42,7 +43,8 @@ constexpr char kUsage[] =
     "  -j N         batch: N inputs at a time (default: the number of processors); the same files as one at a time\n"
     "  -q           no progress output\n"
     "  --verbose    also print the bytes read from each input\n"
-    "  --info       print each input's facts instead of drawing it (headers and tables only)\n"
+    "  --info       print each input's facts instead of drawing it (headers and tables only; HDR pictures are\n"
+    "               also drawn as the default thumbnail, to find its white point)\n"
     "  --json       with --info: one JSON object a line\n"
     "  --help       this text\n"
     "  --version    the program's version\n"
@@ -69,7 +71,7 @@ std::string FormatsText() {
 std::mutex outputLock;
 
 struct Options {
-  uint32_t size = 256;
+  uint32_t size = kDefaultEdge;
   bool full = false;
   bool quiet = false;
   bool verbose = false;
@@ -140,6 +142,16 @@ int RenderOne(const Options& options, const std::string& input, const std::strin
       details->GetLastFailure(&failure);
       std::fprintf(stderr, "mirelth-thumb: %s: %s\n", input.c_str(), DescribeFailure(failure).c_str());
       return kExitUndrawable;
+    }
+    if (facts->hdr && !facts->document) {
+      // The white point is found by drawing: that of the default thumbnail, whose samples bound the cost (32-bit
+      // documents are drawn as stored, with none). A picture its headers describe but whose data a draw refuses
+      // is still described, without one.
+      HBITMAP drawn = nullptr;
+      WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+      provider->GetThumbnail(kDefaultEdge, &drawn, &alpha);
+      const UniqueBitmap discarded(drawn);
+      details->GetFacts(&facts);
     }
     TextBuffer text;
     if (options.json) {

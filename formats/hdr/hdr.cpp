@@ -305,14 +305,14 @@ class HdrPicture final : public Picture {
 
   bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
     HdrRows floats(source_, header_);
-    ToneMappedRows rows(floats);
+    ToneMappedRows rows(floats, &whitePoint_);
     return DrawRowsFull(rows, Geometry(), bitmap, info, failure);
   }
 
   bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
     if (!reference) {
       HdrRows floats(source_, header_);
-      ToneMappedRows rows(floats);
+      ToneMappedRows rows(floats, &whitePoint_);
       return DrawFiltered(rows, Geometry(), tw, th, bitmap, failure);
     }
     // The reference: every pixel decoded (picture order), then the same filter and tone mapping.
@@ -338,7 +338,7 @@ class HdrPicture final : public Picture {
       }
     }
     FloatPixelRows floats(pixels.get(), w);
-    ToneMappedRows rows(floats);
+    ToneMappedRows rows(floats, &whitePoint_);
     return DrawFiltered(rows, {w, h, true, false}, tw, th, bitmap, failure);
   }
 
