@@ -171,6 +171,29 @@ TEST(Vtf, LevelsSmallestFirstFramesAndFaces) {
   }
 }
 
+// The flags that mean something are described; the sRGB flag only from 7.4, where it has that meaning.
+TEST(Vtf, DescribedFlags) {
+  const struct {
+    uint32_t minor, flags;
+    const char* details;
+    ColourSpace colourSpace;
+  } cases[] = {
+      {2, 0, "VTF 7.2, 1 frame", ColourSpace::kUnspecified},
+      {5, 0x80 | 0x1000, "VTF 7.5, 1 frame, normal map, one-bit alpha", ColourSpace::kUnspecified},
+      {4, 0x40, "VTF 7.4, 1 frame, sRGB", ColourSpace::kSrgb},
+      {3, 0x40, "VTF 7.3, 1 frame", ColourSpace::kUnspecified},  // 0x40 meant something else before 7.4
+  };
+  for (const auto& c : cases) {
+    VtfSpec spec;
+    spec.minor = c.minor;
+    spec.flags = c.flags;
+    const test::Drawn drawn = test::DrawBytes(FileType::kVtf, MakeVtf(spec, Bytes{10, 20, 30, 40}));
+    ASSERT_TRUE(drawn.ok) << DescribeFailure(drawn.failure);
+    EXPECT_STREQ(drawn.facts.details, c.details);
+    EXPECT_EQ(drawn.facts.colourSpace, c.colourSpace) << c.details;
+  }
+}
+
 TEST(Vtf, ResourceDictionaryAndHeaderChecks) {
   const Bytes pixel = {10, 20, 30, 40};
   VtfSpec spec;

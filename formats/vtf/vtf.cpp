@@ -20,10 +20,14 @@ constexpr uint32_t kOffsetMipCount = 56, kOffsetLowFormat = 57, kOffsetLowWidth 
 constexpr uint32_t kOffsetDepth = 63, kOffsetResourceCount = 68, kResources = 80;
 constexpr uint32_t kBaseHeaderBytes = 64, kDepthHeaderBytes = 80;
 // Flags.
-constexpr uint32_t kFlagSrgb = 0x40, kFlagNormal = 0x80, kFlagOneBitAlpha = 0x1000, kFlagEightBitAlpha = 0x2000;
+// The one-bit alpha flag is described; what alpha is drawn is the encoding's (the eight-bit flag, 0x2000, adds
+// nothing to it).
+constexpr uint32_t kFlagSrgb = 0x40, kFlagNormal = 0x80, kFlagOneBitAlpha = 0x1000;
 constexpr uint32_t kFlagEnvironmentMap = 0x4000;
 // Resource tags (three bytes) and the flag of entries that carry their value inline.
-constexpr uint32_t kTagLowRes = 0x000001, kTagHighRes = 0x000030;
+// Only the high-resolution image's entry is read: the low-resolution thumbnail (tag 1), CRC, LOD and any other
+// entries are skipped.
+constexpr uint32_t kTagHighRes = 0x000030;
 constexpr uint8_t kResourceNoData = 0x02;
 constexpr uint32_t kMaxResources = 32;
 
@@ -182,7 +186,6 @@ bool ReadHeader(ByteSource& source, VtfHeader* h, DecodeFailure* failure) {
       h->data = value;
       found = true;
     }
-    (void)kTagLowRes;  // the low-resolution thumbnail is not used; CRC, LOD and other entries are skipped
   }
   if (!found) return Fail(failure, FailureKind::InvalidHeader, "VTF without a high-resolution image resource");
   return true;
@@ -196,10 +199,9 @@ void Describe(const VtfHeader& h, const FormatRow& row, const LevelChain& chain,
   facts->layers = h.frames;
   facts->depth = h.depth;
   if (h.minor >= 4 && (h.flags & kFlagSrgb)) facts->colourSpace = ColourSpace::kSrgb;
-  (void)kFlagOneBitAlpha, (void)kFlagEightBitAlpha;  // the encoding says what alpha the pixels can have
-  std::snprintf(facts->details, sizeof facts->details, "VTF 7.%u, %u frame%s%s%s%s", static_cast<unsigned>(h.minor),
+  std::snprintf(facts->details, sizeof facts->details, "VTF 7.%u, %u frame%s%s%s%s%s", static_cast<unsigned>(h.minor),
                 static_cast<unsigned>(h.frames), h.frames == 1 ? "" : "s",
-                (h.flags & kFlagNormal) ? ", normal map" : "",
+                (h.flags & kFlagNormal) ? ", normal map" : "", (h.flags & kFlagOneBitAlpha) ? ", one-bit alpha" : "",
                 (h.flags & kFlagEnvironmentMap) ? ", environment map" : "",
                 (h.minor >= 4 && (h.flags & kFlagSrgb)) ? ", sRGB" : "");
 }
