@@ -150,6 +150,8 @@ TEST(Hdr, Refusals) {
     FailureKind kind;
   } cases[] = {
       {"no signature", Bytes(good.begin() + 2, good.end()), FailureKind::NotThisFormat},
+      {"empty", Bytes{}, FailureKind::Truncated},
+      {"ends inside its signature", Bytes(good.begin(), good.begin() + 5), FailureKind::Truncated},
       {"header without its end", Bytes(good.begin(), good.begin() + 30), FailureKind::Truncated},
       {"no scanlines", Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(header)), FailureKind::Truncated},
       {"scanlines cut short", Bytes(good.begin(), good.end() - 20), FailureKind::Truncated},

@@ -275,26 +275,36 @@ TEST(Provider, StreamFailuresRefuseTheDrawingWithAReason) {
       {"empty", [](FakeStream& s) { s.data.clear(); }, S_OK, FailureKind::Truncated},
       {"read in 1-byte pieces", [](FakeStream& s) { s.chunk = 1; }, S_OK, FailureKind::None},
   };
-  for (const Case& c : cases) {
-    FakeStream stream;
-    stream.data = SmallDds();
-    c.setup(stream);
-    {
-      Provider p;
-      IInitializeWithStream* init = p.As<IInitializeWithStream>(kIidIInitializeWithStream);
-      EXPECT_EQ(init->Initialize(&stream, STGM_READ), c.initialize) << c.name;
-      test::Image image;
-      DecodeFailure failure;
-      const HRESULT drawn = FullImage(p, &image, &failure);
-      EXPECT_EQ(failure.kind, c.kind) << c.name << ": " << DescribeFailure(failure);
-      EXPECT_EQ(drawn, c.kind == FailureKind::None ? S_OK : E_FAIL) << c.name;
-      HBITMAP bitmap = nullptr;
-      WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-      EXPECT_EQ(p.thumbnail->GetThumbnail(32, &bitmap, &alpha), drawn) << c.name;
-      if (bitmap) DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
-      init->Release();
+  // A DDS, and a Radiance file, whose scanlines come through a reader with its own window.
+  const struct {
+    const char* name;
+    std::vector<uint8_t> data;
+  } files[] = {{"texture.dds", SmallDds()},
+               {"lamp.hdr", test::ReadFileBytes(test::SamplePath("hdr-oiio-rle-lamp-48x40.hdr"))}};
+  for (const auto& file : files) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(file.name);
+      FakeStream stream;
+      stream.data = file.data;
+      stream.name = file.name;
+      c.setup(stream);
+      {
+        Provider p;
+        IInitializeWithStream* init = p.As<IInitializeWithStream>(kIidIInitializeWithStream);
+        EXPECT_EQ(init->Initialize(&stream, STGM_READ), c.initialize) << c.name;
+        test::Image image;
+        DecodeFailure failure;
+        const HRESULT drawn = FullImage(p, &image, &failure);
+        EXPECT_EQ(failure.kind, c.kind) << c.name << ": " << DescribeFailure(failure);
+        EXPECT_EQ(drawn, c.kind == FailureKind::None ? S_OK : E_FAIL) << c.name;
+        HBITMAP bitmap = nullptr;
+        WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+        EXPECT_EQ(p.thumbnail->GetThumbnail(32, &bitmap, &alpha), drawn) << c.name;
+        if (bitmap) DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+        init->Release();
+      }
+      EXPECT_EQ(stream.refs, 1u) << c.name;
     }
-    EXPECT_EQ(stream.refs, 1u) << c.name;
   }
   Provider p;
   IInitializeWithStream* init = p.As<IInitializeWithStream>(kIidIInitializeWithStream);

@@ -55,12 +55,22 @@ bool ParseHeader(ByteSource& source, HdrHeader* header, DecodeFailure* failure) 
   char line[kMaxLineBytes];
   uint64_t at = 0;
   static constexpr char kRadiance[] = "#?RADIANCE", kRgbe[] = "#?RGBE";
+  // A file that ends inside either signature line (an empty one too) is a truncated Radiance file.
+  uint8_t start[sizeof kRadiance - 1] = {};
+  const size_t startBytes = static_cast<size_t>(source.size() < sizeof start ? source.size() : sizeof start);
+  if (!source.Read(0, start, startBytes, failure)) return false;
+  for (const char* signature : {kRgbe, kRadiance}) {
+    const size_t length = std::strlen(signature);  // the line wants one byte more, its newline
+    if (source.size() <= length && std::memcmp(start, signature, startBytes) == 0) {
+      return FailTruncated(failure, source.size(), length + 1, "the HDR signature line");
+    }
+  }
   const bool first = ReadLine(source, &at, line, failure);
   if (failure && failure->kind == FailureKind::ReadFailed) return false;
   if (!first || (std::strcmp(line, kRadiance) != 0 && std::strcmp(line, kRgbe) != 0)) {
     return Fail(failure, FailureKind::NotThisFormat, "not a Radiance HDR file (no \"#?RADIANCE\" or \"#?RGBE\" line)");
   }
-  bool format = false;
+  // A header without FORMAT is RGBE, as readers take it.
   while (true) {
     if (!ReadLine(source, &at, line, failure)) {
       return FailTruncated(failure, source.size(), at + 1, "the HDR header");
@@ -75,10 +85,8 @@ bool ParseHeader(ByteSource& source, HdrHeader* header, DecodeFailure* failure) 
       } else {
         return Fail(failure, FailureKind::Unsupported, "HDR format %.60s", value);
       }
-      format = true;
     }
   }
-  (void)format;  // a header without FORMAT is RGBE, as readers take it
   if (!ReadLine(source, &at, line, failure)) return FailTruncated(failure, source.size(), at + 1, "the HDR resolution");
   char slowSign = 0, slowAxis = 0, fastSign = 0, fastAxis = 0;
   long slowCount = 0, fastCount = 0;
@@ -115,11 +123,13 @@ class ScanlineReader {
     next_ = 0;
     windowStart_ = 0;
     windowLength_ = 0;
+    fillFailed_ = false;
   }
   int32_t next() const { return next_; }
 
   // Scanline `next()` into `out` (scanlineLength x 4 bytes).
   [[nodiscard]] bool Read(uint8_t* out, DecodeFailure* failure) {
+    failure_ = failure;
     const int32_t length = header_.scanlineLength;
     uint8_t head[4];
     if (!Peek(head, 4)) return Short(failure);
@@ -176,7 +186,9 @@ class ScanlineReader {
   }
 
  private:
+  // The bytes ran out; unless the window could not be filled for another reason, already reported.
   bool Short(DecodeFailure* failure) {
+    if (fillFailed_) return false;
     return Fail(failure, FailureKind::Truncated, "the HDR scanlines end at row %d of %d", next_, header_.scanlines);
   }
   bool Overrun(DecodeFailure* failure) {
@@ -188,10 +200,21 @@ class ScanlineReader {
     if (at >= windowStart_ && at + count <= windowStart_ + windowLength_) return true;
     if (!source_.Has(at, count)) return false;
     uint8_t* window = window_.Reserve(kWindowBytes);
-    if (!window) return false;
+    if (!window) {
+      fillFailed_ = true;
+      return Fail(failure_, FailureKind::OutOfMemory, "no scanline window");
+    }
     const uint64_t left = source_.size() - at;
-    const size_t length = static_cast<size_t>(left < kWindowBytes ? left : kWindowBytes);
-    if (!source_.ReadUnwindowed(at, window, length, nullptr)) return false;
+    size_t length = static_cast<size_t>(left < kWindowBytes ? left : kWindowBytes);
+    // The window reads ahead; when that fails (a stream whose bytes end before the size it claims), only the bytes
+    // wanted now are read, so a failure is always one of bytes the picture needs.
+    if (!source_.ReadUnwindowed(at, window, length, nullptr)) {
+      length = count;
+      if (!source_.ReadUnwindowed(at, window, length, failure_)) {
+        fillFailed_ = true;
+        return false;
+      }
+    }
     windowStart_ = at;
     windowLength_ = length;
     return true;
@@ -212,6 +235,8 @@ class ScanlineReader {
   const HdrHeader& header_;
   uint64_t at_ = 0;
   int32_t next_ = 0;
+  DecodeFailure* failure_ = nullptr;  // the current Read's
+  bool fillFailed_ = false;           // the window failed for a reason Fill reported (not the end of the file)
   ByteBuffer window_;
   uint64_t windowStart_ = 0;
   size_t windowLength_ = 0;
