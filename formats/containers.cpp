@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/astc/astc.h"
 #include "formats/dds/dds.h"
 #include "formats/hdr/hdr.h"
+#include "formats/ktx/ktx.h"
+#include "formats/ktx/ktx2.h"
 #include "formats/psd/psd.h"
 #include "formats/pvr/pvr.h"
 #include "formats/tga/tga.h"
@@ -30,6 +33,13 @@ constexpr Container kContainers[] = {
      OpenHdr},
     {FileType::kVtf, ".vtf", "VTF", "Valve Texture Format 7.0-7.5: DXT, ATI1N/2N, plain, signed and half-float layouts",
      "image/x-vtf", MimeEntry::kDefine, "Valve Texture Format", {{0, 4, "VTF\x00"}}, OpenVtf},
+    // .ktx2 before .ktx: at the same position the longer extension decides.
+    {FileType::kKtx2, ".ktx2", "KTX2", "vkFormat textures, plain or supercompressed with Zstandard or zlib",
+     "image/ktx2", MimeEntry::kKnown, nullptr, {{0, 12, "\xABKTX 20\xBB\r\n\x1A\n"}}, OpenKtx2},
+    {FileType::kKtx, ".ktx", "KTX", "OpenGL internal formats, either byte order",
+     "image/ktx", MimeEntry::kKnown, nullptr, {{0, 12, "\xABKTX 11\xBB\r\n\x1A\n"}}, OpenKtx},
+    {FileType::kAstc, ".astc", "ASTC", "ARM .astc files: 2D footprints, LDR and HDR blocks",
+     "image/astc", MimeEntry::kKnown, nullptr, {{0, 4, "\x13\xAB\xA1\x5C"}}, OpenAstc},
 };
 // clang-format on
 

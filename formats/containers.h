@@ -13,7 +13,19 @@
 namespace mirelth {
 
 // File type codes, from the file's own name.
-enum class FileType : int32_t { kNone = -1, kDds = 0, kTga = 1, kPsd = 2, kPvr = 3, kPsb = 4, kHdr = 5, kVtf = 6 };
+enum class FileType : int32_t {
+  kNone = -1,
+  kDds = 0,
+  kTga = 1,
+  kPsd = 2,
+  kPvr = 3,
+  kPsb = 4,
+  kHdr = 5,
+  kVtf = 6,
+  kKtx = 7,
+  kKtx2 = 8,
+  kAstc = 9
+};
 
 // What the freedesktop MIME package says of a row's type: nothing (shared-mime-info knows it), our extension as
 // another glob of a known type, or the whole type (comment, signatures, glob).

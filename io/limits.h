@@ -8,6 +8,8 @@ namespace mirelth {
 
 // Largest image a decoder will allocate a full-size bitmap for: 2^28 pixels (1 GiB of 32-bit pixels).
 inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
+// Largest buffer a level or chunk that must be inflated whole (a supercompressed KTX2 level) may take.
+inline constexpr uint64_t kMaxInflatedBytes = uint64_t{256} << 20;
 // Largest thumbnail edge GetThumbnail accepts (the largest texture edge common GPUs allow).
 inline constexpr uint32_t kMaxThumbnailEdge = 16384;
 

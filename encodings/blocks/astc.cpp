@@ -875,6 +875,48 @@ struct FloatTexels {
   }
 };
 
+// The colour endpoint mode of each partition; where the colour values start and how many mode bits sit below
+// the weights.
+void ReadEndpointModes(const Bits128& bits, const BlockMode& mode, int32_t partitions, uint32_t (&cem)[4],
+                       int32_t* colourStart, int32_t* extraBits) {
+  if (partitions == 1) {
+    cem[0] = static_cast<uint32_t>((bits.lo >> 13) & 15);
+    return;
+  }
+  *colourStart = 29;
+  const uint32_t field = static_cast<uint32_t>((bits.lo >> 23) & 0x3F);
+  if ((field & 3) == 0) {
+    for (int32_t i = 0; i < partitions; ++i) cem[i] = field >> 2;
+    return;
+  }
+  *extraBits = 3 * partitions - 4;
+  const uint32_t combined = field | (bits.Get(128 - mode.weightBits - *extraBits, *extraBits) << 6);
+  const uint32_t base = (field & 3) - 1;
+  for (int32_t i = 0; i < partitions; ++i) {
+    const uint32_t cls = base + ((combined >> (2 + i)) & 1);
+    cem[i] = (cls << 2) | ((combined >> (2 + partitions + 2 * i)) & 3);
+  }
+}
+
+// Whether a block holds HDR values: an HDR void extent, or an HDR endpoint mode (2, 3, 7, 11, 14, 15) in a
+// partition.
+template <int32_t kW, int32_t kH>
+bool HoldsHdr(const uint8_t* block) {
+  const Bits128 bits{ByteReader::U64LENoBoundsCheck(block), ByteReader::U64LENoBoundsCheck(block + 8)};
+  if ((bits.lo & 0x1FF) == 0x1FC) return (bits.lo >> 9) & 1;
+  const BlockMode& mode = FootprintOf<kW, kH>().modes[bits.lo & 0x7FF];
+  const int32_t partitions = static_cast<int32_t>((bits.lo >> 11) & 3) + 1;
+  if (!mode.valid) return false;
+  uint32_t cem[4] = {0, 0, 0, 0};
+  int32_t colourStart = 17, extraBits = 0;
+  ReadEndpointModes(bits, mode, partitions, cem, &colourStart, &extraBits);
+  constexpr uint32_t kHdrModes = 1u << 2 | 1u << 3 | 1u << 7 | 1u << 11 | 1u << 14 | 1u << 15;
+  for (int32_t i = 0; i < partitions; ++i) {
+    if (kHdrModes >> cem[i] & 1) return true;
+  }
+  return false;
+}
+
 template <int32_t kW, int32_t kH, typename Out>
 void DecodeTexels(const uint8_t* block, Out out) {
   constexpr int32_t kTexels = kW * kH;
@@ -889,23 +931,7 @@ void DecodeTexels(const uint8_t* block, Out out) {
   // Colour endpoint modes.
   uint32_t cem[4] = {0, 0, 0, 0};
   int32_t colourStart = 17, extraBits = 0;
-  if (partitions == 1) {
-    cem[0] = static_cast<uint32_t>((bits.lo >> 13) & 15);
-  } else {
-    colourStart = 29;
-    const uint32_t field = static_cast<uint32_t>((bits.lo >> 23) & 0x3F);
-    if ((field & 3) == 0) {
-      for (int32_t i = 0; i < partitions; ++i) cem[i] = field >> 2;
-    } else {
-      extraBits = 3 * partitions - 4;
-      const uint32_t combined = field | (bits.Get(128 - mode.weightBits - extraBits, extraBits) << 6);
-      const uint32_t base = (field & 3) - 1;
-      for (int32_t i = 0; i < partitions; ++i) {
-        const uint32_t cls = base + ((combined >> (2 + i)) & 1);
-        cem[i] = (cls << 2) | ((combined >> (2 + partitions + 2 * i)) & 3);
-      }
-    }
-  }
+  ReadEndpointModes(bits, mode, partitions, cem, &colourStart, &extraBits);
   const int32_t configBits = colourStart + extraBits + (mode.dual ? 2 : 0);
   int32_t valueCount = 0;
   for (int32_t i = 0; i < partitions; ++i) valueCount += 2 * static_cast<int32_t>((cem[i] >> 2) + 1);
@@ -1012,6 +1038,12 @@ void DecodeASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const B
 
 void DecodeASTCFloatBlock(float* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
   ForFootprint(context, [&]<int32_t kW, int32_t kH>() { DecodeAstcFloat<kW, kH>(out, pitch, block); });
+}
+
+bool AstcBlockHoldsHdr(const uint8_t* block, const BlockContext& context) {
+  bool hdr = false;
+  ForFootprint(context, [&]<int32_t kW, int32_t kH>() { hdr = HoldsHdr<kW, kH>(block); });
+  return hdr;
 }
 
 }  // namespace mirelth

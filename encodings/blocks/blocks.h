@@ -93,6 +93,8 @@ void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, cons
 // ASTC's linear floats for HDR textures: HDR channels as their half floats, LDR channels as the floats F draws
 // as their bytes.
 void DecodeASTCFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+// Whether an ASTC block holds HDR values (an HDR endpoint mode or void extent): for containers that do not say.
+bool AstcBlockHoldsHdr(const uint8_t* block, const BlockContext& context);
 void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 void DecodeBC6HSFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.

@@ -1,0 +1,226 @@
+#include "formats/ktx/ktx2.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "encodings/encoding.h"
+#include "formats/ktx/ktx_common.h"
+#include "formats/ktx/ktx_formats.h"
+#include "io/byte_reader.h"
+#include "io/limits.h"
+
+namespace mirelth {
+namespace {
+
+constexpr uint8_t kIdentifier[12] = {0xAB, 'K', 'T', 'X', ' ', '2', '0', 0xBB, '\r', '\n', 0x1A, '\n'};
+constexpr uint32_t kHeaderBytes = 80, kLevelEntryBytes = 24;
+// Supercompression schemes.
+constexpr uint32_t kSchemeNone = 0, kSchemeBasisLz = 1, kSchemeZstd = 2, kSchemeZlib = 3;
+constexpr const char* kSchemeNames[] = {"none", "BasisLZ", "Zstandard", "zlib"};
+// Data format descriptor: the basic block's colour models, transfer functions and flags.
+constexpr uint8_t kModelEtc1s = 163, kModelUastc = 166;
+constexpr uint8_t kTransferLinear = 1, kTransferSrgb = 2;
+constexpr uint8_t kFlagPremultiplied = 1;
+constexpr const char* kPrimaries[] = {"unspecified", "BT709",  "BT601 EBU", "BT601 SMPTE", "BT2020",     "CIE XYZ",
+                                      "ACES",        "ACEScc", "NTSC 1953", "PAL 525",     "Display P3", "Adobe RGB"};
+
+struct Ktx2Header {
+  uint32_t vkFormat = 0, typeSize = 0, width = 0, height = 0, depth = 0, layers = 0, faces = 0, levels = 0;
+  uint32_t scheme = 0;
+  uint32_t dfdOffset = 0, dfdLength = 0, kvdOffset = 0, kvdLength = 0;
+  uint64_t sgdOffset = 0, sgdLength = 0;
+};
+
+struct Dfd {
+  bool found = false;
+  uint8_t model = 0, primaries = 0, transfer = 0, flags = 0;
+};
+
+bool ReadHeader(ByteSource& source, Ktx2Header* h, DecodeFailure* failure) {
+  const uint64_t size = source.size();
+  uint8_t header[kHeaderBytes] = {};
+  const size_t head = static_cast<size_t>(std::min<uint64_t>(size, sizeof kIdentifier));
+  if (!source.Read(0, header, head, failure)) return false;
+  if (size == 0 || std::memcmp(header, kIdentifier, head) != 0) {
+    return Fail(failure, FailureKind::NotThisFormat, "not a KTX 2 file (no KTX 2 identifier)");
+  }
+  if (size < kHeaderBytes) return FailTruncated(failure, size, kHeaderBytes, "the KTX 2 header");
+  if (!source.Read(0, header, kHeaderBytes, failure)) return false;
+  const auto u32 = [&](uint32_t at) { return ByteReader::U32LENoBoundsCheck(header + at); };
+  const auto u64 = [&](uint32_t at) { return uint64_t{u32(at)} | uint64_t{u32(at + 4)} << 32; };
+  h->vkFormat = u32(12), h->typeSize = u32(16), h->width = u32(20), h->height = u32(24), h->depth = u32(28);
+  h->layers = u32(32), h->faces = u32(36), h->levels = u32(40), h->scheme = u32(44);
+  h->dfdOffset = u32(48), h->dfdLength = u32(52), h->kvdOffset = u32(56), h->kvdLength = u32(60);
+  h->sgdOffset = u64(64), h->sgdLength = u64(72);
+  return true;
+}
+
+// The descriptor's basic block: colour model, primaries, transfer function, flags.
+Dfd ReadDfd(ByteSource& source, const Ktx2Header& h) {
+  Dfd dfd;
+  const ByteSlice slice(source, h.dfdOffset, h.dfdLength);
+  uint32_t total = 0, word0 = 0, word1 = 0;
+  uint8_t basic[4] = {};
+  if (!slice.U32LE(h.dfdOffset, &total) || total > h.dfdLength || !slice.U32LE(h.dfdOffset + 4, &word0) ||
+      !slice.U32LE(h.dfdOffset + 8, &word1) || !slice.Bytes(h.dfdOffset + 12, basic, 4)) {
+    return dfd;
+  }
+  // Khronos vendor (0), basic descriptor type (0).
+  if ((word0 & 0x1FFFF) != 0 || (word0 >> 17) != 0) return dfd;
+  dfd.found = true;
+  dfd.model = basic[0], dfd.primaries = basic[1], dfd.transfer = basic[2], dfd.flags = basic[3];
+  return dfd;
+}
+
+void Describe(const Ktx2Header& h, const Dfd& dfd, const KtxOrientation& orientation, const char* name,
+              const KtxFormat& format, const LevelChain& chain, Facts* facts) {
+  if (!facts) return;
+  DescribeTexture(chain, facts);
+  facts->SetEncoding("%s", name);
+  facts->faces = h.faces;
+  facts->layers = std::max<uint32_t>(1, h.layers);
+  facts->depth = std::max<uint32_t>(1, h.depth);
+  if (dfd.found && dfd.transfer == kTransferSrgb) {
+    facts->colourSpace = ColourSpace::kSrgb;
+  } else if (dfd.found && dfd.transfer == kTransferLinear) {
+    facts->colourSpace = ColourSpace::kLinear;
+  } else if (format.srgb) {
+    facts->colourSpace = ColourSpace::kSrgb;
+  }
+  const char* primaries =
+      dfd.primaries < sizeof kPrimaries / sizeof kPrimaries[0] ? kPrimaries[dfd.primaries] : "other";
+  std::snprintf(facts->orientation, sizeof facts->orientation, "%s", orientation.text);
+  std::snprintf(facts->details, sizeof facts->details, "KTX 2, %s%s, primaries %s%s",
+                h.scheme == kSchemeNone ? "not supercompressed" : "supercompressed with ",
+                h.scheme == kSchemeNone ? "" : kSchemeNames[h.scheme], dfd.found ? primaries : "not given",
+                (dfd.flags & kFlagPremultiplied) ? ", premultiplied" : "");
+}
+
+}  // namespace
+
+bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
+  Ktx2Header h;
+  if (!ReadHeader(source, &h, failure)) return false;
+  const uint64_t size = source.size();
+  if (h.width == 0) return Fail(failure, FailureKind::InvalidHeader, "KTX 2 width 0");
+  if (h.faces != 1 && h.faces != 6) return Fail(failure, FailureKind::InvalidHeader, "KTX 2 face count %u", h.faces);
+  const uint32_t height = std::max<uint32_t>(1, h.height), depth = std::max<uint32_t>(1, h.depth);
+  const uint32_t layers = std::max<uint32_t>(1, h.layers), levels = std::max<uint32_t>(1, h.levels);
+  uint32_t longest = std::max({h.width, height, depth}), fullChain = 0;
+  for (; longest; longest >>= 1) ++fullChain;
+  if (levels > fullChain) {
+    return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level count %u for a %u x %u x %u texture", levels, h.width,
+                height, depth);
+  }
+  if (h.scheme > kSchemeZlib) {
+    return Fail(failure, FailureKind::Unsupported, "KTX 2 supercompression scheme %u", h.scheme);
+  }
+  const Dfd dfd = ReadDfd(source, h);
+
+  // What the levels hold.
+  const char* name = VkFormatName(h.vkFormat);
+  if (h.vkFormat == 0) {
+    if (dfd.model == kModelUastc || dfd.model == kModelEtc1s || h.scheme == kSchemeBasisLz) {
+      return Fail(failure, FailureKind::Unsupported, "Basis Universal %s data",
+                  dfd.model == kModelUastc ? "UASTC" : "ETC1S (BasisLZ)");
+    }
+    return Fail(failure, FailureKind::Unsupported, "VK_FORMAT_UNDEFINED (colour model %u)", dfd.model);
+  }
+  if (h.scheme == kSchemeBasisLz) {
+    return Fail(failure, FailureKind::InvalidHeader, "BasisLZ supercompression of %s", name ? name : "a vkFormat");
+  }
+  const KtxFormat* format = VkDrawnFormat(h.vkFormat);
+  if (!format) {
+    if (name) return Fail(failure, FailureKind::Unsupported, "%s", name);
+    return Fail(failure, FailureKind::Unsupported, "vkFormat %u", h.vkFormat);
+  }
+  if (h.width > INT32_MAX || height > INT32_MAX) return Fail(failure, FailureKind::TooLarge, "KTX 2 size");
+  if (!CheckPictureSize(h.width, height, options, failure)) return false;
+  if ((format->format == PixelFormat::PVRTC2BPP || format->format == PixelFormat::PVRTC4BPP) &&
+      ((h.width & (h.width - 1)) || (height & (height - 1)))) {
+    return Fail(failure, FailureKind::Unsupported, "PVRTC needs power-of-two sizes, not %u x %u", h.width, height);
+  }
+
+  KtxOrientation orientation;
+  if (h.kvdLength && !ReadKtxOrientation(ByteSlice(source, h.kvdOffset, h.kvdLength), false, &orientation, failure)) {
+    return false;
+  }
+
+  SourceImage drawing;
+  drawing.source = &source;
+  drawing.format = format->format;
+  drawing.order = format->order;
+  drawing.layout = format->layout;
+  drawing.hdrBlocks = format->hdrBlocks;
+  drawing.topDown = !orientation.bottomUp;
+  drawing.rightToLeft = orientation.rightToLeft;
+  if (format->opaque) drawing.alpha = AlphaRule::kOpaque;
+  // Premultiplied float colour is divided by alpha in linear light (by the converter); integers by the rule.
+  if ((dfd.flags & kFlagPremultiplied) && !format->opaque &&
+      !(drawing.format == PixelFormat::kDescribed && PremultiplyInLinearLight(&drawing.layout))) {
+    drawing.alpha = AlphaRule::kPremultiplied;
+  }
+
+  // The level index: each level inside the file, after the index, overlapping no other level.
+  const uint64_t indexEnd = kHeaderBytes + uint64_t{kLevelEntryBytes} * levels;
+  if (size < indexEnd) return FailTruncated(failure, size, indexEnd, "the KTX 2 level index");
+  StoredLevel stored[kMaxLevels];
+  const uint64_t images = uint64_t{layers} * h.faces;
+  for (uint32_t k = 0; k < levels; ++k) {
+    uint8_t entry[kLevelEntryBytes];
+    if (!source.Read(kHeaderBytes + uint64_t{kLevelEntryBytes} * k, entry, sizeof entry, failure)) return false;
+    const auto u64 = [&](int at) {
+      return uint64_t{ByteReader::U32LENoBoundsCheck(entry + at)} |
+             uint64_t{ByteReader::U32LENoBoundsCheck(entry + at + 4)} << 32;
+    };
+    StoredLevel& level = stored[k];
+    level.offset = u64(0), level.length = u64(8), level.inflated = u64(16);
+    if (level.offset < indexEnd || !source.Has(level.offset, level.length)) {
+      if (level.offset >= indexEnd && level.offset <= size) {
+        return FailTruncated(failure, size, level.offset + level.length, "a KTX 2 level");
+      }
+      return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level %u at byte %llu of a %llu-byte file", k,
+                  static_cast<unsigned long long>(level.offset), static_cast<unsigned long long>(size));
+    }
+    for (uint32_t j = 0; j < k; ++j) {
+      const StoredLevel& other = stored[j];
+      if (level.length && other.length && level.offset < other.offset + other.length &&
+          other.offset < level.offset + level.length) {
+        return Fail(failure, FailureKind::InvalidHeader, "KTX 2 levels %u and %u overlap", j, k);
+      }
+    }
+    // The level's images must all be there (stored, or once inflated).
+    SourceImage image = drawing;
+    image.width = static_cast<int32_t>(std::max<uint32_t>(1, h.width >> k));
+    image.height = static_cast<int32_t>(std::max<uint32_t>(1, height >> k));
+    uint64_t need = 0;
+    if (!SizeLevel(&image, failure) ||
+        !CheckedMultiply(image.bytes, images * std::max<uint64_t>(1, depth >> k), &need)) {
+      return false;
+    }
+    const uint64_t holds = h.scheme == kSchemeNone ? level.length : level.inflated;
+    if (holds < need) {
+      return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level %u holds %llu bytes where its images need %llu", k,
+                  static_cast<unsigned long long>(holds), static_cast<unsigned long long>(need));
+    }
+  }
+
+  LevelChain chain;
+  const bool derived = h.scheme != kSchemeNone;
+  for (uint32_t k = 0; k < levels && k < static_cast<uint32_t>(kMaxLevels); ++k) {
+    const int32_t w = static_cast<int32_t>(std::max<uint32_t>(1, h.width >> k));
+    const int32_t hh = static_cast<int32_t>(std::max<uint32_t>(1, height >> k));
+    if (!AddLevel(&chain, drawing, w, hh, stored[k].offset, derived, stored[k].length)) {
+      return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level %u does not fit", k);
+    }
+  }
+  Describe(h, dfd, orientation, name, *format, chain, options.facts);
+  if (!derived) return TexturePictureOf(chain, picture, failure);
+  auto levelsOf = MakeKtxDerivedLevels(source, h.scheme == kSchemeZstd ? LevelTransform::kZstd : LevelTransform::kZlib,
+                                       stored, chain.count);
+  if (!levelsOf) return Fail(failure, FailureKind::OutOfMemory, "no memory for the KTX 2 levels");
+  return TexturePictureOf(chain, picture, failure, std::move(levelsOf));
+}
+
+}  // namespace mirelth

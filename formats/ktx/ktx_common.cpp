@@ -1,0 +1,141 @@
+#include "formats/ktx/ktx_common.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "io/limits.h"
+#include "io/zstd.h"
+
+namespace mirelth {
+
+bool ReadKtxOrientation(const ByteSlice& data, bool bigEndian, KtxOrientation* orientation, DecodeFailure* failure) {
+  static constexpr char kKey[] = "KTXorientation";
+  for (uint64_t at = data.start(); at < data.end();) {
+    uint32_t length = 0;
+    const bool read = bigEndian ? data.U32BE(at, &length) : data.U32LE(at, &length);
+    if (!read || !data.Has(at + 4, length)) {
+      return Fail(failure, FailureKind::InvalidHeader, "a key/value entry at byte %llu runs past the key/value data",
+                  static_cast<unsigned long long>(at));
+    }
+    char entry[sizeof kKey + sizeof orientation->text] = {};
+    const uint64_t take = length < sizeof entry - 1 ? length : sizeof entry - 1;
+    if (!data.Bytes(at + 4, entry, take)) return Fail(failure, FailureKind::ReadFailed, "the key/value data");
+    if (length > sizeof kKey && std::memcmp(entry, kKey, sizeof kKey) == 0) {
+      const char* value = entry + sizeof kKey;
+      std::snprintf(orientation->text, sizeof orientation->text, "%s", value);
+      // KTX 1: "S=r,T=d[,R=i]"; KTX 2: "rd[i]".
+      const char* s = std::strstr(value, "S=");
+      const char* t = std::strstr(value, "T=");
+      const char sAxis = s ? s[2] : value[0], tAxis = t ? t[2] : (value[0] ? value[1] : 0);
+      orientation->rightToLeft = sAxis == 'l';
+      orientation->bottomUp = tAxis == 'u';
+    }
+    at += 4 + ((uint64_t{length} + 3) & ~uint64_t{3});
+  }
+  return true;
+}
+
+namespace {
+
+bool Inflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, DecodeFailure* failure) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return Fail(failure, FailureKind::OutOfMemory, "no inflate state");
+  stream.next_in = const_cast<Bytef*>(in);
+  stream.avail_in = static_cast<uInt>(inSize);
+  stream.next_out = out;
+  stream.avail_out = static_cast<uInt>(outSize);
+  const int result = inflate(&stream, Z_FINISH);
+  const size_t produced = outSize - stream.avail_out;
+  inflateEnd(&stream);
+  if (result == Z_STREAM_END && produced == outSize) return true;
+  if (result == Z_BUF_ERROR && stream.avail_out == 0) {
+    return Fail(failure, FailureKind::InvalidHeader, "the zlib data holds more than its level's %zu bytes", outSize);
+  }
+  if (result == Z_OK || result == Z_BUF_ERROR || result == Z_STREAM_END) {
+    return Fail(failure, FailureKind::Truncated, "the zlib data inflates to %zu of its level's %zu bytes", produced,
+                outSize);
+  }
+  return Fail(failure, FailureKind::InvalidHeader, "corrupt zlib data (zlib error %d)", result);
+}
+
+class KtxDerivedLevels final : public DerivedLevels {
+ public:
+  KtxDerivedLevels(ByteSource& source, LevelTransform transform, const StoredLevel* levels, int32_t count)
+      : source_(source), transform_(transform), count_(count < kMaxLevels ? count : kMaxLevels) {
+    for (int32_t i = 0; i < count_; ++i) levels_[i] = levels[i];
+  }
+
+  bool Derive(int32_t index, ByteSource** bytes, DecodeFailure* failure) override {
+    if (index < 0 || index >= count_) return Fail(failure, FailureKind::InvalidArgument, "no level %d", index);
+    if (index != derived_ || !memory_) {
+      derived_ = -1;
+      memory_.reset();
+      if (!Make(levels_[index], failure)) return false;
+      derived_ = index;
+    }
+    *bytes = memory_.get();
+    return true;
+  }
+
+ private:
+  bool Make(const StoredLevel& level, DecodeFailure* failure) {
+    const bool swap = transform_ == LevelTransform::kSwap16 || transform_ == LevelTransform::kSwap32;
+    const uint64_t size = swap ? level.rowBytes * level.rows : level.inflated;
+    if (size > kMaxInflatedBytes) {
+      return Fail(failure, FailureKind::TooLarge, "a level of %llu bytes to inflate (at most %llu)",
+                  static_cast<unsigned long long>(size), static_cast<unsigned long long>(kMaxInflatedBytes));
+    }
+    // A compressed stream is at most a little larger than what it holds.
+    if (!swap && level.length > size + size / 64 + 4096) {
+      return Fail(failure, FailureKind::InvalidHeader, "a level of %llu stored bytes that inflate to %llu",
+                  static_cast<unsigned long long>(level.length), static_cast<unsigned long long>(size));
+    }
+    uint8_t* out = buffer_.Reserve(static_cast<size_t>(size));
+    if (!out) {
+      return Fail(failure, FailureKind::OutOfMemory, "no memory for a level of %llu bytes",
+                  static_cast<unsigned long long>(size));
+    }
+    if (swap) {
+      const size_t unit = transform_ == LevelTransform::kSwap16 ? 2 : 4;
+      for (uint32_t row = 0; row < level.rows; ++row) {
+        const uint8_t* in =
+            source_.View(level.offset + level.pitch * row, static_cast<size_t>(level.rowBytes), &stored_, failure);
+        if (!in) return false;
+        uint8_t* o = out + level.rowBytes * row;
+        for (size_t i = 0; i + unit <= level.rowBytes; i += unit) {
+          for (size_t k = 0; k < unit; ++k) o[i + k] = in[i + unit - 1 - k];
+        }
+      }
+    } else {
+      const uint8_t* in = source_.View(level.offset, static_cast<size_t>(level.length), &stored_, failure);
+      if (!in) return false;
+      const bool ok = transform_ == LevelTransform::kZstd
+                          ? ZstdDecode(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), failure)
+                          : Inflate(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), failure);
+      if (!ok) return false;
+    }
+    memory_ = std::unique_ptr<MemorySource>(new (std::nothrow) MemorySource(out, size));
+    if (!memory_) return Fail(failure, FailureKind::OutOfMemory, "no memory source");
+    return true;
+  }
+
+  ByteSource& source_;
+  LevelTransform transform_;
+  StoredLevel levels_[kMaxLevels];
+  int32_t count_;
+  int32_t derived_ = -1;
+  ByteBuffer buffer_, stored_;
+  std::unique_ptr<MemorySource> memory_;
+};
+
+}  // namespace
+
+std::unique_ptr<DerivedLevels> MakeKtxDerivedLevels(ByteSource& source, LevelTransform transform,
+                                                    const StoredLevel* levels, int32_t count) {
+  return std::unique_ptr<DerivedLevels>(new (std::nothrow) KtxDerivedLevels(source, transform, levels, count));
+}
+
+}  // namespace mirelth
