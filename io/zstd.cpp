@@ -436,8 +436,8 @@ bool DecodeCompressedBlock(const uint8_t* data, size_t size, FrameState* state, 
   size_t written = 0;
   if (sequences > 0) {
     if (size < 1) return Corrupt(failure, "no sequence modes");
+    // The two reserved low bits are not checked: libzstd does not either, and encoders leave them zero.
     const uint8_t modes = data[0];
-    if (modes & 3) return Corrupt(failure, "reserved sequence mode bits");
     data += 1, size -= 1;
     const struct {
       uint32_t mode;
@@ -501,7 +501,9 @@ bool DecodeCompressedBlock(const uint8_t* data, size_t size, FrameState* state, 
       CopyMatch(out + written, static_cast<size_t>(offset), matchLength);
       written += matchLength;
     }
-    if (in.position != 0) return Corrupt(failure, "a sequence bit stream that does not end with its sequences");
+    // Bits left over below the last sequence's are tolerated as libzstd tolerates them (fewer than its 64-bit
+    // window); whole bytes more are not.
+    if (in.position >= 64) return Corrupt(failure, "a sequence bit stream that does not end with its sequences");
     literalCount -= literalAt;
     if (literalCount > room - written) return Corrupt(failure, "more bytes than the stream holds");
     std::memcpy(out + written, state->literals + literalAt, literalCount);
@@ -554,7 +556,6 @@ bool ZstdDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, 
   FrameState* state = owned.get();
   if (!state) return Fail(failure, FailureKind::OutOfMemory, "no Zstandard state");
   size_t at = 0, written = 0;
-  bool anyFrame = false;
   while (at < inSize) {
     if (inSize - at < 4) return Corrupt(failure, "bytes after the last frame");
     const uint32_t magic = static_cast<uint32_t>(LoadLE(in + at, 4));
@@ -611,6 +612,8 @@ bool ZstdDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, 
           std::memset(out + written, in[at], blockSize);
         }
         produced = blockSize;
+      } else if (blockSize == 0) {
+        // An empty compressed block holds nothing (libzstd reads it so, and encoders may end a frame with one).
       } else if (!DecodeCompressedBlock(in + at, blockSize, state, frameStart, out + written, outSize - written,
                                         &produced, failure)) {
         return false;
@@ -628,9 +631,7 @@ bool ZstdDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, 
         return Corrupt(failure, "the content checksum does not match");
       }
     }
-    anyFrame = true;
   }
-  if (!anyFrame) return Corrupt(failure, "no frame");
   if (written != outSize) {
     return Fail(failure, FailureKind::Truncated, "Zstandard data of %zu bytes where %zu are expected", written,
                 outSize);
