@@ -1,6 +1,7 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
-// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr, vtf) to a
+// `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr, vtf, ktx2,
+// ktx2-zstd) to a
 // file, for the whole-process comparison in scripts/bench.
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <zstd.h>
 
 #include "bench/bench_data.h"
 #include "server/provider.h"
@@ -53,6 +56,58 @@ std::vector<uint8_t> MakeDds(bool dxt5, bool bc6h = false) {
     for (size_t b = header; b < file.size(); b += 16) file[b] = 0x03;  // mode 11: 5 bits 00011
   }
   return file;
+}
+
+// BC7 mode-6 blocks of a smooth picture (endpoints follow the block's position, indices a ramp with some noise):
+// what an encoder writes for soft content, and what Zstandard finds something to take out of.
+std::vector<uint8_t> SmoothBc7(int32_t side) {
+  const int32_t blocks = std::max(1, (side + 3) / 4);
+  std::vector<uint8_t> out(size_t(blocks) * blocks * 16);
+  const uint8_t* noise = RandomSource().data();
+  for (int32_t by = 0; by < blocks; ++by) {
+    for (int32_t bx = 0; bx < blocks; ++bx) {
+      uint8_t* b = out.data() + (size_t(by) * blocks + bx) * 16;
+      const size_t n = (size_t(by) * blocks + bx) * 16;
+      b[0] = 0x40;  // mode 6
+      for (int i = 1; i < 8; ++i) b[i] = uint8_t((bx * (i + 1) + by * (9 - i)) >> 2);
+      for (int i = 8; i < 16; ++i) b[i] = uint8_t(((bx + by + i) & 7) * 0x11 ^ (noise[n + i] & (i & 1 ? 0x10 : 0)));
+    }
+  }
+  return out;
+}
+
+// A 4096 x 4096 KTX 2 of BC7_UNORM with its 13 levels, stored smallest first, plain or each level Zstandard
+// (level 9) compressed.
+std::vector<uint8_t> MakeKtx2(bool zstd) {
+  constexpr uint32_t kLevels = 13;
+  static constexpr uint8_t kIdentifier[12] = {0xAB, 'K', 'T', 'X', ' ', '2', '0', 0xBB, '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> out(80 + 24 * kLevels + 28, 0);
+  std::memcpy(out.data(), kIdentifier, sizeof kIdentifier);
+  const uint32_t fields[] = {145, 1, kEdge, kEdge, 0, 0, 1, kLevels, zstd ? 2u : 0u};
+  for (int i = 0; i < 9; ++i) Put32LE(out, 12 + 4 * i, fields[i]);
+  const size_t dfd = 80 + 24 * kLevels;
+  Put32LE(out, dfd, 28);
+  Put32LE(out, dfd + 8, 2 | (24u << 16));
+  out[dfd + 12] = 128, out[dfd + 13] = 1, out[dfd + 14] = 1;  // a BC colour model, BT.709, linear
+  Put32LE(out, 48, uint32_t(dfd));
+  Put32LE(out, 52, 28);
+  for (int32_t k = kLevels - 1; k >= 0; --k) {
+    while (out.size() % 16) out.push_back(0);
+    std::vector<uint8_t> level = SmoothBc7(std::max(1, kEdge >> k));
+    const size_t raw = level.size();
+    if (zstd) {
+      std::vector<uint8_t> packed(ZSTD_compressBound(raw));
+      packed.resize(ZSTD_compress(packed.data(), packed.size(), level.data(), raw, 9));
+      level.swap(packed);
+    }
+    const uint64_t entry[3] = {out.size(), level.size(), raw};
+    for (int i = 0; i < 3; ++i) {
+      Put32LE(out, 80 + 24 * k + 8 * i, uint32_t(entry[i]));
+      Put32LE(out, 84 + 24 * k + 8 * i, uint32_t(entry[i] >> 32));
+    }
+    out.insert(out.end(), level.begin(), level.end());
+  }
+  return out;
 }
 
 // A 4096 x 4096 VTF 7.5 of random DXT5 blocks with its 13 mips, stored smallest first.
@@ -216,15 +271,17 @@ struct Loaded {
 void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
       tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr"),
-      vtf(MakeVtf(), "mips.vtf");
+      vtf(MakeVtf(), "mips.vtf"), ktx2(MakeKtx2(false), "bc7.ktx2"), ktx2zstd(MakeKtx2(true), "bc7-zstd.ktx2");
   const std::string name = kind;
-  Loaded& loaded = name == "dxt1"   ? dxt1
-                   : name == "dxt5" ? dxt5
-                   : name == "tga"  ? tga
-                   : name == "bc6h" ? bc6h
-                   : name == "hdr"  ? hdr
-                   : name == "vtf"  ? vtf
-                                    : psd;
+  Loaded& loaded = name == "dxt1"        ? dxt1
+                   : name == "dxt5"      ? dxt5
+                   : name == "tga"       ? tga
+                   : name == "bc6h"      ? bc6h
+                   : name == "hdr"       ? hdr
+                   : name == "vtf"       ? vtf
+                   : name == "ktx2"      ? ktx2
+                   : name == "ktx2-zstd" ? ktx2zstd
+                                         : psd;
   std::fflush(stdout);
   for (auto _ : state) {
     HBITMAP bitmap = nullptr;
@@ -254,16 +311,21 @@ BENCHMARK_CAPTURE(BM_Thumbnail, bc6h_sampled, "bc6h", true)->Unit(benchmark::kMi
 BENCHMARK_CAPTURE(BM_Thumbnail, hdr_sampled, "hdr", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, hdr_full, "hdr", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, vtf_mips_sampled, "vtf", true)->Unit(benchmark::kMillisecond);
+// KTX 2 BC7 with 13 levels: plain (the 256 level sampled in place) and Zstandard (the 256 level inflated).
+BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_bc7_mips_sampled, "ktx2", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_bc7_zstd_mips_sampled, "ktx2-zstd", true)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
     const std::string kind = argv[2];
-    const std::vector<uint8_t> bytes = kind == "psd"    ? MakePsd()
-                                       : kind == "tga"  ? MakeTga()
-                                       : kind == "hdr"  ? MakeHdr()
-                                       : kind == "vtf"  ? MakeVtf()
-                                       : kind == "bc6h" ? MakeDds(false, true)
-                                                        : MakeDds(kind == "dxt5");
+    const std::vector<uint8_t> bytes = kind == "psd"         ? MakePsd()
+                                       : kind == "tga"       ? MakeTga()
+                                       : kind == "hdr"       ? MakeHdr()
+                                       : kind == "vtf"       ? MakeVtf()
+                                       : kind == "ktx2"      ? MakeKtx2(false)
+                                       : kind == "ktx2-zstd" ? MakeKtx2(true)
+                                       : kind == "bc6h"      ? MakeDds(false, true)
+                                                             : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
     return std::fclose(out) == 0 ? 0 : 1;

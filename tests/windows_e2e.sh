@@ -33,7 +33,11 @@ samples=(samples/dds-im-dxt1-mips-photo-256x64.dds samples/dds-gimp-rgba32-shape
          samples/pvr-pvrtextool-etc2-rgba-halo-48x40.pvr samples/dds-bc7enc-bc7-rings-40x24.dds
          samples/hdr-oiio-rle-lamp-48x40.hdr samples/hdr-own-orient-pYmX-lamp-48x40.hdr
          samples/dds-blocks-bc6hsf16-mode11-hdr-40x24.dds samples/vtf-bc7enc-v75-dxt5-mips-halo-64x64.vtf
-         samples/vtf-vtflib-v73-uv88-dents-32x32.vtf samples/vtf-vtflib-v74-rgba16161616f-lamp-32x32.vtf)
+         samples/vtf-vtflib-v73-uv88-dents-32x32.vtf samples/vtf-vtflib-v74-rgba16161616f-lamp-32x32.vtf
+         samples/ktx1-toktx-orient-ru-tiles-20x12.ktx samples/ktx1-pvrtextool-etc2rgba-halo-24x24.ktx
+         samples/ktx2-create-zstd-r8g8b8srgb-sky-60x36.ktx2 samples/ktx2-create-zlib-mips-r8g8b8a8unorm-halo-64x32.ktx2
+         samples/ktx2-bc7enc-bc7unorm-halo-48x40.ktx2 samples/ktx2-create-r16g16b16a16sfloat-lamp-48x40.ktx2
+         samples/astc-astcenc-6x6-ch-lamp-48x40.astc samples/astc-astcenc-8x5-cl-halo-48x40.astc)
 # A large document under its own ".psb" name.
 mkdir -p build/windows/e2e
 cp samples/psb-agpsd-flatten-groups-tiles-100x60.psd build/windows/e2e/groups.psb
