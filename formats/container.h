@@ -19,6 +19,9 @@ struct OpenOptions {
   // Width x height above this is refused as too large: the full-size path passes the cap of its bitmap
   // (kMaxImagePixels); thumbnails allocate nothing the size of the image and pass no cap.
   uint64_t maxPixels = UINT64_MAX;
+  // Which face or array layer a closer look draws (layer-major: layer * faces + face), where the container keeps
+  // several; thumbnails draw surface 0. A container that has one surface, or does not reach them, draws surface 0.
+  uint32_t surface = 0;
 };
 
 // The size check every container makes once it knows the picture's size.

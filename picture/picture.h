@@ -33,6 +33,18 @@ class Picture {
   // the same level through the same filter.
   [[nodiscard]] virtual bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap,
                                            DecodeFailure* failure) = 0;
+  // Mip levels a closer look can step through (textures; 1 for everything else), their sizes, and level `level`
+  // drawn at tw x th through the same filter as thumbnails (sampled: only what it shows is decoded).
+  virtual int32_t levelCount() const { return 1; }
+  virtual void levelSize(int32_t level, int32_t* w, int32_t* h) const {
+    (void)level;
+    *w = width(), *h = height();
+  }
+  [[nodiscard]] virtual bool DrawLevel(int32_t level, int32_t tw, int32_t th, HBITMAP* bitmap, DecodeFailure* failure) {
+    (void)level;
+    return DrawThumbnail(tw, th, false, bitmap, failure);
+  }
+
   // The white point the last draw tone mapped under (HDR pictures); 0 before a draw and for other pictures.
   double whitePoint() const { return whitePoint_; }
 

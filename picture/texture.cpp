@@ -373,8 +373,24 @@ class TexturePicture final : public Picture {
     return DecodeSourceImage(level, bitmap, info, failure);
   }
 
+  int32_t levelCount() const override { return chain_.count; }
+  void levelSize(int32_t index, int32_t* w, int32_t* h) const override {
+    const SourceImage& level = chain_.levels[index >= 0 && index < chain_.count ? index : 0];
+    *w = level.width, *h = level.height;
+  }
+  bool DrawLevel(int32_t index, int32_t tw, int32_t th, HBITMAP* bitmap, DecodeFailure* failure) override {
+    if (index < 0 || index >= chain_.count) return Fail(failure, FailureKind::InvalidArgument, "no level %d", index);
+    return DrawLevelThumbnail(index, tw, th, false, bitmap, failure);
+  }
+
   bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
     const int32_t index = static_cast<int32_t>(&ChooseLevel(chain_, tw, th) - chain_.levels);
+    return DrawLevelThumbnail(index, tw, th, reference, bitmap, failure);
+  }
+
+ private:
+  bool DrawLevelThumbnail(int32_t index, int32_t tw, int32_t th, bool reference, HBITMAP* bitmap,
+                          DecodeFailure* failure) {
     SourceImage level;
     if (!Drawn(index, &level, failure)) return false;
     const Encoding* encoding = EncodingOf(level.format);
@@ -405,7 +421,6 @@ class TexturePicture final : public Picture {
     return DrawFiltered(rows, level.geometry(), tw, th, bitmap, failure);
   }
 
- private:
   // Level `index` as it is drawn: from the file, or over the bytes the picture derives for it.
   bool Drawn(int32_t index, SourceImage* level, DecodeFailure* failure) {
     *level = chain_.levels[index];

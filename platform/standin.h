@@ -386,6 +386,82 @@ constexpr UINT SPI_SETICONS = 0x58;
 constexpr UINT SPIF_SENDCHANGE = 2;
 BOOL SystemParametersInfoW(UINT action, UINT parameter, void* data, UINT winIni);
 
+// Windows and messages, as far as a preview handler meets them.
+struct StandinWindow;
+using HWND = StandinWindow*;
+using HFONT = void*;
+using COLORREF = DWORD;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+struct RECT {
+  LONG left, top, right, bottom;
+};
+struct POINT {
+  LONG x, y;
+};
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+struct LOGFONTW {
+  LONG lfHeight, lfWidth, lfEscapement, lfOrientation, lfWeight;
+  BYTE lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality, lfPitchAndFamily;
+  WCHAR lfFaceName[32];
+};
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) { return COLORREF{r} | COLORREF{g} << 8 | COLORREF{b} << 16; }
+using HACCEL = void*;
+struct PREVIEWHANDLERFRAMEINFO {
+  HACCEL haccel;
+  UINT cAccelEntries;
+};
+
+struct IObjectWithSite : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** site) = 0;
+
+ protected:
+  ~IObjectWithSite() = default;
+};
+struct IOleWindow : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) = 0;
+
+ protected:
+  ~IOleWindow() = default;
+};
+struct IPreviewHandler : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetWindow(HWND window, const RECT* rect) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetRect(const RECT* rect) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoPreview() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unload() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFocus() = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryFocus(HWND* window) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* message) = 0;
+
+ protected:
+  ~IPreviewHandler() = default;
+};
+struct IPreviewHandlerVisuals : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetBackgroundColor(COLORREF colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFont(const LOGFONTW* font) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetTextColor(COLORREF colour) = 0;
+
+ protected:
+  ~IPreviewHandlerVisuals() = default;
+};
+struct IPreviewHandlerFrame : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetWindowContext(PREVIEWHANDLERFRAMEINFO* info) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* message) = 0;
+
+ protected:
+  ~IPreviewHandlerFrame() = default;
+};
+
 // COM entry points a server exports.
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object);
 STDAPI DllCanUnloadNow();

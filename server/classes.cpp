@@ -1,6 +1,7 @@
 #include "server/classes.h"
 
 #include "server/module.h"
+#include "server/preview_handler.h"
 #include "server/property_handler.h"
 #include "server/provider.h"
 
@@ -15,6 +16,12 @@ constexpr const WCHAR* kThumbnailHandlerKey = MIRELTH_W("\\shellex\\{E357FCCD-A9
 constexpr const WCHAR* kPropertyHandlers =
     MIRELTH_W("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\");
 
+// The interface identifier of IPreviewHandler names the preview handler subkey; the preview host (prevhost.exe)
+// is the surrogate of its AppID, and Explorer lists preview handlers under PreviewHandlers.
+constexpr const WCHAR* kPreviewHandlerKey = MIRELTH_W("\\shellex\\{8895b1c6-b41f-4c1c-a562-0d564250836f}");
+constexpr const WCHAR* kPreviewHostAppId = MIRELTH_W("{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}");
+constexpr const WCHAR* kPreviewHandlers = MIRELTH_W("Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers");
+
 // clang-format off
 const ComClass kClasses[] = {
     {&kClsidMirelthThumbnail, kClsidMirelthThumbnailText, MIRELTH_W("MirelthThumbnail"), CreateThumbnailProvider,
@@ -25,6 +32,9 @@ const ComClass kClasses[] = {
      {{MIRELTH_W("PreviewDetails"), DetailsList(true)}, {MIRELTH_W("FullDetails"), DetailsList(false)},
       {MIRELTH_W("InfoTip"), DetailsList(true)}},
      true, MIRELTH_W("MirelthThumbnail.propdesc")},
+    {&kClsidMirelthPreview, kClsidMirelthPreviewText, MIRELTH_W("MirelthThumbnail Preview"), CreatePreviewHandler,
+     {{MIRELTH_W("SystemFileAssociations\\"), kPreviewHandlerKey}},
+     {}, false, nullptr, kPreviewHostAppId, kPreviewHandlers},
 };
 // clang-format on
 

@@ -36,6 +36,10 @@ struct ComClass {
   HandlerValue handlerValues[kMaxHandlerValues] = {};  // a null name ends the list
   bool allUsersOnly = false;      // Windows reads it for all users only: a per-user registration leaves it out
   const WCHAR* schema = nullptr;  // a property schema beside the library, registered with the class
+  const WCHAR* appId = nullptr;   // the class key's AppID value: the surrogate process that hosts it
+  // A list that names the class: a value named by the class identifier, holding the class name, under this key
+  // of HKEY_LOCAL_MACHINE (all users) or HKEY_CURRENT_USER (per user).
+  const WCHAR* listKey = nullptr;
 };
 
 const ComClass* ComClasses(size_t* count);

@@ -19,7 +19,7 @@ namespace {
 // Long paths: the largest a Windows path can be, so that nothing is cut short.
 constexpr DWORD kPathCapacity = 32768;
 
-enum class Data { kClassName, kLibraryPath, kApartment, kClassId };
+enum class Data { kClassName, kLibraryPath, kApartment, kClassId, kAppId };
 
 // The keys of a class itself, built on its identifier.
 struct Row {
@@ -34,6 +34,7 @@ constexpr Row kClassRows[] = {
     {MIRELTH_W("CLSID\\"), MIRELTH_W(""), nullptr, Data::kClassName, true},
     {MIRELTH_W("CLSID\\"), MIRELTH_W("\\InprocServer32"), nullptr, Data::kLibraryPath, false},
     {MIRELTH_W("CLSID\\"), MIRELTH_W("\\InprocServer32"), MIRELTH_W("ThreadingModel"), Data::kApartment, false},
+    {MIRELTH_W("CLSID\\"), MIRELTH_W(""), MIRELTH_W("AppID"), Data::kAppId, false},  // classes with a surrogate
 };
 
 // Where the rows go: the machine's classes, or the current user's.
@@ -87,6 +88,7 @@ bool ForEachKey(const Hive& hive, Visit visit) {
   for (size_t c = 0; c < classCount; ++c) {
     if (classes[c].allUsersOnly && hive.root != HKEY_CLASSES_ROOT) continue;
     for (const Row& row : kClassRows) {
+      if (row.data == Data::kAppId && !classes[c].appId) continue;
       if (!visit(Key{&classes[c], &row, nullptr, nullptr, nullptr})) return false;
     }
     for (const HandlerKey& handler : classes[c].handlerKeys) {
@@ -206,6 +208,40 @@ bool BesideLibrary(const WideString& library, const WCHAR* file, WideString* pat
   return true;
 }
 
+// The lists that name a class (PreviewHandlers): HKEY_LOCAL_MACHINE for all users, HKEY_CURRENT_USER per user.
+HKEY ListRoot(const Hive& hive) { return hive.root == HKEY_CLASSES_ROOT ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+bool WriteLists(const Hive& hive) {
+  size_t count = 0;
+  const ComClass* classes = ComClasses(&count);
+  for (size_t c = 0; c < count; ++c) {
+    if (!classes[c].listKey || (classes[c].allUsersOnly && hive.root != HKEY_CLASSES_ROOT)) continue;
+    HKEY raw = nullptr;
+    if (RegCreateKeyExW(ListRoot(hive), classes[c].listKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &raw, nullptr) != ERROR_SUCCESS) {
+      return false;
+    }
+    UniqueKey opened(raw);
+    if (!WriteText(opened.get(), classes[c].clsidText, classes[c].name)) return false;
+  }
+  return true;
+}
+
+// Deletes our entry of each list (the list key and its other entries stay).
+void DeleteLists(const Hive& hive) {
+  size_t count = 0;
+  const ComClass* classes = ComClasses(&count);
+  for (size_t c = 0; c < count; ++c) {
+    HKEY raw = nullptr;
+    if (!classes[c].listKey ||
+        RegOpenKeyExW(ListRoot(hive), classes[c].listKey, 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS) {
+      continue;
+    }
+    UniqueKey opened(raw);
+    RegDeleteValueW(opened.get(), classes[c].clsidText);
+  }
+}
+
 HRESULT Register(const Hive& hive) {
   WideString libraryPath;
   try {
@@ -218,11 +254,12 @@ HRESULT Register(const Hive& hive) {
         case Data::kLibraryPath: data = libraryPath; break;
         case Data::kApartment: data = MIRELTH_W("Apartment"); break;
         case Data::kClassId: data = key.comClass->clsidText; break;
+        case Data::kAppId: data = key.comClass->appId; break;
       }
       return WriteKey(hive, key, data);
     });
     // A key or value that cannot be written is a broken install: say so.
-    if (!written) return E_FAIL;
+    if (!written || !WriteLists(hive)) return E_FAIL;
     // Property schemas (all users only, as their classes).
     size_t count = 0;
     const ComClass* classes = ComClasses(&count);
@@ -242,6 +279,7 @@ HRESULT Register(const Hive& hive) {
 
 HRESULT Unregister(const Hive& hive) {
   try {
+    DeleteLists(hive);
     ForEachKey(hive, [&](const Key& key) {
       if (key.value) {
         DeleteOurValue(hive, key);

@@ -180,6 +180,9 @@ bool OpenKtx(ByteSource& source, const OpenOptions& options, PicturePtr* picture
     uint64_t need = 0, levelBytes = 0;
     const uint64_t slices = std::max<uint64_t>(1, depth >> k);
     const bool sized = CheckedMultiply(level.bytes, (cube ? 1 : images) * slices, &need);
+    // The surface a closer look asks for (element-major, then face).
+    const uint64_t surface = options.surface < images ? options.surface : 0;
+    const uint64_t skip = surface * (cube ? Align4(imageSize) : level.bytes * slices);
     if (!read || !sized || imageSize < need || !source.Has(level.offset, need)) {
       if (k == 0) {
         if (!read) return FailTruncated(failure, size, at + 4, "the KTX 1 image size");
@@ -191,13 +194,19 @@ bool OpenKtx(ByteSource& source, const OpenOptions& options, PicturePtr* picture
       }
       break;  // a smaller level that does not fit ends the chain
     }
+    if (surface && (!CheckedAdd(level.offset, skip, &level.offset) || !source.Has(level.offset, level.bytes))) {
+      return Fail(failure, FailureKind::Truncated, "KTX 1 surface %llu of level %u",
+                  static_cast<unsigned long long>(surface), k);
+    }
     if (swap) {
       level.derived = true;
-      stored[chain.count] = {level.offset, level.bytes, 0, level.pitch, static_cast<uint32_t>(level.height), tight};
+      StoredLevel& swapped = stored[chain.count];
+      swapped.offset = level.offset, swapped.length = level.bytes, swapped.pitch = level.pitch;
+      swapped.rows = static_cast<uint32_t>(level.height), swapped.rowBytes = tight;
     }
     chain.levels[chain.count++] = level;
     levelBytes = cube ? 6 * Align4(imageSize) : uint64_t{imageSize};
-    at = level.offset + Align4(levelBytes);
+    at = level.offset - skip + Align4(levelBytes);
   }
   const char* name = format->name;
   if (code != h.glInternalFormat) name = GlFormat(h.glInternalFormat)->name;  // as the file names it

@@ -208,10 +208,17 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
 
   LevelChain chain;
   const bool derived = h.scheme != kSchemeNone;
+  // The surface a closer look asks for: layer-major, then face; each holds its level's depth slices.
+  const uint64_t surface = options.surface < images ? options.surface : 0;
   for (uint32_t k = 0; k < levels && k < static_cast<uint32_t>(kMaxLevels); ++k) {
     const int32_t w = static_cast<int32_t>(std::max<uint32_t>(1, h.width >> k));
     const int32_t hh = static_cast<int32_t>(std::max<uint32_t>(1, height >> k));
-    if (!AddLevel(&chain, drawing, w, hh, stored[k].offset, derived, stored[k].length)) {
+    SourceImage image = drawing;
+    image.width = w, image.height = hh;
+    if (!SizeLevel(&image, failure)) return false;
+    const uint64_t skip = surface * image.bytes * std::max<uint64_t>(1, depth >> k);
+    if (derived) stored[k].skip = skip;  // inside the inflated level
+    if (!AddLevel(&chain, drawing, w, hh, stored[k].offset + (derived ? 0 : skip), derived, stored[k].length)) {
       return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level %u does not fit", k);
     }
   }

@@ -117,7 +117,8 @@ class KtxDerivedLevels final : public DerivedLevels {
                           : Inflate(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), failure);
       if (!ok) return false;
     }
-    memory_ = std::unique_ptr<MemorySource>(new (std::nothrow) MemorySource(out, size));
+    const uint64_t skip = swap || level.skip > size ? 0 : level.skip;
+    memory_ = std::unique_ptr<MemorySource>(new (std::nothrow) MemorySource(out + skip, size - skip));
     if (!memory_) return Fail(failure, FailureKind::OutOfMemory, "no memory source");
     return true;
   }

@@ -29,6 +29,7 @@ struct StoredLevel {
   uint64_t offset = 0;
   uint64_t length = 0;    // stored bytes
   uint64_t inflated = 0;  // bytes once inflated (supercompressed levels)
+  uint64_t skip = 0;      // bytes of the inflated level before the drawn surface
   uint64_t pitch = 0;     // byte-swapped levels: the stored row pitch
   uint32_t rows = 0;      // byte-swapped levels: rows of the first image
   uint64_t rowBytes = 0;  // byte-swapped levels: bytes of a row's pixels
