@@ -24,6 +24,14 @@ uint64_t LoadLE(const uint8_t* p, size_t n) {
   for (size_t i = 0; i < n; ++i) v |= uint64_t{p[i]} << (8 * i);
   return v;
 }
+// memcpy and memset of possibly zero bytes (an empty output may be a null pointer).
+void Copy(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n) std::memcpy(to, from, n);
+}
+void Fill(uint8_t* to, uint8_t value, size_t n) {
+  if (n) std::memset(to, value, n);
+}
+
 // Eight bytes as a little-endian number (both targets are little-endian).
 uint64_t Load8(const uint8_t* p) {
   uint64_t v;
@@ -372,9 +380,9 @@ bool ReadLiterals(const uint8_t* data, size_t size, FrameState* state, size_t* l
     const size_t stored = type == 0 ? regenerated : 1;
     if (header + stored > size) return Corrupt(failure, "literals past the end");
     if (type == 0) {
-      std::memcpy(state->literals, data + header, regenerated);
+      Copy(state->literals, data + header, regenerated);
     } else {
-      std::memset(state->literals, data[header], regenerated);
+      Fill(state->literals, data[header], regenerated);
     }
     *literalCount = regenerated;
     *used = header + stored;
@@ -515,7 +523,7 @@ bool DecodeCompressedBlock(const uint8_t* data, size_t size, FrameState* state, 
       if (literalLength > room - written || matchLength > room - written - literalLength) {
         return Corrupt(failure, "more bytes than the stream holds");
       }
-      std::memcpy(out + written, state->literals + literalAt, literalLength);
+      Copy(out + written, state->literals + literalAt, literalLength);
       literalAt += literalLength, written += literalLength;
       if (offset == 0 || offset > static_cast<uint64_t>(out + written - frameStart)) {
         return Corrupt(failure, "a match before the start of its frame");
@@ -528,12 +536,12 @@ bool DecodeCompressedBlock(const uint8_t* data, size_t size, FrameState* state, 
     if (in.position >= 64) return Corrupt(failure, "a sequence bit stream that does not end with its sequences");
     literalCount -= literalAt;
     if (literalCount > room - written) return Corrupt(failure, "more bytes than the stream holds");
-    std::memcpy(out + written, state->literals + literalAt, literalCount);
+    Copy(out + written, state->literals + literalAt, literalCount);
     written += literalCount;
   } else {
     if (size != 0) return Corrupt(failure, "bytes after a block's literals");
     if (literalCount > room) return Corrupt(failure, "more bytes than the stream holds");
-    std::memcpy(out, state->literals, literalCount);
+    Copy(out, state->literals, literalCount);
     written = literalCount;
   }
   if (written > kMaxBlockBytes) return Corrupt(failure, "a block past the block maximum");
@@ -629,9 +637,9 @@ bool ZstdDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, 
       if (type == 0 || type == 1) {
         if (blockSize > outSize - written) return Corrupt(failure, "more bytes than the stream holds");
         if (type == 0) {
-          std::memcpy(out + written, in + at, blockSize);
+          Copy(out + written, in + at, blockSize);
         } else {
-          std::memset(out + written, in[at], blockSize);
+          Fill(out + written, in[at], blockSize);
         }
         produced = blockSize;
       } else if (blockSize == 0) {

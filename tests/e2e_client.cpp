@@ -9,15 +9,20 @@
 //                                                 --user: under HKEY_CURRENT_USER\Software\Classes
 //   e2e_client --expect-unregistered [--user]    only that the layout is gone
 //   e2e_client --thumbnail FILE...               thumbnails through whatever the registry says (after an install)
+//   e2e_client --properties FILE...              the property handler's values, one line a file
+//   e2e_client --preview FILE...                 the preview pane in a window (needs a display: Xvfb under Wine)
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "picture/filter.h"
 #include "platform/win32.h"
 #include "server/hresult.h"
 #include "server/module.h"
+#include "server/preview_handler.h"
+#include "server/preview_view.h"
 #include "server/properties.h"
 #include "server/property_handler.h"
 #include "server/provider.h"
@@ -132,6 +137,37 @@ void ExpectPropertyHandler(bool registered) {
   }
 }
 
+// The preview handler's keys: its class (with the preview host's AppID), the handler key of every extension under
+// SystemFileAssociations, and its entry in PreviewHandlers (HKEY_LOCAL_MACHINE, or the user's).
+const wchar_t* const kPreviewClassKey = L"CLSID\\{3F6C2A91-7B4D-4E8A-B5C3-9D1E2F4A6B78}";
+std::wstring PreviewListEntry() {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(userHive ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers", 0, KEY_READ,
+                    &handle) != ERROR_SUCCESS) {
+    return L"<missing>";
+  }
+  wchar_t buffer[256] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  const LSTATUS status = RegQueryValueExW(handle, L"{3F6C2A91-7B4D-4E8A-B5C3-9D1E2F4A6B78}", nullptr, nullptr,
+                                          reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(handle);
+  return status == ERROR_SUCCESS ? std::wstring(buffer) : L"<missing>";
+}
+void ExpectPreviewHandler(bool registered) {
+  Check((ReadValue(kPreviewClassKey, nullptr) == L"MirelthThumbnail Preview") == registered,
+        std::string("preview handler class ") + (registered ? "registered" : "absent"));
+  Check((ReadValue(kPreviewClassKey, L"AppID") == L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}") == registered,
+        "preview handler AppID");
+  for (const std::wstring& extension : Extensions()) {
+    const std::wstring key =
+        L"SystemFileAssociations\\" + extension + L"\\shellex\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
+    Check((ReadValue(key, nullptr) == L"{3F6C2A91-7B4D-4E8A-B5C3-9D1E2F4A6B78}") == registered,
+          "preview handler key of " + Narrow(extension));
+  }
+  Check((PreviewListEntry() == L"MirelthThumbnail Preview") == registered, "PreviewHandlers entry");
+}
+
 void ExpectRegistered(const std::wstring& dllPath) {
   Check(ReadValue(kClassKey, nullptr) == L"MirelthThumbnail", "class key default value");
   const std::wstring server = ReadValue(std::wstring(kClassKey) + L"\\InprocServer32", nullptr);
@@ -144,6 +180,7 @@ void ExpectRegistered(const std::wstring& dllPath) {
     }
   }
   ExpectPropertyHandler(true);
+  ExpectPreviewHandler(true);
 }
 
 void ExpectUnregistered() {
@@ -154,6 +191,7 @@ void ExpectUnregistered() {
     }
   }
   ExpectPropertyHandler(false);
+  ExpectPreviewHandler(false);
 }
 
 // The property handler as Explorer drives it, for each file: the class through the registry, initialised with a
@@ -383,6 +421,230 @@ void ThumbnailsThroughTheRegistry(const std::vector<std::string>& files) {
   CoUninitialize();
 }
 
+// The preview pane as the preview host drives it, in a real window: the class through the registry, a stream on
+// the file, SetWindow / SetRect / DoPreview; the pane's pixels read back from its window and its picture area
+// compared with our own filtered drawing of the file at the fitted size over the checkerboard; the keys, a
+// resize, the host's colours; Unload and Release with no GDI object left.
+struct Pane {
+  HWND host = nullptr;
+  IPreviewHandler* handler = nullptr;
+};
+
+LRESULT CALLBACK HostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Pump() {
+  MSG message;
+  for (int i = 0; i < 20; ++i) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    Sleep(5);
+  }
+}
+
+// The child window's pixels, top row first.
+Picture Capture(HWND window) {
+  Picture picture;
+  RECT rect{};
+  GetClientRect(window, &rect);
+  picture.width = rect.right, picture.height = rect.bottom;
+  if (picture.width <= 0 || picture.height <= 0) return Picture{};
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  HDC source = GetDC(window);
+  HDC memory = CreateCompatibleDC(source);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.width;
+  info.bmiHeader.biHeight = -picture.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, picture.width, picture.height, source, 0, 0, SRCCOPY);
+  GdiFlush();
+  picture.pixels.assign(static_cast<const uint32_t*>(bits),
+                        static_cast<const uint32_t*>(bits) + static_cast<size_t>(picture.width) * picture.height);
+  for (uint32_t& p : picture.pixels) p |= 0xFF000000u;  // the screen has no alpha
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, source);
+  return picture;
+}
+
+// Our drawing of level 0 of `file` at the size the pane fits it to, over the checkerboard, and where it lies.
+struct ExpectedPane {
+  Picture image;
+  int32_t x = 0, y = 0;
+  bool drawn = false;
+};
+ExpectedPane ExpectPane(const std::wstring& file, int32_t width, int32_t height, int32_t lineHeight) {
+  ExpectedPane e;
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return e;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(handle, &size);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  ReadFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  CloseHandle(handle);
+  MemorySource source(bytes.data(), bytes.size());
+  const Container* container = ContainerFor(FileTypeFromName(reinterpret_cast<const WCHAR*>(file.c_str())));
+  OpenOptions options;
+  PicturePtr picture;
+  DecodeFailure failure;
+  if (!container || !container->openPicture(source, options, &picture, &failure)) return e;
+  const int32_t areaWidth = width - 2 * kPreviewMargin, areaHeight = height - 3 * kPreviewMargin - lineHeight;
+  int32_t tw = 0, th = 0;
+  FitToArea(picture->width(), picture->height(), areaWidth, areaHeight, &tw, &th);
+  HBITMAP bitmap = nullptr;
+  if (!picture->DrawLevel(0, tw, th, &bitmap, &failure)) return e;
+  e.image = ReadPixels(bitmap);
+  DeleteObject(bitmap);
+  for (int32_t y = 0; y < e.image.height; ++y) {
+    for (int32_t x = 0; x < e.image.width; ++x) {
+      uint32_t& p = e.image.pixels[static_cast<size_t>(y) * e.image.width + x];
+      const uint32_t checker = ((x / kCheckerSquare + y / kCheckerSquare) & 1) ? kCheckerDark : kCheckerLight;
+      const uint32_t a = p >> 24;
+      uint32_t out = 0xFF000000u;
+      for (int shift = 0; shift < 24; shift += 8) {
+        out |= ((((p >> shift) & 0xFF) * a + ((checker >> shift) & 0xFF) * (255 - a) + 127) / 255) << shift;
+      }
+      p = a == 255 ? p : out;
+    }
+  }
+  e.x = kPreviewMargin + (areaWidth - e.image.width) / 2;
+  e.y = kPreviewMargin + (areaHeight - e.image.height) / 2;
+  e.drawn = true;
+  return e;
+}
+
+// Picture pixels of the capture that differ from the expected drawing (by more than 1: the screen's depth).
+int Differences(const Picture& shot, const ExpectedPane& e) {
+  int wrong = 0;
+  for (int32_t y = 0; y < e.image.height; ++y) {
+    for (int32_t x = 0; x < e.image.width; ++x) {
+      if (e.x + x >= shot.width || e.y + y >= shot.height) return -1;
+      const uint32_t a = shot.at(e.x + x, e.y + y), b = e.image.at(x, y);
+      for (int shift = 0; shift < 24; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (d > 1 || d < -1) {
+          ++wrong;
+          break;
+        }
+      }
+    }
+  }
+  return wrong;
+}
+
+int32_t GuiLineHeight(HWND window) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return metrics.tmHeight;
+}
+
+void PreviewThroughTheRegistry(const std::vector<std::string>& files) {
+  Check(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)), "CoInitializeEx");
+  WNDCLASSW type{};
+  type.lpfnWndProc = HostProcedure;
+  type.hInstance = GetModuleHandleW(nullptr);
+  type.lpszClassName = L"MirelthPreviewHost";
+  RegisterClassW(&type);
+  HWND host = CreateWindowExW(0, type.lpszClassName, L"preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700, 500,
+                              nullptr, nullptr, type.hInstance, nullptr);
+  Check(host != nullptr, "the host window");
+  if (!host) return;
+  Pump();
+  const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  for (const std::string& name : files) {
+    const std::wstring file = FullPath(name);
+    IPreviewHandler* handler = nullptr;
+    Check(CoCreateInstance(kClsidMirelthPreview, nullptr, CLSCTX_INPROC_SERVER, kIidIPreviewHandler,
+                           reinterpret_cast<void**>(&handler)) == S_OK &&
+              handler,
+          name + ": CoCreateInstance of the preview handler");
+    if (!handler) continue;
+    IStream* stream = nullptr;
+    SHCreateStreamOnFileEx(file.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr,
+                           &stream);
+    IInitializeWithStream* init = nullptr;
+    handler->QueryInterface(kIidIInitializeWithStream, reinterpret_cast<void**>(&init));
+    Check(init && stream && init->Initialize(stream, STGM_READ) == S_OK, name + ": Initialize");
+    if (init) init->Release();
+    if (stream) stream->Release();
+    RECT rect{10, 10, 330, 250};
+    Check(handler->SetWindow(host, &rect) == S_OK && handler->DoPreview() == S_OK, name + ": DoPreview");
+    Pump();
+    HWND pane = GetWindow(host, GW_CHILD);
+    Check(pane != nullptr, name + ": the pane's window");
+    if (!pane) {
+      handler->Release();
+      continue;
+    }
+    const int32_t line = GuiLineHeight(pane);
+    ExpectedPane e = ExpectPane(file, 320, 240, line);
+    Picture shot = Capture(pane);
+    if (e.drawn) {
+      const int wrong = Differences(shot, e);
+      Check(wrong == 0, name + ": the pane shows the filtered drawing (" + std::to_string(wrong) + " pixels differ)");
+      // R: the red channel as gray; R again: colour.
+      SendMessageW(pane, WM_KEYDOWN, 'R', 0);
+      shot = Capture(pane);
+      const uint32_t p = shot.at(e.x + e.image.width / 2, e.y + e.image.height / 2);
+      Check(((p >> 16) & 0xFF) == ((p >> 8) & 0xFF) && (p & 0xFF) == ((p >> 8) & 0xFF), name + ": R shows gray");
+      SendMessageW(pane, WM_KEYDOWN, 'R', 0);
+      for (const WPARAM key : {WPARAM('G'), WPARAM('G'), WPARAM('B'), WPARAM('B'), WPARAM('A'), WPARAM('A'),
+                               WPARAM('M'), WPARAM('N'), WPARAM('F'), WPARAM('F')}) {
+        SendMessageW(pane, WM_KEYDOWN, key, 0);
+      }
+      // Resize: the picture refitted.
+      RECT smaller{10, 10, 210, 170};
+      Check(handler->SetRect(&smaller) == S_OK, name + ": SetRect");
+      Pump();
+      if (!name.empty() && name.find("cube") == std::string::npos) {
+        const ExpectedPane small = ExpectPane(file, 200, 160, line);
+        const int wrongSmall = Differences(Capture(pane), small);
+        Check(wrongSmall == 0, name + ": resized (" + std::to_string(wrongSmall) + " pixels differ)");
+      }
+    } else {
+      // A refusal: its reason in the line, nothing else drawn over the background.
+      int text = 0;
+      for (int32_t y = shot.height - kPreviewMargin - line; y >= 0 && y < shot.height; ++y) {
+        for (int32_t x = 0; x < shot.width; ++x) text += shot.at(x, y) != shot.at(0, 0);
+      }
+      Check(text > 0, name + ": the refusal's reason is written");
+    }
+    // The host's colours.
+    IPreviewHandlerVisuals* visuals = nullptr;
+    if (SUCCEEDED(handler->QueryInterface(kIidIPreviewHandlerVisuals, reinterpret_cast<void**>(&visuals)))) {
+      visuals->SetBackgroundColor(RGB(10, 20, 30));
+      visuals->SetTextColor(RGB(250, 250, 0));
+      visuals->Release();
+      Pump();
+      Check((Capture(pane).at(1, 1) & 0xFFFFFF) == 0x0A141E, name + ": the host's background");
+    }
+    Check(handler->Unload() == S_OK, name + ": Unload");
+    Pump();
+    Check(GetWindow(host, GW_CHILD) == nullptr, name + ": Unload takes the pane's window away");
+    handler->Release();
+  }
+  const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  Check(gdiAfter <= gdiBefore,
+        "GDI objects " + std::to_string(gdiBefore) + " before, " + std::to_string(gdiAfter) + " after");
+  DestroyWindow(host);
+  CoUninitialize();
+}
+
 int Run(const std::vector<std::string>& args) {
   userHive = std::find(args.begin(), args.end(), "--user") != args.end();
   if (args.size() >= 3 && args[1] == "--expect-registered") {
@@ -397,6 +659,10 @@ int Run(const std::vector<std::string>& args) {
     PropertiesThroughTheRegistry(std::vector<std::string>(args.begin() + 2, args.end()));
     return Finish();
   }
+  if (args.size() >= 3 && args[1] == "--preview") {
+    PreviewThroughTheRegistry(std::vector<std::string>(args.begin() + 2, args.end()));
+    return Finish();
+  }
   if (args.size() >= 3 && args[1] == "--thumbnail") {
     ThumbnailsThroughTheRegistry(std::vector<std::string>(args.begin() + 2, args.end()));
     return Finish();
@@ -404,7 +670,7 @@ int Run(const std::vector<std::string>& args) {
   if (args.size() < 3) {
     std::fprintf(stderr,
                  "usage: e2e_client DLL FILE... | --expect-registered DLL [--user] | --expect-unregistered [--user] | "
-                 "--thumbnail FILE... | --properties FILE...\n");
+                 "--thumbnail FILE... | --properties FILE... | --preview FILE...\n");
     return 2;
   }
   const std::wstring dll = FullPath(args[1]);
