@@ -248,17 +248,27 @@ TEST(Preview, KeysResizeColoursAndTheHostsFrame) {
 // F steps through the faces of a cube map and the layers of an array: each drawn as the container draws that
 // surface.
 TEST(Preview, FacesAndLayers) {
-  const std::string file = "ktx2-create-cube-r8g8b8a8unorm-tiles-16x16.ktx2";
-  const std::vector<uint8_t> bytes = test::ReadFileBytes(test::SamplePath(file));
-  Pane pane(bytes, file);
-  pane.Show(200, 200);
-  for (uint32_t face = 1; face <= 6; ++face) {
-    ASSERT_TRUE(pane.window()->SendKey('F'));
-    MemorySource source(bytes.data(), bytes.size());
-    const PicturePtr picture = OpenBytes(bytes, FileType::kKtx2, &source, face % 6);
-    ExpectShows(pane, Expect(*picture, 0, 200, 200), "face");
-    if (face < 6) {
-      EXPECT_NE(pane.line().find("face " + std::to_string(face + 1) + " of 6"), std::string::npos) << pane.line();
+  const struct {
+    const char* file;
+    FileType type;
+  } cubes[] = {{"ktx2-create-cube-r8g8b8a8unorm-tiles-16x16.ktx2", FileType::kKtx2},
+               {"dds-pvrtextool-cubemap-r5g6b5-faces-64x64.dds", FileType::kDds}};
+  for (const auto& cube : cubes) {
+    const std::vector<uint8_t> bytes = test::ReadFileBytes(test::SamplePath(cube.file));
+    Pane pane(bytes, cube.file);
+    pane.Show(200, 200);
+    std::vector<uint32_t> previous(pane.window()->pixels(), pane.window()->pixels() + 200 * 200);
+    for (uint32_t face = 1; face <= 6; ++face) {
+      ASSERT_TRUE(pane.window()->SendKey('F'));
+      MemorySource source(bytes.data(), bytes.size());
+      const PicturePtr picture = OpenBytes(bytes, cube.type, &source, face % 6);
+      ExpectShows(pane, Expect(*picture, 0, 200, 200), cube.file);
+      const std::vector<uint32_t> now(pane.window()->pixels(), pane.window()->pixels() + 200 * 200);
+      EXPECT_NE(now, previous) << cube.file << " face " << face % 6 << " looks like the face before";
+      previous = now;
+      if (face < 6) {
+        EXPECT_NE(pane.line().find("face " + std::to_string(face + 1) + " of 6"), std::string::npos) << pane.line();
+      }
     }
   }
 }

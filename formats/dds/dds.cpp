@@ -3,6 +3,7 @@
 // read as signed values. DDS stores rows top-down; the bitmap is bottom-up.
 #include "formats/dds/dds.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -621,8 +622,28 @@ bool OpenDds(ByteSource& source, const OpenOptions& options, PicturePtr* picture
   if (!ParseDdsHeader(source, &info, options, failure)) return false;
   LevelChain chain;
   std::memcpy(chain.palette, info.palette, sizeof chain.palette);
-  // Each face's (or slice's) whole chain comes before the next one: the levels of the first follow level 0.
-  if (!ContiguousChain(Level0(source, info), info.levelCount, 1, info.depth, &chain, failure)) return false;
+  // Each face's (or array element's) whole chain comes before the next one: the levels of the first follow level 0.
+  SourceImage level0 = Level0(source, info);
+  const uint64_t surfaces = uint64_t{info.faces ? info.faces : 1} * (info.layers ? info.layers : 1);
+  if (options.surface > 0 && options.surface < surfaces) {
+    // A closer look at another face or element: it starts after that many whole chains.
+    uint64_t chainBytes = 0;
+    for (uint32_t k = 0; k < std::max<uint32_t>(1, info.levelCount) && k < 32; ++k) {
+      SourceImage level = level0;
+      level.width = std::max(1, info.width >> k), level.height = std::max(1, info.height >> k);
+      uint64_t bytes = 0;
+      if (!SizeLevel(&level, failure) ||
+          !CheckedMultiply(level.bytes, std::max<uint64_t>(1, uint64_t{info.depth} >> k), &bytes) ||
+          !CheckedAdd(chainBytes, bytes, &chainBytes)) {
+        return false;
+      }
+    }
+    uint64_t skip = 0;
+    if (!CheckedMultiply(chainBytes, options.surface, &skip) || !CheckedAdd(level0.offset, skip, &level0.offset)) {
+      return Fail(failure, FailureKind::TooLarge, "DDS surface %u", static_cast<unsigned>(options.surface));
+    }
+  }
+  if (!ContiguousChain(level0, info.levelCount, 1, info.depth, &chain, failure)) return false;
   Describe(info, chain, options.facts);
   return TexturePictureOf(chain, picture, failure);
 }
