@@ -436,12 +436,12 @@ LRESULT CALLBACK HostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 void Pump() {
   MSG message;
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 4; ++i) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
-    Sleep(5);
+    Sleep(2);
   }
 }
 
@@ -566,6 +566,8 @@ void PreviewThroughTheRegistry(const std::vector<std::string>& files) {
   if (!host) return;
   Pump();
   const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  DWORD handlesBefore = 0, handlesAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   for (const std::string& name : files) {
     const std::wstring file = FullPath(name);
     IPreviewHandler* handler = nullptr;
@@ -639,6 +641,9 @@ void PreviewThroughTheRegistry(const std::vector<std::string>& files) {
     handler->Release();
   }
   const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+  Check(handlesAfter <= handlesBefore + 2,
+        "handles " + std::to_string(handlesBefore) + " before, " + std::to_string(handlesAfter) + " after");
   Check(gdiAfter <= gdiBefore,
         "GDI objects " + std::to_string(gdiBefore) + " before, " + std::to_string(gdiAfter) + " after");
   DestroyWindow(host);

@@ -78,21 +78,16 @@ for info in infos:
 print("properties of %d files compared" % len(infos))
 sys.exit(1 if bad or len(infos) < 80 else 0)
 PY
-# The preview pane in a window under a virtual display (Xvfb, started here and stopped after): every drawn
-# sample's pane against our own filtered drawing, the keys, a resize, the host's colours, a refused file, Unload.
-# The wineserver is restarted so that the windowing driver of the display is the one loaded.
-preview=(samples/dds-bc7enc-bc7-rings-40x24.dds samples/psd-im-rgba-rle-shapes-6x7.psd
-         samples/ktx2-create-zlib-mips-r8g8b8a8unorm-halo-64x32.ktx2 samples/ktx2-create-cube-r8g8b8a8unorm-tiles-16x16.ktx2
-         samples/hdr-oiio-rle-lamp-48x40.hdr samples/vtf-bc7enc-v75-dxt5-mips-halo-64x64.vtf
-         samples/tga-im-rgba32-rle-rings-40x24.tga samples/pvr-pvrtextool-astc-5x5-halo-24x24.pvr
-         samples/ktx2-refuse-vkformat-uint-sky-60x36.ktx2)
+# The preview pane in a window under a virtual display (Xvfb, started here and stopped after): every sample's pane
+# against our own filtered drawing (a refused one: its reason written), the keys, a resize, the host's colours,
+# Unload, GDI objects and handles. The wineserver is restarted so that the display's windowing driver is loaded.
 if command -v Xvfb >/dev/null; then
   display=:$((90 + RANDOM % 9))
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb=$!
   sleep 1
   WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
-  MIRELTH_WINE_DISPLAY=$display scripts/wine-run "$client" --preview "${preview[@]}" || fail "the preview pane"
+  MIRELTH_WINE_DISPLAY=$display scripts/wine-run "$client" --preview "${described[@]}" || fail "the preview pane"
   WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null
   wait "$xvfb" 2>/dev/null
