@@ -14,6 +14,8 @@
 #include <zstd.h>
 
 #include "bench/bench_data.h"
+#include "fuzz/memory_stream.h"
+#include "server/preview_handler.h"
 #include "server/provider.h"
 
 namespace {
@@ -296,8 +298,31 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   }
 }
 
+// The preview pane redrawing itself at 640 x 480 (SetRect, as a resize does) from the source it keeps open: the
+// picture fitted by the sampled filtered rule, the checkerboard, the facts line.
+void BM_PreviewPane(benchmark::State& state, const char* kind) {
+  static const std::vector<uint8_t> dxt1 = MakeDds(false), ktx2 = MakeKtx2(true);
+  const std::vector<uint8_t>& bytes = std::string(kind) == "dxt1" ? dxt1 : ktx2;
+  const std::u16string name = std::string(kind) == "dxt1" ? u"bench.dds" : u"bench.ktx2";
+  mirelth::testing::MemoryStream stream(bytes.data(), bytes.size(), name.c_str());
+  IPreviewHandler* handler = nullptr;
+  mirelth::CreatePreviewHandler(nullptr, mirelth::kIidIPreviewHandler, reinterpret_cast<void**>(&handler));
+  IInitializeWithStream* init = nullptr;
+  handler->QueryInterface(mirelth::kIidIInitializeWithStream, reinterpret_cast<void**>(&init));
+  init->Initialize(&stream, 0);
+  init->Release();
+  RECT rect{0, 0, 640, 480};
+  handler->SetWindow(reinterpret_cast<HWND>(&rect), &rect);
+  handler->DoPreview();
+  for (auto _ : state) handler->SetRect(&rect);
+  handler->Unload();
+  handler->Release();
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(BM_PreviewPane, dxt1_640x480, "dxt1")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PreviewPane, ktx2_bc7_zstd_mips_640x480, "ktx2-zstd")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt1_sampled, "dxt1", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt1_full, "dxt1", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt5_sampled, "dxt5", true)->Unit(benchmark::kMillisecond);

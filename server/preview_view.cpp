@@ -99,8 +99,13 @@ bool RenderPreview(Picture& picture, const PreviewState& state, int32_t paneWidt
   int32_t lw = 0, lh = 0, tw = 0, th = 0;
   picture.levelSize(level, &lw, &lh);
   FitToArea(lw, lh, area.width, area.height, &tw, &th);
+  // Level 0 by the thumbnail rule (the smallest level that still covers the fitted size: what is read is what is
+  // shown); a level asked for by name is drawn from that level.
   HBITMAP drawn = nullptr;
-  if (!picture.DrawLevel(level, tw, th, &drawn, failure)) return false;
+  if (!(level == 0 ? picture.DrawThumbnail(tw, th, false, &drawn, failure)
+                   : picture.DrawLevel(level, tw, th, &drawn, failure))) {
+    return false;
+  }
   const UniqueBitmap bitmap(drawn);
   BitmapPixels pixels{};
   if (!GetBitmapPixels(bitmap.get(), &pixels)) return Fail(failure, FailureKind::OutOfMemory, "no drawn bitmap");

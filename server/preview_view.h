@@ -45,7 +45,8 @@ void FitToArea(int32_t w, int32_t h, int32_t areaWidth, int32_t areaHeight, int3
 // the host. `levels` and `surfaces` are what the picture has.
 bool ApplyPreviewKey(uint32_t key, int32_t levels, uint32_t surfaces, PreviewState* state);
 
-// Renders the pane: background, the picture of `state` fitted above a facts line `lineHeight` high.
+// Renders the pane: background, the picture of `state` fitted above a facts line `lineHeight` high (level 0 by the
+// thumbnail rule, so that it reads only what it shows).
 [[nodiscard]] bool RenderPreview(Picture& picture, const PreviewState& state, int32_t paneWidth, int32_t paneHeight,
                                  int32_t lineHeight, uint32_t background, PreviewCanvas* canvas,
                                  DecodeFailure* failure);

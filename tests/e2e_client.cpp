@@ -503,7 +503,7 @@ ExpectedPane ExpectPane(const std::wstring& file, int32_t width, int32_t height,
   int32_t tw = 0, th = 0;
   FitToArea(picture->width(), picture->height(), areaWidth, areaHeight, &tw, &th);
   HBITMAP bitmap = nullptr;
-  if (!picture->DrawLevel(0, tw, th, &bitmap, &failure)) return e;
+  if (!picture->DrawThumbnail(tw, th, false, &bitmap, &failure)) return e;
   e.image = ReadPixels(bitmap);
   DeleteObject(bitmap);
   for (int32_t y = 0; y < e.image.height; ++y) {

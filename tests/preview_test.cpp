@@ -86,7 +86,9 @@ Expected Expect(Picture& picture, int32_t level, int32_t paneWidth, int32_t pane
   FitToArea(lw, lh, areaWidth, areaHeight, &tw, &th);
   HBITMAP bitmap = nullptr;
   DecodeFailure failure;
-  EXPECT_TRUE(picture.DrawLevel(level, tw, th, &bitmap, &failure)) << DescribeFailure(failure);
+  EXPECT_TRUE(level == 0 ? picture.DrawThumbnail(tw, th, false, &bitmap, &failure)
+                         : picture.DrawLevel(level, tw, th, &bitmap, &failure))
+      << DescribeFailure(failure);
   Expected e;
   e.image = test::ImageFromBitmap(bitmap);
   DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
@@ -206,7 +208,7 @@ TEST(Preview, KeysResizeColoursAndTheHostsFrame) {
   } channels[] = {{'R', 16, "red channel"}, {'G', 8, "green channel"}, {'B', 0, "blue channel"}, {'A', 24, "alpha"}};
   HBITMAP raw = nullptr;
   DecodeFailure failure;
-  ASSERT_TRUE(picture->DrawLevel(0, e.image.width, e.image.height, &raw, &failure));
+  ASSERT_TRUE(picture->DrawThumbnail(e.image.width, e.image.height, false, &raw, &failure));
   const test::Image straight = test::ImageFromBitmap(raw);
   DeleteObject(reinterpret_cast<HGDIOBJ>(raw));
   for (const auto& c : channels) {
