@@ -22,6 +22,8 @@ struct Facts {
   int64_t width = 0, height = 0;
   char encoding[64] = {};  // as the format names it: "BC7_UNORM_SRGB", "DXT5", "PVRTC 4bpp RGBA", "RGB 16-bit"
   uint32_t levels = 1, faces = 1, layers = 1, depth = 1;
+  // Faces x layers that OpenOptions::surface reaches (1 where the container draws its first surface only).
+  uint32_t surfaces = 1;
   AlphaKind alpha = AlphaKind::kNone;
   ColourSpace colourSpace = ColourSpace::kUnspecified;
   bool hdr = false;

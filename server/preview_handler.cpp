@@ -107,7 +107,7 @@ void MirelthPreviewHandler::Render() {
     if (drawn) {
       int32_t lw = 0, lh = 0;
       picture_->levelSize(state_.level, &lw, &lh);
-      PreviewFactsLine(facts_, state_, picture_->levelCount(), facts_.faces * facts_.layers, lw, lh, &line);
+      PreviewFactsLine(facts_, state_, picture_->levelCount(), facts_.surfaces, lw, lh, &line);
     } else {
       failure_ = failure;
     }
@@ -197,7 +197,7 @@ HRESULT MirelthPreviewHandler::TranslateAccelerator(MSG* message) {
 
 bool MirelthPreviewHandler::OnKey(const MSG& message) {
   const uint32_t levels = picture_ ? static_cast<uint32_t>(picture_->levelCount()) : 1;
-  const uint32_t surfaces = picture_ ? facts_.faces * facts_.layers : 1;
+  const uint32_t surfaces = picture_ ? facts_.surfaces : 1;
   PreviewState next = state_;
   if (message.message != WM_KEYDOWN || !picture_ ||
       !ApplyPreviewKey(static_cast<uint32_t>(message.wParam), static_cast<int32_t>(levels), surfaces, &next)) {

@@ -512,6 +512,7 @@ void Describe(const DdsTextureInfo& info, const LevelChain& chain, Facts* facts)
   facts->SetEncoding("%s", info.encodingName);
   facts->faces = info.faces ? info.faces : 1;
   facts->layers = info.layers;
+  facts->surfaces = facts->faces * std::max<uint32_t>(1, info.layers);
   facts->depth = info.depth;
   if (info.srgb) facts->colourSpace = ColourSpace::kSrgb;
 }

@@ -87,6 +87,7 @@ void Describe(const KtxHeader& h, const char* name, const KtxFormat& format, con
   facts->SetEncoding("%s", name);
   facts->faces = h.faces;
   facts->layers = std::max<uint32_t>(1, h.elements);
+  facts->surfaces = facts->faces * facts->layers;
   facts->depth = std::max<uint32_t>(1, h.depth);
   if (format.srgb) facts->colourSpace = ColourSpace::kSrgb;
   std::snprintf(facts->orientation, sizeof facts->orientation, "%s", orientation.text);

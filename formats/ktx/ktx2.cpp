@@ -80,6 +80,7 @@ void Describe(const Ktx2Header& h, const Dfd& dfd, const KtxOrientation& orienta
   facts->SetEncoding("%s", name);
   facts->faces = h.faces;
   facts->layers = std::max<uint32_t>(1, h.layers);
+  facts->surfaces = facts->faces * facts->layers;
   facts->depth = std::max<uint32_t>(1, h.depth);
   if (dfd.found && dfd.transfer == kTransferSrgb) {
     facts->colourSpace = ColourSpace::kSrgb;
