@@ -686,6 +686,35 @@ TEST(Ktx2, OrientationCubesArraysAndPremultipliedColour) {
   EXPECT_EQ(drawn.facts.colourSpace, ColourSpace::kLinear);
 }
 
+// BasisLZ / ETC1S: the real encoder's file draws (the samples test compares it exactly); every cut and byte flip
+// of its global data and slice is refused with a reason or drawn, never read past.
+TEST(Ktx2, Etc1sCutsAndFlipsAreRefusedOrDrawn) {
+  const Bytes file = test::ReadFileBytes(test::SamplePath("ktx2-basislz-etc1s-sky-60x36.ktx2"));
+  const test::Drawn good = Draw(FileType::kKtx2, file);
+  ASSERT_TRUE(good.ok) << DescribeFailure(good.failure);
+  EXPECT_STREQ(good.facts.encoding, "ETC1S (BasisLZ)");
+  uint64_t sgd = 0;
+  std::memcpy(&sgd, file.data() + 64, 8);
+  int refused = 0, drawn = 0;
+  for (size_t at = static_cast<size_t>(sgd); at < file.size(); ++at) {
+    for (const uint8_t flip : {uint8_t{0x01}, uint8_t{0x80}, uint8_t{0xFF}}) {
+      Bytes bad = file;
+      bad[at] ^= flip;
+      const test::Drawn d = Draw(FileType::kKtx2, bad);
+      if (d.ok) {
+        ++drawn;
+      } else {
+        ++refused;
+        EXPECT_NE(d.failure.detail[0], 0) << at;
+      }
+    }
+    Bytes cut(file.begin(), file.begin() + static_cast<ptrdiff_t>(at));
+    EXPECT_FALSE(Draw(FileType::kKtx2, cut).ok) << "cut at " << at;
+  }
+  EXPECT_GT(refused, 100);
+  EXPECT_GT(drawn, 0);
+}
+
 // ---- .astc ----
 
 Bytes MakeAstc(uint8_t bw, uint8_t bh, uint8_t bd, uint32_t w, uint32_t h, const Bytes& blocks) {

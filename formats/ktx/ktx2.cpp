@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "encodings/encoding.h"
+#include "formats/ktx/basis_etc1s.h"
 #include "formats/ktx/ktx_common.h"
 #include "formats/ktx/ktx_formats.h"
 #include "io/byte_reader.h"
@@ -119,19 +120,22 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
   }
   const Dfd dfd = ReadDfd(source, h);
 
-  // What the levels hold.
+  // What the levels hold: a VkFormat, or Basis Universal data (vkFormat 0) that we transcode to pixels.
   const char* name = VkFormatName(h.vkFormat);
-  if (h.vkFormat == 0) {
+  const bool etc1s = h.vkFormat == 0 && h.scheme == kSchemeBasisLz && dfd.model == kModelEtc1s;
+  static constexpr KtxFormat kEtc1sPixels{0, PixelFormat::A8R8G8B8, ChannelOrder::BGRA};
+  if (etc1s) name = "ETC1S (BasisLZ)";
+  if (h.vkFormat == 0 && !etc1s) {
     if (dfd.model == kModelUastc || dfd.model == kModelEtc1s || h.scheme == kSchemeBasisLz) {
       return Fail(failure, FailureKind::Unsupported, "Basis Universal %s data",
                   dfd.model == kModelUastc ? "UASTC" : "ETC1S (BasisLZ)");
     }
     return Fail(failure, FailureKind::Unsupported, "VK_FORMAT_UNDEFINED (colour model %u)", dfd.model);
   }
-  if (h.scheme == kSchemeBasisLz) {
+  if (h.scheme == kSchemeBasisLz && !etc1s) {
     return Fail(failure, FailureKind::InvalidHeader, "BasisLZ supercompression of %s", name ? name : "a vkFormat");
   }
-  const KtxFormat* format = VkDrawnFormat(h.vkFormat);
+  const KtxFormat* format = etc1s ? &kEtc1sPixels : VkDrawnFormat(h.vkFormat);
   if (!format) {
     if (name) return Fail(failure, FailureKind::Unsupported, "%s", name);
     return Fail(failure, FailureKind::Unsupported, "vkFormat %u", h.vkFormat);
@@ -201,7 +205,7 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
       return false;
     }
     const uint64_t holds = h.scheme == kSchemeNone ? level.length : level.inflated;
-    if (holds < need) {
+    if (!etc1s && holds < need) {
       return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level %u holds %llu bytes where its images need %llu", k,
                   static_cast<unsigned long long>(holds), static_cast<unsigned long long>(need));
     }
@@ -222,6 +226,40 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
     if (!AddLevel(&chain, drawing, w, hh, stored[k].offset + (derived ? 0 : skip), derived, stored[k].length)) {
       return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level %u does not fit", k);
     }
+  }
+  if (etc1s) {
+    // One image description a level, layer, face and slice; the images of level k follow those of the levels
+    // before it.
+    uint64_t imageCount = 0;
+    Etc1sImage drawn[kMaxLevels];
+    for (uint32_t k = 0; k < levels; ++k) {
+      const uint64_t slices = std::max<uint64_t>(1, depth >> k);
+      if (k < static_cast<uint32_t>(chain.count)) {
+        drawn[k].levelOffset = stored[k].offset, drawn[k].levelLength = stored[k].length;
+        drawn[k].index = static_cast<uint32_t>(imageCount + surface * slices);
+        drawn[k].width = chain.levels[k].width, drawn[k].height = chain.levels[k].height;
+      }
+      imageCount += images * slices;
+    }
+    if (imageCount > (uint64_t{1} << 24))
+      return Fail(failure, FailureKind::TooLarge, "%llu BasisLZ images", static_cast<unsigned long long>(imageCount));
+    Etc1sGlobalPtr global;
+    if (!ReadEtc1sGlobal(source, h.sgdOffset, h.sgdLength, static_cast<uint32_t>(imageCount), &global, failure)) {
+      return false;
+    }
+    if (!Etc1sHasAlpha(*global)) {
+      for (int32_t k = 0; k < chain.count; ++k) chain.levels[k].alpha = AlphaRule::kOpaque;
+    }
+    Describe(h, dfd, orientation, name, *format, chain, options.facts);
+    if (options.facts) {
+      const size_t used = std::strlen(options.facts->details);
+      std::snprintf(options.facts->details + used, sizeof options.facts->details - used,
+                    ", %s, %u endpoints, %u selectors", Etc1sHasAlpha(*global) ? "RGBA" : "RGB",
+                    Etc1sEndpointCount(*global), Etc1sSelectorCount(*global));
+    }
+    auto levelsOf = MakeEtc1sLevels(source, std::move(global), drawn, chain.count);
+    if (!levelsOf) return Fail(failure, FailureKind::OutOfMemory, "no memory for the BasisLZ levels");
+    return TexturePictureOf(chain, picture, failure, std::move(levelsOf));
   }
   Describe(h, dfd, orientation, name, *format, chain, options.facts);
   if (!derived) return TexturePictureOf(chain, picture, failure);
