@@ -117,22 +117,12 @@ bool OpenKtx(ByteSource& source, const OpenOptions& options, PicturePtr* picture
     }
     return Fail(failure, FailureKind::Unsupported, "%s", format->name);
   }
-  if (h.width == 0) return Fail(failure, FailureKind::InvalidHeader, "KTX 1 width 0");
-  if (h.faces != 1 && h.faces != 6) return Fail(failure, FailureKind::InvalidHeader, "KTX 1 face count %u", h.faces);
+  if (!CheckKtxShape("KTX 1", h.width, h.height, h.depth, h.faces, h.levels, failure) ||
+      !CheckKtxDrawing("KTX 1", *format, h.width, std::max<uint32_t>(1, h.height), options, failure)) {
+    return false;
+  }
   const uint32_t height = std::max<uint32_t>(1, h.height), depth = std::max<uint32_t>(1, h.depth);
   const uint32_t elements = std::max<uint32_t>(1, h.elements), levels = std::max<uint32_t>(1, h.levels);
-  uint32_t longest = std::max({h.width, height, depth}), fullChain = 0;
-  for (; longest; longest >>= 1) ++fullChain;
-  if (levels > fullChain) {
-    return Fail(failure, FailureKind::InvalidHeader, "KTX 1 level count %u for a %u x %u x %u texture", levels, h.width,
-                height, depth);
-  }
-  if (h.width > INT32_MAX || height > INT32_MAX) return Fail(failure, FailureKind::TooLarge, "KTX 1 size");
-  if (!CheckPictureSize(h.width, height, options, failure)) return false;
-  if ((format->format == PixelFormat::PVRTC2BPP || format->format == PixelFormat::PVRTC4BPP) &&
-      ((h.width & (h.width - 1)) || (height & (height - 1)))) {
-    return Fail(failure, FailureKind::Unsupported, "PVRTC needs power-of-two sizes, not %u x %u", h.width, height);
-  }
   const uint64_t dataStart = uint64_t{kHeaderBytes} + h.keyValueBytes;
   if (dataStart > size) return FailTruncated(failure, size, dataStart, "the KTX 1 key/value data");
   KtxOrientation orientation;
@@ -140,14 +130,7 @@ bool OpenKtx(ByteSource& source, const OpenOptions& options, PicturePtr* picture
     return false;
   }
 
-  SourceImage drawing;
-  drawing.source = &source;
-  drawing.format = format->format;
-  drawing.order = format->order;
-  drawing.layout = format->layout;
-  drawing.topDown = !orientation.bottomUp;
-  drawing.rightToLeft = orientation.rightToLeft;
-  if (format->opaque) drawing.alpha = AlphaRule::kOpaque;
+  SourceImage drawing = KtxDrawing(source, *format, orientation);
   // GL_BGR and GL_BGRA name the memory order of 8-bit colour.
   if ((h.glFormat == kGlBgra || h.glFormat == kGlBgr) &&
       (drawing.format == PixelFormat::A8R8G8B8 || drawing.format == PixelFormat::R8G8B8)) {

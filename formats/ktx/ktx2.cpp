@@ -105,16 +105,9 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
   Ktx2Header h;
   if (!ReadHeader(source, &h, failure)) return false;
   const uint64_t size = source.size();
-  if (h.width == 0) return Fail(failure, FailureKind::InvalidHeader, "KTX 2 width 0");
-  if (h.faces != 1 && h.faces != 6) return Fail(failure, FailureKind::InvalidHeader, "KTX 2 face count %u", h.faces);
+  if (!CheckKtxShape("KTX 2", h.width, h.height, h.depth, h.faces, h.levels, failure)) return false;
   const uint32_t height = std::max<uint32_t>(1, h.height), depth = std::max<uint32_t>(1, h.depth);
   const uint32_t layers = std::max<uint32_t>(1, h.layers), levels = std::max<uint32_t>(1, h.levels);
-  uint32_t longest = std::max({h.width, height, depth}), fullChain = 0;
-  for (; longest; longest >>= 1) ++fullChain;
-  if (levels > fullChain) {
-    return Fail(failure, FailureKind::InvalidHeader, "KTX 2 level count %u for a %u x %u x %u texture", levels, h.width,
-                height, depth);
-  }
   if (h.scheme > kSchemeZlib) {
     return Fail(failure, FailureKind::Unsupported, "KTX 2 supercompression scheme %u", h.scheme);
   }
@@ -140,27 +133,14 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
     if (name) return Fail(failure, FailureKind::Unsupported, "%s", name);
     return Fail(failure, FailureKind::Unsupported, "vkFormat %u", h.vkFormat);
   }
-  if (h.width > INT32_MAX || height > INT32_MAX) return Fail(failure, FailureKind::TooLarge, "KTX 2 size");
-  if (!CheckPictureSize(h.width, height, options, failure)) return false;
-  if ((format->format == PixelFormat::PVRTC2BPP || format->format == PixelFormat::PVRTC4BPP) &&
-      ((h.width & (h.width - 1)) || (height & (height - 1)))) {
-    return Fail(failure, FailureKind::Unsupported, "PVRTC needs power-of-two sizes, not %u x %u", h.width, height);
-  }
+  if (!CheckKtxDrawing("KTX 2", *format, h.width, height, options, failure)) return false;
 
   KtxOrientation orientation;
   if (h.kvdLength && !ReadKtxOrientation(ByteSlice(source, h.kvdOffset, h.kvdLength), false, &orientation, failure)) {
     return false;
   }
 
-  SourceImage drawing;
-  drawing.source = &source;
-  drawing.format = format->format;
-  drawing.order = format->order;
-  drawing.layout = format->layout;
-  drawing.hdrBlocks = format->hdrBlocks;
-  drawing.topDown = !orientation.bottomUp;
-  drawing.rightToLeft = orientation.rightToLeft;
-  if (format->opaque) drawing.alpha = AlphaRule::kOpaque;
+  SourceImage drawing = KtxDrawing(source, *format, orientation);
   // Premultiplied float colour is divided by alpha in linear light (by the converter); integers by the rule.
   if ((dfd.flags & kFlagPremultiplied) && !format->opaque &&
       !(drawing.format == PixelFormat::kDescribed && PremultiplyInLinearLight(&drawing.layout))) {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -36,6 +37,44 @@ bool ReadKtxOrientation(const ByteSlice& data, bool bigEndian, KtxOrientation* o
     at += 4 + ((uint64_t{length} + 3) & ~uint64_t{3});
   }
   return true;
+}
+
+bool CheckKtxShape(const char* what, uint32_t width, uint32_t height, uint32_t depth, uint32_t faces, uint32_t levels,
+                   DecodeFailure* failure) {
+  if (width == 0) return Fail(failure, FailureKind::InvalidHeader, "%s width 0", what);
+  if (faces != 1 && faces != 6) return Fail(failure, FailureKind::InvalidHeader, "%s face count %u", what, faces);
+  height = std::max<uint32_t>(1, height), depth = std::max<uint32_t>(1, depth);
+  uint32_t longest = std::max({width, height, depth}), fullChain = 0;
+  for (; longest; longest >>= 1) ++fullChain;
+  if (std::max<uint32_t>(1, levels) > fullChain) {
+    return Fail(failure, FailureKind::InvalidHeader, "%s level count %u for a %u x %u x %u texture", what, levels,
+                width, height, depth);
+  }
+  return true;
+}
+
+bool CheckKtxDrawing(const char* what, const KtxFormat& format, uint32_t width, uint32_t height,
+                     const OpenOptions& options, DecodeFailure* failure) {
+  if (width > INT32_MAX || height > INT32_MAX) return Fail(failure, FailureKind::TooLarge, "%s size", what);
+  if (!CheckPictureSize(width, height, options, failure)) return false;
+  if ((format.format == PixelFormat::PVRTC2BPP || format.format == PixelFormat::PVRTC4BPP) &&
+      ((width & (width - 1)) || (height & (height - 1)))) {
+    return Fail(failure, FailureKind::Unsupported, "PVRTC needs power-of-two sizes, not %u x %u", width, height);
+  }
+  return true;
+}
+
+SourceImage KtxDrawing(ByteSource& source, const KtxFormat& format, const KtxOrientation& orientation) {
+  SourceImage drawing;
+  drawing.source = &source;
+  drawing.format = format.format;
+  drawing.order = format.order;
+  drawing.layout = format.layout;
+  drawing.hdrBlocks = format.hdrBlocks;
+  drawing.topDown = !orientation.bottomUp;
+  drawing.rightToLeft = orientation.rightToLeft;
+  if (format.opaque) drawing.alpha = AlphaRule::kOpaque;
+  return drawing;
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "formats/container.h"
+#include "formats/ktx/ktx_formats.h"
 #include "io/failure.h"
 #include "io/slice.h"
 #include "picture/texture.h"
@@ -23,6 +25,16 @@ struct KtxOrientation {
 // bytes); false with a reason when an entry runs past the data.
 [[nodiscard]] bool ReadKtxOrientation(const ByteSlice& data, bool bigEndian, KtxOrientation* orientation,
                                       DecodeFailure* failure);
+
+// The sizes both versions check: a width, faces 1 or 6, a level count the size allows; `what` is "KTX 1" or "KTX 2".
+// Heights and depths of 0 (1D and 2D textures) count as 1.
+[[nodiscard]] bool CheckKtxShape(const char* what, uint32_t width, uint32_t height, uint32_t depth, uint32_t faces,
+                                 uint32_t levels, DecodeFailure* failure);
+// What the drawing of a format asks besides: a size the picture allows, power-of-two sides for PVRTC.
+[[nodiscard]] bool CheckKtxDrawing(const char* what, const KtxFormat& format, uint32_t width, uint32_t height,
+                                   const OpenOptions& options, DecodeFailure* failure);
+// The levels' drawing: the format's encoding, order and layout, the orientation, BC1 RGB's missing alpha.
+SourceImage KtxDrawing(ByteSource& source, const KtxFormat& format, const KtxOrientation& orientation);
 
 // A level's bytes as stored in the file.
 struct StoredLevel {
