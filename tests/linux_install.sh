@@ -70,7 +70,7 @@ else
               ./usr/share/mime/packages/mirelth.xml ./usr/share/man/man1/mirelth-thumb.1; do
     grep -qx "$file" <<<"$listing" || fail ".deb lacks $file"
   done
-  dpkg-deb -f "$deb" Depends | grep -q libpng || fail ".deb without its library dependencies"
+  dpkg-deb -f "$deb" Depends | grep -q libdeflate || fail ".deb without its library dependencies"
   dpkg-deb -x "$deb" "$work/deb"
   "$work/deb/usr/bin/mirelth-thumb" --version >/dev/null || fail "the packaged program does not run"
 fi
