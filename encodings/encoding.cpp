@@ -50,7 +50,7 @@ constexpr Encoding kEncodings[] = {
      nullptr, DecodeBC6HUFloatBlock},
     {BC6HS, "BC6H signed", kB, 4, 4, 16, false, kNoAlpha, true, ConvertFromBlocks, DecodeBC6HSBlock, nullptr, nullptr,
      nullptr, DecodeBC6HSFloatBlock},
-    {BC7, "BC7", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeBC7Block, nullptr},
+    {BC7, "BC7", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeBC7Block, DecodeBC7Texel},
     {ETC2RGB, "ETC2 RGB", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeETC2RGBBlock, nullptr},
     {ETC2RGBA, "ETC2 RGBA", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeETC2RGBABlock, nullptr},
     {ETC2RGBA1, "ETC2 RGB A1", kB, 4, 4, 8, false, kOneBit, false, ConvertFromBlocks, DecodeETC2RGBA1Block, nullptr},

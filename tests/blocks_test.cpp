@@ -7,6 +7,7 @@
 
 #include "encodings/blocks/blocks.h"
 #include "encodings/convert.h"
+#include "encodings/encoding.h"
 #include "tests/test_support.h"
 
 namespace mirelth {
@@ -315,22 +316,23 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
     const std::vector<uint8_t> bc5 = {n.red, n.red, 0, 0, 0, 0, 0, 0, n.green, n.green, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(DecodeBlock(n.decode, bc5)[3], n.expected) << std::hex << int(n.red) << " " << int(n.green);
   }
-  // Texel decoders give the tile's pixels.
+  // Every texel decoder of the table gives its tile decoder's pixels (random blocks: every mode and layout).
   const auto random = test::RandomBytes(16 * 20000, 77);
-  const struct {
-    BlockDecoder tile;
-    TexelDecoder texel;
-  } pairs[] = {{DecodeDXT1Block, DecodeDXT1Texel}, {DecodeDXT5Block, DecodeDXT5Texel},
-               {DecodeBC4UBlock, DecodeBC4UTexel}, {DecodeBC4SBlock, DecodeBC4STexel},
-               {DecodeBC5UBlock, DecodeBC5UTexel}, {DecodeBC5SBlock, DecodeBC5STexel}};
-  for (const auto& pair : pairs) {
+  int texelDecoders = 0;
+  for (int32_t code = 0; code < kPixelFormatCount; ++code) {
+    const Encoding* encoding = EncodingOf(static_cast<PixelFormat>(code));
+    if (!encoding || !encoding->decodeTexel || encoding->blockWidth != 4 || encoding->blockHeight != 4) continue;
+    ++texelDecoders;
     for (size_t b = 0; b < 20000; ++b) {
       const std::vector<uint8_t> one(random.begin() + 16 * b, random.begin() + 16 * (b + 1));
-      const auto tile = DecodeBlock(pair.tile, one);
-      for (int i = 0; i < 16; ++i)
-        ASSERT_EQ(pair.texel(one.data(), i % 4, i / 4, BlockContext{}), tile[i]) << b << " " << i;
+      const auto tile = DecodeBlock(encoding->decodeBlock, one);
+      for (int i = 0; i < 16; ++i) {
+        ASSERT_EQ(encoding->decodeTexel(one.data(), i % 4, i / 4, BlockContext{}), tile[i])
+            << encoding->name << " block " << b << " pixel " << i;
+      }
     }
   }
+  EXPECT_GE(texelDecoders, 7);
   // Texel rows (several blocks at a time, the rest one by one) give what the texel decoder gives.
   const struct {
     TexelDecoder texel;

@@ -45,8 +45,10 @@ constexpr const uint8_t* Weights() {
   return kIndexBits == 2 ? kBptcWeights2 : kIndexBits == 3 ? kBptcWeights3 : kBptcWeights4;
 }
 
-template <uint32_t kMode>
-void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
+// The whole tile, or (kOne) only pixel `one` of it: a thumbnail that samples one texel of a block pays for the
+// block's fields and that texel's blend alone.
+template <uint32_t kMode, bool kOne = false>
+void DecodeMode(BptcBits& bits, uint32_t (&tile)[16], uint32_t one = 0) {
   constexpr ModeInfo m = kModes[kMode];
   constexpr uint32_t kEnds = 2 * m.subsets;
   const uint32_t partition = bits.Take(m.partitionBits);
@@ -116,6 +118,12 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
       indices = WidenAnchor(indices, second * kIndexBits + kIndexBits - 1);
     }
     const uint8_t* weights = Weights<kIndexBits>();
+    if constexpr (kOne) {
+      const auto index = static_cast<uint32_t>(indices >> (one * kIndexBits)) & ((1u << kIndexBits) - 1);
+      const uint32_t s = m.subsets == 1 ? 0 : (subsetMap >> (2 * one)) & 3;
+      tile[one] = blend(low[s], high[s], weights[index]);
+      return;
+    }
     constexpr uint32_t kEntries = 1u << kIndexBits;
     if constexpr (m.subsets * kEntries <= 8) {
       // Few colours (modes 3 and 7): each subset's palette once, then a lookup a pixel.
@@ -167,17 +175,25 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
     const uint8_t* alphaWeights = alphaBits == 2 ? kBptcWeights2 : kBptcWeights3;
     const uint32_t swapShift = rotation == 1 ? 16 : rotation == 2 ? 8 : 0;
     const uint32_t channelMask = rotation ? 0xFFu << swapShift : 0;
-    uint32_t colours[8], alphas[8];
-    for (uint32_t k = 0; k < (1u << colourBits); ++k) {
-      const uint32_t pixel = blend(low[0], high[0], colourWeights[k]) & 0x00FFFFFFu;
-      colours[k] = rotation ? (pixel & ~channelMask) | (((pixel & channelMask) >> swapShift) << 24) : pixel;
-    }
-    const uint32_t alphaShift = rotation ? swapShift : 24;
-    for (uint32_t k = 0; k < (1u << alphaBits); ++k) {
-      const uint32_t w = alphaWeights[k];
-      alphas[k] = (((64 - w) * e[0][3] + w * e[1][3] + 32) >> 6) << alphaShift;
-    }
     const uint64_t colourIndices = selection ? secondary : primary, alphaIndices = selection ? primary : secondary;
+    const uint32_t alphaShift = rotation ? swapShift : 24;
+    const auto colourOf = [&](uint32_t k) {
+      const uint32_t pixel = blend(low[0], high[0], colourWeights[k]) & 0x00FFFFFFu;
+      return rotation ? (pixel & ~channelMask) | (((pixel & channelMask) >> swapShift) << 24) : pixel;
+    };
+    const auto alphaOf = [&](uint32_t k) {
+      const uint32_t w = alphaWeights[k];
+      return (((64 - w) * e[0][3] + w * e[1][3] + 32) >> 6) << alphaShift;
+    };
+    if constexpr (kOne) {
+      const auto ci = static_cast<uint32_t>(colourIndices >> (one * colourBits)) & ((1u << colourBits) - 1);
+      const auto ai = static_cast<uint32_t>(alphaIndices >> (one * alphaBits)) & ((1u << alphaBits) - 1);
+      tile[one] = colourOf(ci) | alphaOf(ai);
+      return;
+    }
+    uint32_t colours[8], alphas[8];
+    for (uint32_t k = 0; k < (1u << colourBits); ++k) colours[k] = colourOf(k);
+    for (uint32_t k = 0; k < (1u << alphaBits); ++k) alphas[k] = alphaOf(k);
     for (uint32_t i = 0; i < 16; ++i) {
       const auto ci = static_cast<uint32_t>(colourIndices >> (i * colourBits)) & ((1u << colourBits) - 1);
       const auto ai = static_cast<uint32_t>(alphaIndices >> (i * alphaBits)) & ((1u << alphaBits) - 1);
@@ -210,6 +226,27 @@ void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const
     default: DecodeMode<7>(bits, tile); break;
   }
   for (int y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
+}
+
+uint32_t DecodeBC7Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  const uint32_t first = block[0];
+  if (first == 0) return 0;  // reserved: transparent black
+  uint32_t tile[16];
+  const auto one = static_cast<uint32_t>(y * 4 + x);
+  BptcBits bits(block);
+  const auto mode = static_cast<uint32_t>(__builtin_ctz(first));
+  bits.Take(mode + 1);
+  switch (mode) {
+    case 0: DecodeMode<0, true>(bits, tile, one); break;
+    case 1: DecodeMode<1, true>(bits, tile, one); break;
+    case 2: DecodeMode<2, true>(bits, tile, one); break;
+    case 3: DecodeMode<3, true>(bits, tile, one); break;
+    case 4: DecodeMode<4, true>(bits, tile, one); break;
+    case 5: DecodeMode<5, true>(bits, tile, one); break;
+    case 6: DecodeMode<6, true>(bits, tile, one); break;
+    default: DecodeMode<7, true>(bits, tile, one); break;
+  }
+  return tile[one];
 }
 
 }  // namespace mirelth

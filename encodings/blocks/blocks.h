@@ -81,6 +81,7 @@ void DecodeBC5SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, cons
 void DecodeBC6HUBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeBC6HSBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+uint32_t DecodeBC7Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
 void DecodeETC2RGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
