@@ -36,8 +36,9 @@ bool Clear(int32_t paneWidth, int32_t paneHeight, uint32_t background, PreviewCa
 
 uint32_t Gray(uint32_t v) { return 0xFF000000u | v << 16 | v << 8 | v; }
 
-// A straight-alpha pixel over the checkerboard square it lies on.
-uint32_t OverChecker(uint32_t pixel, int32_t x, int32_t y) {
+}  // namespace
+
+uint32_t OverCheckerboard(uint32_t pixel, int32_t x, int32_t y) {
   const uint32_t checker = ((x / kCheckerSquare + y / kCheckerSquare) & 1) ? kCheckerDark : kCheckerLight;
   const uint32_t a = pixel >> 24;
   if (a == 255) return pixel;
@@ -48,8 +49,6 @@ uint32_t OverChecker(uint32_t pixel, int32_t x, int32_t y) {
   }
   return out;
 }
-
-}  // namespace
 
 void FitToArea(int32_t w, int32_t h, int32_t areaWidth, int32_t areaHeight, int32_t* tw, int32_t* th) {
   w = std::max(1, w), h = std::max(1, h);
@@ -125,7 +124,7 @@ bool RenderPreview(Picture& picture, const PreviewState& state, int32_t paneWidt
       if (cx >= canvas->width) break;
       const uint32_t p = row[x];
       switch (state.channel) {
-        case PreviewChannel::kColour: out[cx] = OverChecker(p, x, y); break;
+        case PreviewChannel::kColour: out[cx] = OverCheckerboard(p, x, y); break;
         case PreviewChannel::kAlpha: out[cx] = Gray(p >> 24); break;
         case PreviewChannel::kRed: out[cx] = Gray((p >> 16) & 0xFF); break;
         case PreviewChannel::kGreen: out[cx] = Gray((p >> 8) & 0xFF); break;

@@ -37,6 +37,9 @@ inline constexpr int32_t kPreviewMargin = 8;
 inline constexpr int32_t kCheckerSquare = 8;
 inline constexpr uint32_t kCheckerLight = 0xFFFFFFFF, kCheckerDark = 0xFFCCCCCC;
 
+// A straight-alpha pixel (x, y) of the picture over the checkerboard square it lies on (opaque pixels as they are).
+uint32_t OverCheckerboard(uint32_t pixel, int32_t x, int32_t y);
+
 // The drawn size of a w x h level in an area: the largest ThumbnailSize edge that fits it, at most twice the
 // level's longer side; at least 1 x 1.
 void FitToArea(int32_t w, int32_t h, int32_t areaWidth, int32_t areaHeight, int32_t* tw, int32_t* th);

@@ -95,13 +95,7 @@ Expected Expect(Picture& picture, int32_t level, int32_t paneWidth, int32_t pane
   for (int32_t y = 0; y < e.image.height; ++y) {
     for (int32_t x = 0; x < e.image.width; ++x) {
       uint32_t& p = e.image.pixels[static_cast<size_t>(y) * e.image.width + x];
-      const uint32_t checker = ((x / kCheckerSquare + y / kCheckerSquare) & 1) ? kCheckerDark : kCheckerLight;
-      const uint32_t a = p >> 24;
-      uint32_t out = 0xFF000000u;
-      for (int shift = 0; shift < 24; shift += 8) {
-        out |= ((((p >> shift) & 0xFF) * a + ((checker >> shift) & 0xFF) * (255 - a) + 127) / 255) << shift;
-      }
-      p = a == 255 ? p : out;
+      p = OverCheckerboard(p, x, y);
     }
   }
   e.x = kPreviewMargin + (areaWidth - e.image.width) / 2;
