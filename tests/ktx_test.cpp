@@ -18,6 +18,7 @@
 
 #include "encodings/encoding.h"
 #include "formats/containers.h"
+#include "formats/ktx/basis_etc1s.h"
 #include "formats/ktx/ktx_formats.h"
 #include "test_support.h"
 
@@ -761,20 +762,54 @@ struct Canonical {
   void Emit(BitWriter& w, uint32_t symbol) const { w.Code(codes.at(symbol), lengths.at(symbol)); }
 };
 
-// Every symbol the same length (the shortest that holds them): its table written as the format sends tables.
-Canonical WriteTable(BitWriter& w, uint32_t symbols) {
-  uint8_t length = 1;
-  while ((1u << length) < symbols) ++length;
-  const Canonical table(std::vector<uint8_t>(symbols, length));
+// A table of the given code lengths, written as the format sends tables (the code lengths themselves with a
+// code of 5 bits each).
+Canonical WriteLengths(BitWriter& w, const std::vector<uint8_t>& lengths) {
   static constexpr uint8_t kOrder[21] = {17, 18, 19, 20, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15, 16};
   std::vector<uint8_t> lengthOfLength(21, 0);
   for (int s = 0; s <= 16; ++s) lengthOfLength[s] = 5;
   const Canonical lengthCode(lengthOfLength);
-  w.Put(symbols, 14);
+  w.Put(static_cast<uint32_t>(lengths.size()), 14);
   w.Put(21, 5);
   for (const uint8_t s : kOrder) w.Put(lengthOfLength[s], 3);
-  for (uint32_t s = 0; s < symbols; ++s) lengthCode.Emit(w, length);
-  return table;
+  for (const uint8_t length : lengths) lengthCode.Emit(w, length);
+  return Canonical(lengths);
+}
+// Every symbol the same length (the shortest that holds them).
+Canonical WriteTable(BitWriter& w, uint32_t symbols) {
+  uint8_t length = 1;
+  while ((1u << length) < symbols) ++length;
+  return WriteLengths(w, std::vector<uint8_t>(symbols, length));
+}
+
+// Global data of one image from its three sections.
+Bytes GlobalData(uint32_t endpoints, uint32_t selectors, const Bytes& e, const Bytes& sel, const Bytes& t,
+                 uint32_t sliceLength) {
+  Bytes g;
+  test::AppendLE16(g, endpoints);
+  test::AppendLE16(g, selectors);
+  for (const size_t n : {e.size(), sel.size(), t.size(), size_t{0}}) test::AppendLE32(g, static_cast<uint32_t>(n));
+  for (const uint32_t v : {0u, 0u, sliceLength, 0u, 0u}) test::AppendLE32(g, v);
+  for (const Bytes* part : {&e, &sel, &t}) g.insert(g.end(), part->begin(), part->end());
+  return g;
+}
+
+// Endpoint and selector sections of `count` entries each (every endpoint gray-free, every selector raw).
+void WriteCodebooks(uint32_t count, Bytes* endpoints, Bytes* selectors) {
+  BitWriter e;
+  Canonical models[4] = {WriteTable(e, 32), WriteTable(e, 32), WriteTable(e, 32), WriteTable(e, 8)};
+  e.Put(0, 1);
+  // Intensity and colour deltas (any model will do here: they read back as some codebook).
+  for (uint32_t i = 0; i < count; ++i) {
+    models[3].Emit(e, i % 8);
+    for (int c = 0; c < 3; ++c) models[c == 0 ? 0 : 1].Emit(e, (i + c) % 32);
+  }
+  *endpoints = e.bytes;
+  BitWriter sel;
+  sel.Put(0, 2);
+  sel.Put(1, 1);  // raw
+  for (uint32_t i = 0; i < count; ++i) sel.Put(i * 2654435761u, 32);
+  *selectors = sel.bytes;
 }
 
 struct Etc1sBook {
@@ -998,6 +1033,58 @@ TEST(Ktx2, Etc1sStreamsOfEveryPredictionDrawTheirColours) {
       EXPECT_NE(std::strstr(drawn.facts.details, "RGBA, 37 endpoints, 23 selectors"), nullptr) << drawn.facts.details;
     }
   }
+}
+
+// The edges: a Huffman table that does not sum, an empty codebook, a slice that ends before its blocks, and the
+// largest codebooks the counts allow.
+TEST(Ktx2, Etc1sEdgesOfTablesCodebooksAndSlices) {
+  const auto read = [](const Bytes& g, Etc1sGlobalPtr* out) {
+    MemorySource source(g.data(), g.size());
+    DecodeFailure failure;
+    const bool ok = ReadEtc1sGlobal(source, 0, g.size(), 1, out, &failure);
+    return std::make_pair(ok, std::string(failure.detail));
+  };
+  BitWriter t;
+  for (const uint32_t n : {257u, 4u, 5u, 64u}) WriteTable(t, n);
+  t.Put(0, 13);
+  // 32 codes of one bit cannot be: the endpoints' first table is refused.
+  BitWriter bad;
+  WriteLengths(bad, std::vector<uint8_t>(32, 1));
+  Bytes endpoints, selectors;
+  WriteCodebooks(4, &endpoints, &selectors);
+  Etc1sGlobalPtr global;
+  auto result = read(GlobalData(4, 4, bad.bytes, selectors, t.bytes, 0), &global);
+  EXPECT_FALSE(result.first);
+  EXPECT_NE(result.second.find("Huffman table"), std::string::npos) << result.second;
+  result = read(GlobalData(0, 4, endpoints, selectors, t.bytes, 0), &global);
+  EXPECT_FALSE(result.first);
+  EXPECT_NE(result.second.find("empty codebook"), std::string::npos) << result.second;
+  // Sections longer than the global data.
+  Bytes cut = GlobalData(4, 4, endpoints, selectors, t.bytes, 0);
+  cut.resize(cut.size() - 3);
+  EXPECT_FALSE(read(cut, &global).first);
+  // A good codebook, then a slice of no bytes for one block: it ends before its block.
+  result = read(GlobalData(4, 4, endpoints, selectors, t.bytes, 0), &global);
+  ASSERT_TRUE(result.first) << result.second;
+  uint8_t block[8];
+  DecodeFailure failure;
+  EXPECT_FALSE(DecodeEtc1sSlice(*global, nullptr, 0, 1, 1, block, &failure));
+  EXPECT_NE(std::strstr(failure.detail, "ends before its blocks"), nullptr) << failure.detail;
+  // The largest codebooks the slice tables can index: a Huffman table holds at most 16383 symbols, so 16383
+  // endpoints, and 16382 selectors beside the history's run symbol.
+  WriteCodebooks(16383, &endpoints, &selectors);
+  BitWriter big;
+  for (const uint32_t n : {257u, 16383u, 16383u, 64u}) WriteTable(big, n);
+  big.Put(0, 13);
+  result = read(GlobalData(16383, 16382, endpoints, selectors, big.bytes, 0), &global);
+  ASSERT_TRUE(result.first) << result.second;
+  EXPECT_EQ(Etc1sEndpointCount(*global), 16383u);
+  EXPECT_EQ(Etc1sSelectorCount(*global), 16382u);
+  // A table of no symbols is refused.
+  BitWriter over;
+  over.Put(0, 14);
+  over.Put(5, 5);
+  EXPECT_FALSE(read(GlobalData(4, 4, over.bytes, selectors, t.bytes, 0), &global).first);
 }
 
 // ---- .astc ----
