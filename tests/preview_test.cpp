@@ -3,6 +3,7 @@
 // colours, a refused file, keys it leaves to the host's frame, Unload, registration, nothing left behind.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -243,16 +244,66 @@ TEST(Preview, KeysResizeColoursAndTheHostsFrame) {
 
 // F steps through the faces of a cube map and the layers of an array: each drawn as the container draws that
 // surface.
+// Six 4 x 4 faces of distinct colours in a version-3 PVR (each level: surfaces, then faces) and in a VTF 7.2
+// environment map (each mip: frames, then faces).
+std::vector<uint8_t> SixFaces() {
+  std::vector<uint8_t> faces;
+  for (uint8_t f = 0; f < 6; ++f) {
+    for (int i = 0; i < 16; ++i) faces.insert(faces.end(), {uint8_t(40 * f), uint8_t(200 - 30 * f), 90, 255});
+  }
+  return faces;
+}
+std::vector<uint8_t> PvrCube() {
+  std::vector<uint8_t> file(52, 0);
+  const uint64_t format =
+      uint64_t{'r'} | uint64_t{'g'} << 8 | uint64_t{'b'} << 16 | uint64_t{'a'} << 24 | uint64_t{0x08080808} << 32;
+  test::PutLE(file, 0, 0x03525650);
+  test::PutLE(file, 8, static_cast<uint32_t>(format));
+  test::PutLE(file, 12, static_cast<uint32_t>(format >> 32));
+  for (const auto& [at, v] : {std::pair{24, 4u}, std::pair{28, 4u}, std::pair{32, 1u}, std::pair{36, 1u},
+                              std::pair{40, 6u}, std::pair{44, 1u}}) {
+    test::PutLE(file, static_cast<size_t>(at), v);
+  }
+  const std::vector<uint8_t> faces = SixFaces();
+  file.insert(file.end(), faces.begin(), faces.end());
+  return file;
+}
+std::vector<uint8_t> VtfEnvironmentMap() {
+  std::vector<uint8_t> file(80, 0);
+  std::memcpy(file.data(), "VTF", 4);
+  test::PutLE(file, 4, 7);
+  test::PutLE(file, 8, 2);
+  test::PutLE(file, 12, 80);
+  file[16] = 4, file[18] = 4;                      // 4 x 4
+  test::PutLE(file, 20, 0x4000);                   // environment map
+  file[24] = 1, file[26] = 0xFF, file[27] = 0xFF;  // one frame; start frame 0xFFFF: six faces
+  test::PutLE(file, 52, 0);                        // RGBA8888
+  file[56] = 1;                                    // one mip
+  test::PutLE(file, 57, 0xFFFFFFFFu);              // no low-resolution image
+  file[63] = 1;                                    // depth
+  const std::vector<uint8_t> faces = SixFaces();
+  file.insert(file.end(), faces.begin(), faces.end());
+  return file;
+}
+
 TEST(Preview, FacesAndLayers) {
   const struct {
     const char* file;
     FileType type;
-  } cubes[] = {{"ktx2-create-cube-r8g8b8a8unorm-tiles-16x16.ktx2", FileType::kKtx2},
-               {"dds-pvrtextool-cubemap-r5g6b5-faces-64x64.dds", FileType::kDds}};
+    std::vector<uint8_t> bytes;
+  } cubes[] = {
+      {"ktx2-create-cube-r8g8b8a8unorm-tiles-16x16.ktx2", FileType::kKtx2,
+       test::ReadFileBytes(test::SamplePath("ktx2-create-cube-r8g8b8a8unorm-tiles-16x16.ktx2"))},
+      {"dds-pvrtextool-cubemap-r5g6b5-faces-64x64.dds", FileType::kDds,
+       test::ReadFileBytes(test::SamplePath("dds-pvrtextool-cubemap-r5g6b5-faces-64x64.dds"))},
+      {"cube.pvr", FileType::kPvr, PvrCube()},
+      {"environment.vtf", FileType::kVtf, VtfEnvironmentMap()},
+  };
   for (const auto& cube : cubes) {
-    const std::vector<uint8_t> bytes = test::ReadFileBytes(test::SamplePath(cube.file));
+    const std::vector<uint8_t>& bytes = cube.bytes;
     Pane pane(bytes, cube.file);
     pane.Show(200, 200);
+    ASSERT_NE(pane.line().find("6 faces"), std::string::npos) << cube.file << ": " << pane.line();
     std::vector<uint32_t> previous(pane.window()->pixels(), pane.window()->pixels() + 200 * 200);
     for (uint32_t face = 1; face <= 6; ++face) {
       ASSERT_TRUE(pane.window()->SendKey('F'));

@@ -1,6 +1,8 @@
 // PVR container: the two header layouts, the format's drawing, level 0's place and the chain of levels.
 #include "formats/pvr/pvr.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "io/byte_reader.h"
@@ -179,7 +181,22 @@ bool OpenPvr(ByteSource& source, const OpenOptions& options, PicturePtr* picture
       info.legacy ? ContiguousChain(Level0(source, info), info.levelCount, 1, 1, &chain, failure)
                   : ContiguousChain(Level0(source, info), info.levelCount, info.copies, info.depth, &chain, failure);
   if (!ok) return false;
+  // A closer look at another surface or face (version 3): it lies that many images into each level.
+  const uint64_t surfaces = info.legacy ? 1 : info.copies;
+  if (options.surface > 0 && options.surface < surfaces) {
+    for (int32_t k = 0; k < chain.count; ++k) {
+      SourceImage& level = chain.levels[k];
+      const uint64_t skip = options.surface * level.bytes * std::max<uint64_t>(1, uint64_t{info.depth} >> k);
+      if (!level.source->Has(level.offset + skip, level.bytes)) {
+        if (k == 0) return FailTruncated(failure, source.size(), level.offset + skip + level.bytes, "a PVR surface");
+        chain.count = k;
+        break;
+      }
+      level.offset += skip;
+    }
+  }
   Describe(info, chain, options.facts);
+  if (options.facts) options.facts->surfaces = static_cast<uint32_t>(surfaces);
   return TexturePictureOf(chain, picture, failure);
 }
 

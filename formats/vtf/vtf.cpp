@@ -197,6 +197,7 @@ void Describe(const VtfHeader& h, const FormatRow& row, const LevelChain& chain,
   facts->SetEncoding("%s", row.name);
   facts->faces = h.faces;
   facts->layers = h.frames;
+  facts->surfaces = h.frames * h.faces;
   facts->depth = h.depth;
   if (h.minor >= 4 && (h.flags & kFlagSrgb)) facts->colourSpace = ColourSpace::kSrgb;
   std::snprintf(facts->details, sizeof facts->details, "VTF 7.%u, %u frame%s%s%s%s%s", static_cast<unsigned>(h.minor),
@@ -234,7 +235,9 @@ bool OpenVtf(ByteSource& source, const OpenOptions& options, PicturePtr* picture
         !CheckedMultiply(image, images, &bytes)) {
       return Fail(failure, FailureKind::TooLarge, "VTF mip %u", static_cast<unsigned>(k));
     }
-    offsets[k] = at;
+    // A closer look at another frame or face: that many images (of every slice) into the mip.
+    const uint64_t surface = options.surface < uint64_t{h.frames} * h.faces ? options.surface : 0;
+    offsets[k] = at + surface * image * slices;
     if (!CheckedAdd(at, bytes, &at)) return Fail(failure, FailureKind::TooLarge, "VTF images");
   }
   LevelChain chain;
