@@ -725,7 +725,7 @@ TEST(Ktx2, Etc1sCutsAndFlipsAreRefusedOrDrawn) {
   EXPECT_GT(drawn, 0);
 }
 
-// A BasisLZ / ETC1S writer after the KTX 2.0 specification's description, for streams of every kind of
+// A BasisLZ / ETC1S writer following the published KTX 2.0 BasisLZ bitstream, for streams of every kind of
 // prediction and selector reference; what it wrote is drawn and compared with the ETC1S colours worked from the
 // codebooks (base colour 5 -> 8 bits, the intensity table's modifier for each selector, clamped).
 class BitWriter {
