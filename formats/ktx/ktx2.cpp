@@ -180,9 +180,12 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
     image.width = static_cast<int32_t>(std::max<uint32_t>(1, h.width >> k));
     image.height = static_cast<int32_t>(std::max<uint32_t>(1, height >> k));
     uint64_t need = 0;
-    if (!SizeLevel(&image, failure) ||
-        !CheckedMultiply(image.bytes, images * std::max<uint64_t>(1, depth >> k), &need)) {
-      return false;
+    if (!SizeLevel(&image, failure)) return false;
+    uint64_t count = 0;
+    if (!CheckedMultiply(images, std::max<uint64_t>(1, depth >> k), &count) ||
+        !CheckedMultiply(image.bytes, count, &need)) {
+      return Fail(failure, FailureKind::TooLarge, "KTX 2 level %u of %u layers x %u faces x %u slices", k, layers,
+                  h.faces, depth);
     }
     const uint64_t holds = h.scheme == kSchemeNone ? level.length : level.inflated;
     if (!etc1s && holds < need) {
@@ -201,6 +204,7 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
     SourceImage image = drawing;
     image.width = w, image.height = hh;
     if (!SizeLevel(&image, failure)) return false;
+    // surface < images: every level's images were proved to fit in 64 bits above.
     const uint64_t skip = surface * image.bytes * std::max<uint64_t>(1, depth >> k);
     if (derived) stored[k].skip = skip;  // inside the inflated level
     if (!AddLevel(&chain, drawing, w, hh, stored[k].offset + (derived ? 0 : skip), derived, stored[k].length)) {
