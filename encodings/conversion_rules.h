@@ -74,6 +74,8 @@ inline uint8_t AlphaByteFromFloat(float value) {
 
 // Half floats: to single precision, and F through 64K-entry tables.
 float HalfToFloat(uint16_t half);
+// A single-precision value as the nearest half float (ties to even; too large: infinity; NaN stays NaN).
+uint16_t FloatToHalf(float value);
 struct HalfTables {
   uint8_t colour[65536];
   uint8_t alpha[65536];

@@ -5,6 +5,7 @@
 
 #include "formats/astc/astc.h"
 #include "formats/dds/dds.h"
+#include "formats/exr/exr.h"
 #include "formats/hdr/hdr.h"
 #include "formats/ktx/ktx.h"
 #include "formats/ktx/ktx2.h"
@@ -40,6 +41,8 @@ constexpr Container kContainers[] = {
      "image/ktx", MimeEntry::kKnown, nullptr, {{0, 12, "\xABKTX 11\xBB\r\n\x1A\n"}}, OpenKtx},
     {FileType::kAstc, ".astc", "ASTC", "ARM .astc files: 2D footprints, LDR and HDR blocks",
      "image/astc", MimeEntry::kKnown, nullptr, {{0, 4, "\x13\xAB\xA1\x5C"}}, OpenAstc},
+    {FileType::kExr, ".exr", "EXR", "OpenEXR scanline and tiled, every compression, luminance-chroma, tone mapped",
+     "image/x-exr", MimeEntry::kKnown, nullptr, {{0, 4, "\x76\x2f\x31\x01"}}, OpenExr},
 };
 // clang-format on
 

@@ -24,7 +24,8 @@ enum class FileType : int32_t {
   kVtf = 6,
   kKtx = 7,
   kKtx2 = 8,
-  kAstc = 9
+  kAstc = 9,
+  kExr = 10
 };
 
 // What the freedesktop MIME package says of a row's type: nothing (shared-mime-info knows it), our extension as

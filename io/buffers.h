@@ -25,6 +25,7 @@ class ByteBuffer {
     return data_.get();
   }
   uint8_t* data() { return data_.get(); }
+  const uint8_t* data() const { return data_.get(); }
 
  private:
   std::unique_ptr<uint8_t[]> data_;

@@ -31,7 +31,7 @@ struct Facts {
   uint32_t bitsPerPixel = 0;
   double whitePoint = 0;      // found by a draw, not by reading the headers: the last draw's (0: none)
   char orientation[16] = {};  // how the file stores its rows, where the format says ("-Y +X" for Radiance)
-  char details[96] = {};      // what else the container says ("VTF 7.5, 1 frame, normal map")
+  char details[256] = {};     // what else the container says ("VTF 7.5, 1 frame, normal map")
   // Documents (PSD, PSB).
   bool document = false;
   char colourMode[16] = {};  // "RGB", "Grayscale", ...

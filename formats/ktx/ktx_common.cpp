@@ -1,12 +1,11 @@
 #include "formats/ktx/ktx_common.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "io/inflate.h"
 #include "io/limits.h"
 #include "io/zstd.h"
 
@@ -79,27 +78,6 @@ SourceImage KtxDrawing(ByteSource& source, const KtxFormat& format, const KtxOri
 
 namespace {
 
-bool Inflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, DecodeFailure* failure) {
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return Fail(failure, FailureKind::OutOfMemory, "no inflate state");
-  stream.next_in = const_cast<Bytef*>(in);
-  stream.avail_in = static_cast<uInt>(inSize);
-  stream.next_out = out;
-  stream.avail_out = static_cast<uInt>(outSize);
-  const int result = inflate(&stream, Z_FINISH);
-  const size_t produced = outSize - stream.avail_out;
-  inflateEnd(&stream);
-  if (result == Z_STREAM_END && produced == outSize) return true;
-  if (result == Z_BUF_ERROR && stream.avail_out == 0) {
-    return Fail(failure, FailureKind::InvalidHeader, "the zlib data holds more than its level's %zu bytes", outSize);
-  }
-  if (result == Z_OK || result == Z_BUF_ERROR || result == Z_STREAM_END) {
-    return Fail(failure, FailureKind::Truncated, "the zlib data inflates to %zu of its level's %zu bytes", produced,
-                outSize);
-  }
-  return Fail(failure, FailureKind::InvalidHeader, "corrupt zlib data (zlib error %d)", result);
-}
-
 class KtxDerivedLevels final : public DerivedLevels {
  public:
   KtxDerivedLevels(ByteSource& source, LevelTransform transform, const StoredLevel* levels, int32_t count)
@@ -151,9 +129,10 @@ class KtxDerivedLevels final : public DerivedLevels {
     } else {
       const uint8_t* in = source_.View(level.offset, static_cast<size_t>(level.length), &stored_, failure);
       if (!in) return false;
-      const bool ok = transform_ == LevelTransform::kZstd
-                          ? ZstdDecode(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), failure)
-                          : Inflate(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), failure);
+      const bool ok =
+          transform_ == LevelTransform::kZstd
+              ? ZstdDecode(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), failure)
+              : InflateExactly(in, static_cast<size_t>(level.length), out, static_cast<size_t>(size), "level", failure);
       if (!ok) return false;
     }
     const uint64_t skip = swap || level.skip > size ? 0 : level.skip;

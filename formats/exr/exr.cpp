@@ -1,0 +1,638 @@
+#include "formats/exr/exr.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "encodings/conversion_rules.h"
+#include "formats/exr/exr_codecs.h"
+#include "formats/exr/exr_header.h"
+#include "io/buffers.h"
+#include "io/byte_reader.h"
+#include "io/limits.h"
+#include "picture/tonemap.h"
+
+namespace mirelth {
+namespace {
+
+// The largest edge we draw (the format allows 2^31); a thumbnail of it reads only the chunks under its samples.
+constexpr int64_t kMaxEdge = int64_t{1} << 24;
+
+// Which channels give the picture's colour.
+enum class ColourMode : uint8_t { kRgb, kLuminance, kLuminanceChroma };
+struct Drawn {
+  ColourMode mode = ColourMode::kRgb;
+  int32_t r = -1, g = -1, b = -1, a = -1;  // kRgb (indices into the channel list; -1: absent, drawn 0)
+  int32_t y = -1, ry = -1, by = -1;        // the luminance modes (a as above)
+  char layer[128] = {};                    // "diffuse" when drawn from a layer
+};
+
+int32_t FindChannel(const ExrPart& part, const char* layer, const char* name) {
+  char full[300];
+  if (layer[0]) {
+    std::snprintf(full, sizeof full, "%s.%s", layer, name);
+  } else {
+    std::snprintf(full, sizeof full, "%s", name);
+  }
+  for (size_t i = 0; i < part.channels.size(); ++i) {
+    if (std::strcmp(part.channels[i].name, full) == 0) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+bool ChooseChannels(const ExrPart& part, Drawn* drawn, DecodeFailure* failure) {
+  drawn->r = FindChannel(part, "", "R"), drawn->g = FindChannel(part, "", "G"), drawn->b = FindChannel(part, "", "B");
+  drawn->a = FindChannel(part, "", "A");
+  if (drawn->r >= 0 || drawn->g >= 0 || drawn->b >= 0) return true;
+  drawn->y = FindChannel(part, "", "Y");
+  if (drawn->y >= 0) {
+    drawn->ry = FindChannel(part, "", "RY"), drawn->by = FindChannel(part, "", "BY");
+    drawn->mode = drawn->ry >= 0 && drawn->by >= 0 ? ColourMode::kLuminanceChroma : ColourMode::kLuminance;
+    return true;
+  }
+  // The first layer (in the list's order) with R, G and B of its own.
+  for (size_t i = 0; i < part.channels.size(); ++i) {
+    const char* name = part.channels[i].name;
+    const size_t length = std::strlen(name);
+    if (length < 3 || std::strcmp(name + length - 2, ".R") != 0 || length - 2 >= sizeof drawn->layer) continue;
+    char layer[sizeof drawn->layer] = {};
+    std::memcpy(layer, name, length - 2);
+    const int32_t g = FindChannel(part, layer, "G"), b = FindChannel(part, layer, "B");
+    if (g < 0 || b < 0) continue;
+    drawn->r = static_cast<int32_t>(i), drawn->g = g, drawn->b = b, drawn->a = FindChannel(part, layer, "A");
+    std::memcpy(drawn->layer, layer, sizeof layer);
+    return true;
+  }
+  char list[96] = {};
+  size_t used = 0;
+  for (size_t i = 0; i < part.channels.size() && used + 1 < sizeof list; ++i) {
+    const int wrote = std::snprintf(list + used, sizeof list - used, "%s%s", i ? "," : "", part.channels[i].name);
+    if (wrote > 0) used += static_cast<size_t>(wrote);
+  }
+  if (used >= sizeof list) used = sizeof list - 1;
+  return Fail(failure, FailureKind::Unsupported, "OpenEXR channels without R, G, B or Y: %s",
+              part.channels.size() ? list : "none");
+}
+
+// A level of the part: its size and where its chunks start in the offset table.
+struct Level {
+  int64_t width = 0, height = 0;
+  uint32_t lx = 0, ly = 0;
+  uint64_t firstChunk = 0;
+  uint64_t tilesX = 1, tilesY = 1;
+};
+
+// One decoded chunk (scanline block or tile): its rectangle and, for each of its lines and channels, where that
+// channel's samples start in the unpacked bytes (-1: none on that line).
+struct DecodedChunk {
+  bool valid = false;
+  ExrChunkShape shape;
+  ByteBuffer bytes;
+  Scratch<int64_t> lines{0};  // (y - yMin) * channels + c
+  size_t linesCapacity = 0;
+};
+
+// Reads and decodes the part's chunks.
+class ExrChunks {
+ public:
+  ExrChunks(ByteSource& source, const ExrPart& part) : source_(source), part_(part) {}
+
+  // Chunk `index` of the offset table, holding the rectangle `shape` (scanline block at tile (-1, -1), or tile
+  // (tx, ty) of level (lx, ly)).
+  bool Load(uint64_t index, const ExrChunkShape& shape, int64_t tx, int64_t ty, const Level& level, DecodedChunk* out,
+            DecodeFailure* failure) {
+    out->valid = false;
+    uint8_t entry[8];
+    if (!source_.Read(part_.offsetTable + 8 * index, entry, 8, failure)) return false;
+    const uint64_t offset = ByteReader::U64LENoBoundsCheck(entry);
+    const uint64_t tablesEnd = part_.offsetTable + 8 * part_.chunkCount;
+    if (offset < tablesEnd || offset >= source_.size()) {
+      if (offset >= source_.size() && offset < (uint64_t{1} << 62)) {
+        return FailTruncated(failure, source_.size(), offset + 1, "an OpenEXR chunk");
+      }
+      return Fail(failure, FailureKind::InvalidHeader,
+                  "OpenEXR chunk %" PRIu64 " at offset %" PRIu64 " (the tables end at %" PRIu64 ")", index, offset,
+                  tablesEnd);
+    }
+    // Chunk header: [part number] y, size (scanlines) or tile x, tile y, level x, level y, size (tiles).
+    const int fields = (part_.multiPart ? 1 : 0) + (part_.tiled ? 5 : 2);
+    uint8_t head[24];
+    if (!source_.Has(offset, 4u * fields)) {
+      return FailTruncated(failure, source_.size(), offset + 4u * fields, "an OpenEXR chunk header");
+    }
+    if (!source_.Read(offset, head, 4u * fields, failure)) return false;
+    const uint8_t* h = head;
+    if (part_.multiPart) {
+      if (ByteReader::U32LENoBoundsCheck(h) != 0) {
+        return Fail(failure, FailureKind::InvalidHeader, "OpenEXR chunk %" PRIu64 " names part %u, not the first",
+                    index, ByteReader::U32LENoBoundsCheck(h));
+      }
+      h += 4;
+    }
+    auto i32 = [](const uint8_t* p) { return static_cast<int32_t>(ByteReader::U32LENoBoundsCheck(p)); };
+    if (part_.tiled) {
+      if (i32(h) != tx || i32(h + 4) != ty || i32(h + 8) != static_cast<int32_t>(level.lx) ||
+          i32(h + 12) != static_cast<int32_t>(level.ly)) {
+        return Fail(failure, FailureKind::InvalidHeader,
+                    "OpenEXR chunk %" PRIu64 " holds tile (%d, %d) of level (%d, %d), not (%lld, %lld) of (%u, %u)",
+                    index, i32(h), i32(h + 4), i32(h + 8), i32(h + 12), static_cast<long long>(tx),
+                    static_cast<long long>(ty), level.lx, level.ly);
+      }
+      h += 16;
+    } else {
+      if (i32(h) != shape.yMin) {
+        return Fail(failure, FailureKind::InvalidHeader, "OpenEXR chunk %" PRIu64 " holds line %d, not %d", index,
+                    i32(h), shape.yMin);
+      }
+      h += 4;
+    }
+    const int32_t packed = i32(h);
+    const uint64_t dataAt = offset + 4u * fields;
+    const uint64_t unpacked = ExrUnpackedBytes(shape);
+    if (unpacked > kMaxInflatedBytes) {
+      return Fail(failure, FailureKind::TooLarge, "an OpenEXR chunk of %" PRIu64 " bytes (at most %" PRIu64 ")",
+                  unpacked, kMaxInflatedBytes);
+    }
+    if (packed < 0 || static_cast<uint64_t>(packed) > unpacked) {
+      return Fail(failure, FailureKind::InvalidHeader,
+                  "OpenEXR chunk %" PRIu64 " of %d bytes for %" PRIu64 " bytes of pixels", index, packed, unpacked);
+    }
+    if (!source_.Has(dataAt, static_cast<uint64_t>(packed))) {
+      return FailTruncated(failure, source_.size(), dataAt + static_cast<uint64_t>(packed), "an OpenEXR chunk");
+    }
+    const uint8_t* in = source_.View(dataAt, static_cast<size_t>(packed), &packedBuffer_, failure);
+    if (!in) return false;
+    uint8_t* bytes = out->bytes.Reserve(static_cast<size_t>(unpacked));
+    if (!bytes) return Fail(failure, FailureKind::OutOfMemory, "no chunk buffer");
+    if (!decompressor_.Decompress(part_.compression, shape, in, static_cast<size_t>(packed), bytes,
+                                  static_cast<size_t>(unpacked), failure)) {
+      return false;
+    }
+    // Where each line's channels start.
+    const size_t channels = shape.channelCount;
+    const size_t lineCount = static_cast<size_t>(int64_t{shape.yMax} - shape.yMin + 1);
+    if (out->linesCapacity < lineCount * channels) {
+      out->lines = Scratch<int64_t>(lineCount * channels);
+      if (!out->lines) return Fail(failure, FailureKind::OutOfMemory, "no chunk line table");
+      out->linesCapacity = lineCount * channels;
+    }
+    int64_t at = 0;
+    for (size_t line = 0; line < lineCount; ++line) {
+      const int32_t y = shape.yMin + static_cast<int32_t>(line);
+      for (size_t c = 0; c < channels; ++c) {
+        const ExrChannel& ch = shape.channels[c];
+        if (!ExrSampledAt(y, ch.ySampling)) {
+          out->lines[line * channels + c] = -1;
+          continue;
+        }
+        out->lines[line * channels + c] = at;
+        at += ExrSampleCount(ch.xSampling, shape.xMin, shape.xMax) * ExrPixelBytes(ch.type);
+      }
+    }
+    out->shape = shape;
+    out->valid = true;
+    return true;
+  }
+
+ private:
+  ByteSource& source_;
+  const ExrPart& part_;
+  ExrDecompressor decompressor_;
+  ByteBuffer packedBuffer_;
+};
+
+// A channel's value at absolute (x, y) inside a decoded chunk: the nearest sample at or before it (a subsampled
+// channel's sample of its 2 x 2 or larger cell), within the chunk.
+float SampleOf(const DecodedChunk& chunk, size_t c, int32_t x, int32_t y) {
+  const ExrChunkShape& s = chunk.shape;
+  const ExrChannel& ch = s.channels[c];
+  const size_t channels = s.channelCount;
+  int32_t line = y - s.yMin;
+  // The sampled line at or above y in the chunk, else the first below it.
+  int32_t found = line;
+  while (found >= 0 && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) --found;
+  if (found < 0) {
+    found = line;
+    const int32_t last = s.yMax - s.yMin;
+    while (found <= last && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) ++found;
+    if (found > last) return 0.0f;
+  }
+  const int64_t n = ExrSampleCount(ch.xSampling, s.xMin, s.xMax);
+  if (n <= 0) return 0.0f;
+  int64_t index = ExrSampleCount(ch.xSampling, s.xMin, x) - 1;
+  if (index < 0) index = 0;
+  if (index >= n) index = n - 1;
+  const uint8_t* p =
+      chunk.bytes.data() + chunk.lines[static_cast<size_t>(found) * channels + c] + index * ExrPixelBytes(ch.type);
+  switch (ch.type) {
+    case ExrPixelType::kHalf: return HalfToFloat(ByteReader::U16LENoBoundsCheck(p));
+    case ExrPixelType::kFloat: {
+      const uint32_t bits = ByteReader::U32LENoBoundsCheck(p);
+      float f;
+      std::memcpy(&f, &bits, 4);
+      return f;
+    }
+    case ExrPixelType::kUint: return static_cast<float>(ByteReader::U32LENoBoundsCheck(p) / 4294967295.0);
+  }
+  return 0.0f;
+}
+
+// The drawn colour of a pixel from its channels' values: luminance-chroma to RGB, then colour divided by alpha.
+void FinishPixel(const Drawn& drawn, const double* luminance, float* p) {
+  if (drawn.mode == ColourMode::kLuminanceChroma) {
+    const float y = p[0], ry = p[1], by = p[2];
+    if (ry == 0.0f && by == 0.0f) {
+      p[0] = p[1] = p[2] = y;
+    } else {
+      const double r = (ry + 1.0) * y, b = (by + 1.0) * y;
+      const double g = (y - r * luminance[0] - b * luminance[2]) / luminance[1];
+      p[0] = static_cast<float>(r), p[1] = static_cast<float>(g), p[2] = static_cast<float>(b);
+    }
+  } else if (drawn.mode == ColourMode::kLuminance) {
+    p[1] = p[2] = p[0];
+  }
+  if (drawn.a >= 0) {
+    const float a = p[3];
+    if (a > 0.0f) {
+      for (int c = 0; c < 3; ++c) p[c] /= a;
+    } else {
+      p[0] = p[1] = p[2] = p[3] = 0.0f;
+    }
+  }
+}
+
+// The picture's geometry for one draw: a level of `width` x `height` (the display window at level 0) with the
+// level's data at (dx, dy) inside it.
+struct View {
+  int32_t width = 0, height = 0;
+  int64_t dx = 0, dy = 0;
+  Level level;
+};
+
+class ExrRows final : public FloatRowSource {
+ public:
+  ExrRows(ByteSource& source, const ExrPart& part, const Drawn& drawn, const View& view)
+      : part_(part), drawn_(drawn), view_(view), chunks_(source, part) {
+    const int32_t picked[4] = {drawn.mode == ColourMode::kRgb ? drawn.r : drawn.y,
+                               drawn.mode == ColourMode::kRgb ? drawn.g : drawn.ry,
+                               drawn.mode == ColourMode::kRgb ? drawn.b : drawn.by, drawn.a};
+    std::memcpy(picked_, picked, sizeof picked);
+  }
+
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t,
+             DecodeFailure* failure) override {
+    columns_ = columns;
+    columnCount_ = columnCount;
+    rows_ = rows;
+    scanlineChunk_ = UINT64_MAX;
+    tileRow_ = INT64_MIN;
+    if (part_.tiled) {
+      tileSlots_ = Scratch<int32_t>(static_cast<size_t>(view_.level.tilesX));
+      tileCapacity_ = static_cast<size_t>(view_.level.tilesX < static_cast<uint64_t>(columnCount)
+                                              ? view_.level.tilesX
+                                              : static_cast<uint64_t>(columnCount));
+      tiles_ = Scratch<DecodedChunk>(tileCapacity_);
+      if (!tileSlots_ || !tiles_) return Fail(failure, FailureKind::OutOfMemory, "no tile table");
+    }
+    return true;
+  }
+
+  bool FloatRow(int32_t index, float* out, DecodeFailure* failure) override {
+    const int64_t v = rows_[index] - view_.dy;  // the level's line
+    if (v < 0 || v >= view_.level.height) {
+      std::memset(out, 0, static_cast<size_t>(columnCount_) * 16);
+      return true;
+    }
+    const int32_t y = static_cast<int32_t>(part_.dataWindow.yMin + v);
+    if (part_.tiled) {
+      if (!LoadTileRow(v / part_.tileHeight, failure)) return false;
+    } else {
+      const uint64_t chunk = static_cast<uint64_t>(v / ExrLinesPerChunk(part_.compression));
+      if (chunk != scanlineChunk_ && !LoadScanlineChunk(chunk, failure)) return false;
+    }
+    for (int32_t i = 0; i < columnCount_; ++i) {
+      float* p = out + 4 * static_cast<size_t>(i);
+      const int64_t u = columns_[i] - view_.dx;
+      if (u < 0 || u >= view_.level.width) {
+        p[0] = p[1] = p[2] = p[3] = 0.0f;
+        continue;
+      }
+      const int32_t x = static_cast<int32_t>(part_.dataWindow.xMin + u);
+      const DecodedChunk* chunk = &scanline_;
+      if (part_.tiled) {
+        const int32_t slot = tileSlots_[static_cast<size_t>(u / part_.tileWidth)];
+        chunk = &tiles_[static_cast<size_t>(slot)];
+      }
+      for (int c = 0; c < 4; ++c)
+        p[c] = picked_[c] >= 0 ? SampleOf(*chunk, static_cast<size_t>(picked_[c]), x, y) : 0.0f;
+      if (picked_[3] < 0) p[3] = 1.0f;
+      FinishPixel(drawn_, part_.luminance, p);
+    }
+    return true;
+  }
+
+ private:
+  bool LoadScanlineChunk(uint64_t chunk, DecodeFailure* failure) {
+    const int64_t lines = ExrLinesPerChunk(part_.compression);
+    ExrChunkShape shape;
+    shape.xMin = part_.dataWindow.xMin, shape.xMax = part_.dataWindow.xMax;
+    shape.yMin = static_cast<int32_t>(part_.dataWindow.yMin + static_cast<int64_t>(chunk) * lines);
+    const int64_t yMax = int64_t{shape.yMin} + lines - 1;
+    shape.yMax = static_cast<int32_t>(yMax < part_.dataWindow.yMax ? yMax : part_.dataWindow.yMax);
+    shape.channels = &part_.channels[0];
+    shape.channelCount = part_.channels.size();
+    if (!chunks_.Load(chunk, shape, -1, -1, view_.level, &scanline_, failure)) return false;
+    scanlineChunk_ = chunk;
+    return true;
+  }
+
+  // The tiles of tile row `ty` under the wanted columns.
+  bool LoadTileRow(int64_t ty, DecodeFailure* failure) {
+    if (ty == tileRow_) return true;
+    tileRow_ = INT64_MIN;
+    const Level& level = view_.level;
+    for (uint64_t t = 0; t < level.tilesX; ++t) tileSlots_[static_cast<size_t>(t)] = -1;
+    size_t used = 0;
+    for (int32_t i = 0; i < columnCount_; ++i) {
+      const int64_t u = columns_[i] - view_.dx;
+      if (u < 0 || u >= level.width) continue;
+      const int64_t tx = u / part_.tileWidth;
+      if (tileSlots_[static_cast<size_t>(tx)] >= 0) continue;
+      if (used >= tileCapacity_) return Fail(failure, FailureKind::InvalidArgument, "more tiles than columns");
+      ExrChunkShape shape;
+      shape.xMin = static_cast<int32_t>(part_.dataWindow.xMin + tx * part_.tileWidth);
+      shape.yMin = static_cast<int32_t>(part_.dataWindow.yMin + ty * part_.tileHeight);
+      const int64_t xEnd = (tx + 1) * part_.tileWidth < level.width ? (tx + 1) * part_.tileWidth : level.width;
+      const int64_t yEnd = (ty + 1) * part_.tileHeight < level.height ? (ty + 1) * part_.tileHeight : level.height;
+      shape.xMax = static_cast<int32_t>(part_.dataWindow.xMin + xEnd - 1);
+      shape.yMax = static_cast<int32_t>(part_.dataWindow.yMin + yEnd - 1);
+      shape.channels = &part_.channels[0];
+      shape.channelCount = part_.channels.size();
+      const uint64_t index = level.firstChunk + static_cast<uint64_t>(ty) * level.tilesX + static_cast<uint64_t>(tx);
+      if (!chunks_.Load(index, shape, tx, ty, level, &tiles_[used], failure)) return false;
+      tileSlots_[static_cast<size_t>(tx)] = static_cast<int32_t>(used++);
+    }
+    tileRow_ = ty;
+    return true;
+  }
+
+  const ExrPart& part_;
+  const Drawn& drawn_;
+  View view_;
+  ExrChunks chunks_;
+  int32_t picked_[4] = {-1, -1, -1, -1};
+  const int32_t* columns_ = nullptr;
+  const int32_t* rows_ = nullptr;
+  int32_t columnCount_ = 0;
+  DecodedChunk scanline_;
+  uint64_t scanlineChunk_ = UINT64_MAX;
+  Scratch<DecodedChunk> tiles_{0};  // the decoded tiles of the current tile row, at most one a wanted column
+  size_t tileCapacity_ = 0;
+  Scratch<int32_t> tileSlots_{0};
+  int64_t tileRow_ = INT64_MIN;
+};
+
+class ExrPicture final : public Picture {
+ public:
+  explicit ExrPicture(ByteSource& source) : source_(source) {}
+  // The part is read into the picture (its channel list is not copyable), then the channels drawn are chosen.
+  ExrPart& part() { return part_; }
+  void SetDrawn(const Drawn& drawn) { drawn_ = drawn; }
+  void Prepare() {
+    // Levels: a mipmap's levels are drawn when the data window is the display window; a ripmap draws (0, 0).
+    const ExrBox& d = part_.dataWindow;
+    levelCount_ = 1;
+    Level zero;
+    zero.width = d.width(), zero.height = d.height();
+    levels_[0] = zero;
+    if (!part_.tiled) return;
+    levels_[0].tilesX = (static_cast<uint64_t>(zero.width) + part_.tileWidth - 1) / part_.tileWidth;
+    levels_[0].tilesY = (static_cast<uint64_t>(zero.height) + part_.tileHeight - 1) / part_.tileHeight;
+    if (part_.levelMode != ExrLevelMode::kMipmap) return;
+    const uint32_t count = ExrLevelCount(d.width() > d.height() ? d.width() : d.height(), part_.roundUp);
+    uint64_t first = 0;
+    for (uint32_t l = 0; l < count && l < static_cast<uint32_t>(kMaxLevels); ++l) {
+      Level level;
+      level.lx = level.ly = l;
+      level.width = ExrLevelSize(d.width(), l, part_.roundUp);
+      level.height = ExrLevelSize(d.height(), l, part_.roundUp);
+      level.tilesX = (static_cast<uint64_t>(level.width) + part_.tileWidth - 1) / part_.tileWidth;
+      level.tilesY = (static_cast<uint64_t>(level.height) + part_.tileHeight - 1) / part_.tileHeight;
+      level.firstChunk = first;
+      first += level.tilesX * level.tilesY;
+      levels_[l] = level;
+    }
+    const bool windowsAgree = d.xMin == part_.displayWindow.xMin && d.yMin == part_.displayWindow.yMin &&
+                              d.xMax == part_.displayWindow.xMax && d.yMax == part_.displayWindow.yMax;
+    levelCount_ =
+        windowsAgree ? static_cast<int32_t>(count < static_cast<uint32_t>(kMaxLevels) ? count : kMaxLevels) : 1;
+  }
+
+  int32_t width() const override { return static_cast<int32_t>(part_.displayWindow.width()); }
+  int32_t height() const override { return static_cast<int32_t>(part_.displayWindow.height()); }
+  int32_t levelCount() const override { return levelCount_; }
+  void levelSize(int32_t level, int32_t* w, int32_t* h) const override {
+    const View view = ViewOf(level);
+    *w = view.width, *h = view.height;
+  }
+
+  bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
+    const View view = ViewOf(0);
+    ExrRows floats(source_, part_, drawn_, view);
+    ToneMappedRows rows(floats, &whitePoint_);
+    return DrawRowsFull(rows, {view.width, view.height, true, false}, bitmap, info, failure);
+  }
+
+  bool DrawThumbnail(int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) override {
+    return DrawAt(LevelFor(tw, th), tw, th, reference, bitmap, failure);
+  }
+  bool DrawLevel(int32_t level, int32_t tw, int32_t th, HBITMAP* bitmap, DecodeFailure* failure) override {
+    if (level < 0 || level >= levelCount_) level = 0;
+    return DrawAt(level, tw, th, false, bitmap, failure);
+  }
+
+ private:
+  View ViewOf(int32_t level) const {
+    View view;
+    view.level = levels_[level];
+    if (level == 0) {
+      view.width = width(), view.height = height();
+      view.dx = int64_t{part_.dataWindow.xMin} - part_.displayWindow.xMin;
+      view.dy = int64_t{part_.dataWindow.yMin} - part_.displayWindow.yMin;
+    } else {
+      view.width = static_cast<int32_t>(view.level.width), view.height = static_cast<int32_t>(view.level.height);
+    }
+    return view;
+  }
+  // The smallest level that still covers the thumbnail.
+  int32_t LevelFor(int32_t tw, int32_t th) const {
+    int32_t chosen = 0;
+    for (int32_t l = 1; l < levelCount_; ++l) {
+      if (levels_[l].width >= tw && levels_[l].height >= th) chosen = l;
+    }
+    return chosen;
+  }
+
+  bool DrawAt(int32_t level, int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) {
+    const View view = ViewOf(level);
+    ExrRows floats(source_, part_, drawn_, view);
+    const RowGeometry geometry{view.width, view.height, true, false};
+    if (!reference) {
+      ToneMappedRows rows(floats, &whitePoint_);
+      return DrawFiltered(rows, geometry, tw, th, bitmap, failure);
+    }
+    // The reference: every pixel of the level decoded, then the same filter and tone mapping.
+    Scratch<float> pixels(0);
+    if (!DecodeLinear(level, &pixels, failure)) return false;
+    FloatPixelRows all(pixels.get(), view.width);
+    ToneMappedRows toned(all, &whitePoint_);
+    return DrawFiltered(toned, geometry, tw, th, bitmap, failure);
+  }
+
+ public:
+  // Every pixel of level `level` as linear R, G, B, A floats, top row first.
+  bool DecodeLinear(int32_t level, Scratch<float>* pixels, DecodeFailure* failure) {
+    const View view = ViewOf(level);
+    if (!CheckFullSize(view.width, view.height, failure)) return false;
+    const size_t w = static_cast<size_t>(view.width), h = static_cast<size_t>(view.height);
+    *pixels = Scratch<float>(w * h * 4);
+    Scratch<int32_t> columns(w), rows(h);
+    if (!*pixels || !columns || !rows) return Fail(failure, FailureKind::OutOfMemory, "no float picture");
+    for (size_t x = 0; x < w; ++x) columns[x] = static_cast<int32_t>(x);
+    for (size_t y = 0; y < h; ++y) rows[y] = static_cast<int32_t>(y);
+    ExrRows floats(source_, part_, drawn_, view);
+    if (!floats.Begin(columns.get(), view.width, rows.get(), view.height, failure)) return false;
+    for (size_t y = 0; y < h; ++y) {
+      if (!floats.FloatRow(static_cast<int32_t>(y), pixels->get() + y * w * 4, failure)) return false;
+    }
+    return true;
+  }
+
+ private:
+  ByteSource& source_;
+  ExrPart part_;
+  Drawn drawn_;
+  Level levels_[kMaxLevels];
+  int32_t levelCount_ = 1;
+};
+
+void Describe(const ExrPart& part, const Drawn& drawn, Facts* facts) {
+  facts->known = true;
+  facts->width = part.displayWindow.width();
+  facts->height = part.displayWindow.height();
+  // The pixel type of the drawn channels ("mixed" when they differ).
+  const char* type = nullptr;
+  bool mixed = false;
+  for (int32_t index : {drawn.r, drawn.g, drawn.b, drawn.a, drawn.y, drawn.ry, drawn.by}) {
+    if (index < 0) continue;
+    const char* name = ExrPixelTypeName(part.channels[static_cast<size_t>(index)].type);
+    if (type && std::strcmp(type, name) != 0) mixed = true;
+    type = name;
+  }
+  const char* colour = drawn.mode == ColourMode::kLuminanceChroma ? "luminance-chroma"
+                       : drawn.mode == ColourMode::kLuminance     ? "luminance"
+                                                                  : "RGB";
+  facts->SetEncoding("%s %s%s, %s",
+                     mixed  ? "mixed"
+                     : type ? type
+                            : "?",
+                     colour, drawn.a >= 0 ? " + alpha" : "", ExrCompressionName(part.compression));
+  facts->alpha = drawn.a >= 0 ? AlphaKind::kPremultiplied : AlphaKind::kNone;
+  facts->colourSpace = ColourSpace::kLinear;
+  facts->hdr = true;
+  uint32_t bits = 0;
+  for (int32_t index : {drawn.r, drawn.g, drawn.b, drawn.a, drawn.y, drawn.ry, drawn.by}) {
+    if (index >= 0) bits += 8 * ExrPixelBytes(part.channels[static_cast<size_t>(index)].type);
+  }
+  facts->bitsPerPixel = bits;
+  if (part.tiled && part.levelMode != ExrLevelMode::kOne) {
+    const ExrBox& d = part.dataWindow;
+    facts->levels = part.levelMode == ExrLevelMode::kMipmap
+                        ? ExrLevelCount(d.width() > d.height() ? d.width() : d.height(), part.roundUp)
+                        : ExrLevelCount(d.width(), part.roundUp) * ExrLevelCount(d.height(), part.roundUp);
+  }
+  const ExrBox& d = part.dataWindow;
+  const ExrBox& w = part.displayWindow;
+  TextBuffer text;
+  if (part.tiled) {
+    text.Printf("tiled %ux%u%s", part.tileWidth, part.tileHeight,
+                part.levelMode == ExrLevelMode::kMipmap   ? " mipmap"
+                : part.levelMode == ExrLevelMode::kRipmap ? " ripmap"
+                                                          : "");
+  } else {
+    text.Printf("scanline");
+  }
+  if (part.multiPart) text.Printf(", part 1 of %u", part.parts);
+  text.Printf(", data window (%d,%d)-(%d,%d), display window (%d,%d)-(%d,%d)", d.xMin, d.yMin, d.xMax, d.yMax, w.xMin,
+              w.yMin, w.xMax, w.yMax);
+  if (drawn.layer[0]) text.Printf(", layer %s", drawn.layer);
+  text.Printf(", channels ");
+  for (size_t i = 0; i < part.channels.size(); ++i) {
+    text.Printf("%s%s %s", i ? "," : "", part.channels[i].name, ExrPixelTypeName(part.channels[i].type));
+  }
+  std::snprintf(facts->details, sizeof facts->details, "%s", text.c_str());
+  if (text.size() >= sizeof facts->details) std::memcpy(facts->details + sizeof facts->details - 4, "...", 4);
+}
+
+}  // namespace
+
+namespace {
+
+bool OpenExrPicture(ByteSource& source, const OpenOptions& options, std::unique_ptr<ExrPicture>* picture,
+                    DecodeFailure* failure) {
+  Drawn drawn;
+  std::unique_ptr<ExrPicture> made(new (std::nothrow) ExrPicture(source));
+  if (!made) return Fail(failure, FailureKind::OutOfMemory, "no picture");
+  ExrPart& part = made->part();
+  bool known = false;
+  if (!ReadExrHeader(source, &part, &known, failure)) {
+    if (known && options.facts) {
+      options.facts->known = true;
+      options.facts->width = part.displayWindow.width(), options.facts->height = part.displayWindow.height();
+      options.facts->hdr = true;
+      options.facts->SetEncoding("%s", ExrCompressionName(part.compression));
+    }
+    return false;
+  }
+  if (!ChooseChannels(part, &drawn, failure)) {
+    if (options.facts) {
+      Describe(part, drawn, options.facts);
+    }
+    return false;
+  }
+  if (options.facts) Describe(part, drawn, options.facts);
+  if (!CheckPictureSize(part.displayWindow.width(), part.displayWindow.height(), options, failure)) return false;
+  if (part.displayWindow.width() > kMaxEdge || part.displayWindow.height() > kMaxEdge ||
+      part.dataWindow.width() > kMaxEdge || part.dataWindow.height() > kMaxEdge) {
+    return Fail(failure, FailureKind::TooLarge, "OpenEXR windows of %lld x %lld and %lld x %lld (at most %lld a side)",
+                static_cast<long long>(part.displayWindow.width()), static_cast<long long>(part.displayWindow.height()),
+                static_cast<long long>(part.dataWindow.width()), static_cast<long long>(part.dataWindow.height()),
+                static_cast<long long>(kMaxEdge));
+  }
+  made->SetDrawn(drawn);
+  made->Prepare();
+  *picture = std::move(made);
+  return true;
+}
+
+}  // namespace
+
+bool OpenExr(ByteSource& source, const OpenOptions& options, PicturePtr* picture, DecodeFailure* failure) {
+  std::unique_ptr<ExrPicture> exr;
+  if (!OpenExrPicture(source, options, &exr, failure)) return false;
+  *picture = PicturePtr(exr.release());
+  return true;
+}
+
+bool DecodeExrLinear(ByteSource& source, int32_t* width, int32_t* height, Scratch<float>* pixels,
+                     DecodeFailure* failure) {
+  std::unique_ptr<ExrPicture> exr;
+  OpenOptions options;
+  options.maxPixels = kMaxImagePixels;
+  if (!OpenExrPicture(source, options, &exr, failure)) return false;
+  *width = exr->width(), *height = exr->height();
+  return exr->DecodeLinear(0, pixels, failure);
+}
+
+}  // namespace mirelth
