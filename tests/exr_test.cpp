@@ -391,5 +391,34 @@ TEST(Exr, LuminanceChromaAsRgbaInputFileReconstructs) {
   }
 }
 
+// The samples made by real tools against the linear floats their tools decoded (NAME.expected.f32), before tone
+// mapping: exact to a half step, luminance-chroma within the half-float steps of its reconstruction.
+TEST(Exr, SamplesAgainstTheirToolsFloats) {
+  const struct {
+    const char* file;
+    int steps;
+  } kSamples[] = {
+      {"exr-exrmaketiled-mipmap-zip-lamp-48x40.exr", 0}, {"exr-oiio-float-rgb-zip-dimpub-40x20.exr", 0},
+      {"exr-oiio-half-rgb-dwaa-lamp-48x40.exr", 1},      {"exr-oiio-half-rgb-tiled-rle-lamp-48x40.exr", 0},
+      {"exr-oiio-half-rgba-datawindow-b44-lamp-48x40.exr", 0}, {"exr-oiio-half-rgba-piz-lamp-48x40.exr", 0},
+      {"exr-openexr-yc-zip-lamp-48x40.exr", 2},
+  };
+  for (const auto& sample : kSamples) {
+    const std::vector<uint8_t> bytes = test::ReadFileBytes(test::SamplePath(sample.file));
+    const std::vector<uint8_t> expected = test::ReadFileBytes(test::SamplePath(std::string(sample.file) + ".expected.f32"));
+    int w = 0, h = 0;
+    DecodeFailure failure;
+    const std::vector<float> ours = OurFloats(bytes, &w, &h, &failure);
+    ASSERT_EQ(ours.size() * 4, expected.size()) << sample.file << ": " << DescribeFailure(failure);
+    int worst = 0;
+    for (size_t i = 0; i < ours.size(); ++i) {
+      float theirs;
+      std::memcpy(&theirs, expected.data() + 4 * i, 4);
+      if (ours[i] != theirs) worst = std::max(worst, HalfSteps(ours[i], theirs));
+    }
+    EXPECT_LE(worst, sample.steps) << sample.file;
+  }
+}
+
 }  // namespace
 }  // namespace mirelth

@@ -1,5 +1,6 @@
 #include "formats/exr/exr.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -393,6 +394,275 @@ class ExrRows final : public FloatRowSource {
   int64_t tileRow_ = INT64_MIN;
 };
 
+// Luminance-chroma with RY and BY every second pixel and line, reconstructed as OpenEXR's RGBA interface does, so
+// that a file looks as every OpenEXR viewer shows it: chroma lines are filled in along x by a 14-tap half-band
+// filter, the odd lines by the same filter down the even lines (edges repeat the outermost chroma sample), every
+// step rounded to half as the interface's pixels are; then Y, RY, BY to RGB with the chromaticities' luminance
+// weights, and colours more saturated than their diagonal neighbours allow pulled back towards grey.
+constexpr float kChromaTaps[14] = {0.002128f, -0.007540f, 0.019597f, -0.043159f, 0.087929f, -0.186077f, 0.627123f,
+                                   0.627123f, -0.186077f, 0.087929f, -0.043159f, 0.019597f, -0.007540f, 0.002128f};
+
+inline float ToHalf(float v) { return HalfToFloat(FloatToHalf(v)); }
+
+struct Yca {
+  float y, ry, by, a;
+};
+struct Rgb {
+  float r, g, b, a;
+};
+
+float Saturation(const Rgb& p) {
+  const float high = std::max(p.r, std::max(p.g, p.b)), low = std::min(p.r, std::min(p.g, p.b));
+  return high > 0 ? 1 - low / high : 0;
+}
+
+class LumaChromaRows final : public FloatRowSource {
+ public:
+  LumaChromaRows(ByteSource& source, const ExrPart& part, const Drawn& drawn, const View& view)
+      : part_(part), drawn_(drawn), view_(view), chunks_(source, part) {
+    weights_[0] = static_cast<float>(part.luminance[0]), weights_[1] = static_cast<float>(part.luminance[1]);
+    weights_[2] = static_cast<float>(part.luminance[2]);
+  }
+
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t, DecodeFailure* failure) override {
+    columns_ = columns, columnCount_ = columnCount, rows_ = rows;
+    width_ = view_.level.width;
+    // The data columns the wanted ones need: each and its two neighbours (for the saturation fix), increasing.
+    Scratch<int64_t> wanted(static_cast<size_t>(columnCount) * 3);
+    if (!wanted) return Fail(failure, FailureKind::OutOfMemory, "no column table");
+    size_t count = 0;
+    for (int32_t i = 0; i < columnCount; ++i) {
+      const int64_t u = columns[i] - view_.dx;
+      if (u < 0 || u >= width_) continue;
+      for (int64_t d = -1; d <= 1; ++d) {
+        const int64_t v = std::min(width_ - 1, std::max<int64_t>(0, u + d));
+        if (count == 0 || wanted[count - 1] < v) wanted[count++] = v;
+      }
+    }
+    needed_ = Scratch<int64_t>(count);
+    slot_ = Scratch<int32_t>(static_cast<size_t>(columnCount));
+    lines_ = Scratch<Yca>(count * kLineSlots);
+    rgb_ = Scratch<Rgb>(count * 3);
+    chunkSlots_ = Scratch<DecodedChunk>(kChunkSlots);
+    ryScratch_ = Scratch<float>(count), byScratch_ = Scratch<float>(count);
+    if (!needed_ || !slot_ || !lines_ || !rgb_ || !chunkSlots_ || !ryScratch_ || !byScratch_) {
+      return Fail(failure, FailureKind::OutOfMemory, "no chroma lines");
+    }
+    neededCount_ = count;
+    for (size_t k = 0; k < count; ++k) needed_[k] = wanted[k];
+    for (int32_t i = 0; i < columnCount; ++i) {
+      const int64_t u = columns[i] - view_.dx;
+      slot_[static_cast<size_t>(i)] = -1;
+      if (u < 0 || u >= width_) continue;
+      slot_[static_cast<size_t>(i)] = static_cast<int32_t>(Find(u));
+    }
+    for (int64_t& line : lineOf_) line = INT64_MIN;
+    for (uint64_t& chunk : chunkOf_) chunk = UINT64_MAX;
+    ry_ = FindChannel(part_, drawn_.layer, "RY"), by_ = FindChannel(part_, drawn_.layer, "BY");
+    return true;
+  }
+
+  bool FloatRow(int32_t index, float* out, DecodeFailure* failure) override {
+    const int64_t v = rows_[index] - view_.dy;
+    if (v < 0 || v >= view_.level.height || neededCount_ == 0) {
+      std::memset(out, 0, static_cast<size_t>(columnCount_) * 16);
+      return true;
+    }
+    const int64_t y = part_.dataWindow.yMin + v;
+    for (int k = 0; k < 3; ++k) {
+      if (!RgbLine(y - 1 + k, rgb_.get() + static_cast<size_t>(k) * neededCount_, failure)) return false;
+    }
+    const Rgb* above = rgb_.get();
+    const Rgb* centre = above + neededCount_;
+    const Rgb* below = centre + neededCount_;
+    for (int32_t i = 0; i < columnCount_; ++i) {
+      float* p = out + 4 * static_cast<size_t>(i);
+      const int32_t s = slot_[static_cast<size_t>(i)];
+      if (s < 0) {
+        p[0] = p[1] = p[2] = p[3] = 0.0f;
+        continue;
+      }
+      const int64_t u = needed_[static_cast<size_t>(s)];
+      const size_t left = Find(std::max<int64_t>(0, u - 1)), right = Find(std::min(width_ - 1, u + 1));
+      const float sMean = std::min(1.0f, 0.25f * (Saturation(above[left]) + Saturation(above[right]) +
+                                                  Saturation(below[left]) + Saturation(below[right])));
+      Rgb pixel = centre[s];
+      const float sat = Saturation(pixel);
+      if (sat > sMean) {
+        const float sMax = std::min(1.0f, 1 - (1 - sMean) * 0.25f);
+        if (sat > sMax) pixel = Desaturate(pixel, sMax / sat);
+      }
+      p[0] = pixel.r, p[1] = pixel.g, p[2] = pixel.b, p[3] = drawn_.a >= 0 ? pixel.a : 1.0f;
+      if (drawn_.a >= 0) {
+        if (p[3] > 0.0f) {
+          for (int c = 0; c < 3; ++c) p[c] /= p[3];
+        } else {
+          p[0] = p[1] = p[2] = p[3] = 0.0f;
+        }
+      }
+    }
+    return true;
+  }
+
+ private:
+  static constexpr size_t kLineSlots = 32;   // lines y - 14 .. y + 14 are in use at once
+  static constexpr size_t kChunkSlots = 32;  // and the chunks holding them
+
+  size_t Find(int64_t u) const {
+    size_t lo = 0, hi = neededCount_;
+    while (lo + 1 < hi) {
+      const size_t mid = (lo + hi) / 2;
+      if (needed_[mid] <= u) {
+        lo = mid;
+      } else {
+        hi = mid;
+      }
+    }
+    return lo;
+  }
+
+  Rgb Desaturate(const Rgb& in, float f) const {
+    const float high = std::max(in.r, std::max(in.g, in.b));
+    Rgb out{ToHalf(std::max(high - (high - in.r) * f, 0.0f)), ToHalf(std::max(high - (high - in.g) * f, 0.0f)),
+            ToHalf(std::max(high - (high - in.b) * f, 0.0f)), in.a};
+    const float yIn = in.r * weights_[0] + in.g * weights_[1] + in.b * weights_[2];
+    const float yOut = out.r * weights_[0] + out.g * weights_[1] + out.b * weights_[2];
+    if (yOut > 0) {
+      out.r = ToHalf(out.r * (yIn / yOut)), out.g = ToHalf(out.g * (yIn / yOut)), out.b = ToHalf(out.b * (yIn / yOut));
+    }
+    return out;
+  }
+
+  // Line `y` clamped as the reconstruction reads past the edges: above the first line the first, below the last the
+  // one before it (the last chroma line of an even count).
+  int64_t Clamp(int64_t y) const {
+    if (y < part_.dataWindow.yMin) return part_.dataWindow.yMin;
+    if (y > part_.dataWindow.yMax) return part_.dataWindow.yMax - 1 >= part_.dataWindow.yMin ? part_.dataWindow.yMax - 1
+                                                                                              : part_.dataWindow.yMin;
+    return y;
+  }
+
+  // Y, A and (on chroma lines) RY, BY filled in along x, of data line `y` at the needed columns.
+  bool Line(int64_t y, const Yca** line, DecodeFailure* failure) {
+    const size_t slot = static_cast<size_t>(((y % static_cast<int64_t>(kLineSlots)) + kLineSlots) % kLineSlots);
+    Yca* cells = lines_.get() + slot * neededCount_;
+    *line = cells;
+    if (lineOf_[slot] == y) return true;
+    const int64_t lines = ExrLinesPerChunk(part_.compression);
+    const uint64_t chunk = static_cast<uint64_t>((y - part_.dataWindow.yMin) / lines);
+    DecodedChunk& decoded = chunkSlots_[chunk % kChunkSlots];
+    if (chunkOf_[chunk % kChunkSlots] != chunk) {
+      chunkOf_[chunk % kChunkSlots] = UINT64_MAX;
+      ExrChunkShape shape;
+      shape.xMin = part_.dataWindow.xMin, shape.xMax = part_.dataWindow.xMax;
+      shape.yMin = static_cast<int32_t>(part_.dataWindow.yMin + static_cast<int64_t>(chunk) * lines);
+      shape.yMax = static_cast<int32_t>(std::min<int64_t>(shape.yMin + lines - 1, part_.dataWindow.yMax));
+      shape.channels = &part_.channels[0];
+      shape.channelCount = part_.channels.size();
+      if (!chunks_.Load(chunk, shape, -1, -1, view_.level, &decoded, failure)) return false;
+      chunkOf_[chunk % kChunkSlots] = chunk;
+    }
+    const int32_t absolute = static_cast<int32_t>(y);
+    const bool chroma = ExrSampledAt(absolute, 2);
+    for (size_t k = 0; k < neededCount_; ++k) {
+      const int32_t x = static_cast<int32_t>(part_.dataWindow.xMin + needed_[k]);
+      Yca& cell = cells[k];
+      cell.y = ToHalf(SampleOf(decoded, static_cast<size_t>(drawn_.y), x, absolute));
+      cell.a = drawn_.a >= 0 ? ToHalf(SampleOf(decoded, static_cast<size_t>(drawn_.a), x, absolute)) : 1.0f;
+      cell.ry = cell.by = 0.0f;
+      if (!chroma) continue;
+      const int64_t j = needed_[k];
+      if ((j & 1) == 0) {
+        cell.ry = ToHalf(SampleOf(decoded, static_cast<size_t>(ry_), x, absolute));
+        cell.by = ToHalf(SampleOf(decoded, static_cast<size_t>(by_), x, absolute));
+        continue;
+      }
+      float ry = 0.0f, by = 0.0f;
+      for (int t = 0; t < 14; ++t) {
+        int64_t jj = j - 13 + 2 * t;
+        if (jj < 0) jj = 0;
+        if (jj > width_ - 1) jj = width_ - 2 >= 0 ? width_ - 2 : 0;
+        const int32_t xx = static_cast<int32_t>(part_.dataWindow.xMin + jj);
+        ry += ToHalf(SampleOf(decoded, static_cast<size_t>(ry_), xx, absolute)) * kChromaTaps[t];
+        by += ToHalf(SampleOf(decoded, static_cast<size_t>(by_), xx, absolute)) * kChromaTaps[t];
+      }
+      cell.ry = ToHalf(ry), cell.by = ToHalf(by);
+    }
+    lineOf_[slot] = y;
+    return true;
+  }
+
+  // Line `y` (which may lie a line outside the data window) as RGB at the needed columns.
+  bool RgbLine(int64_t y, Rgb* out, DecodeFailure* failure) {
+    const Yca* own = nullptr;
+    if (!Line(Clamp(y), &own, failure)) return false;
+    // Odd lines take their chroma down the even lines around them; even lines their own.
+    Scratch<float>& ry = ryScratch_;
+    Scratch<float>& by = byScratch_;
+    if (ExrSampledAt(static_cast<int32_t>(y), 2)) {
+      for (size_t k = 0; k < neededCount_; ++k) ry[k] = own[k].ry, by[k] = own[k].by;
+    } else {
+      for (size_t k = 0; k < neededCount_; ++k) ry[k] = by[k] = 0.0f;
+      for (int t = 0; t < 14; ++t) {
+        const Yca* tap = nullptr;
+        if (!Line(Clamp(y - 13 + 2 * t), &tap, failure)) return false;
+        for (size_t k = 0; k < neededCount_; ++k) {
+          ry[k] += tap[k].ry * kChromaTaps[t];
+          by[k] += tap[k].by * kChromaTaps[t];
+        }
+      }
+      for (size_t k = 0; k < neededCount_; ++k) ry[k] = ToHalf(ry[k]), by[k] = ToHalf(by[k]);
+      if (!Line(Clamp(y), &own, failure)) return false;  // the taps may have reused its slot
+    }
+    for (size_t k = 0; k < neededCount_; ++k) {
+      const float luma = own[k].y;
+      Rgb& p = out[k];
+      p.a = own[k].a;
+      if (ry[k] == 0.0f && by[k] == 0.0f) {
+        p.r = p.g = p.b = luma;
+        continue;
+      }
+      const float r = (ry[k] + 1) * luma, b = (by[k] + 1) * luma;
+      const float g = (luma - r * weights_[0] - b * weights_[2]) / weights_[1];
+      p.r = ToHalf(r), p.g = ToHalf(g), p.b = ToHalf(b);
+    }
+    return true;
+  }
+
+  const ExrPart& part_;
+  const Drawn& drawn_;
+  View view_;
+  ExrChunks chunks_;
+  float weights_[3] = {};
+  const int32_t* columns_ = nullptr;
+  const int32_t* rows_ = nullptr;
+  int32_t columnCount_ = 0;
+  int64_t width_ = 0;
+  int32_t ry_ = -1, by_ = -1;
+  Scratch<int64_t> needed_{0};
+  size_t neededCount_ = 0;
+  Scratch<int32_t> slot_{0};
+  Scratch<Yca> lines_{0};
+  int64_t lineOf_[kLineSlots] = {};
+  Scratch<DecodedChunk> chunkSlots_{0};
+  uint64_t chunkOf_[kChunkSlots] = {};
+  Scratch<Rgb> rgb_{0};
+  Scratch<float> ryScratch_{0}, byScratch_{0};
+};
+
+// The row source of a view: luminance-chroma with chroma every second pixel and line is reconstructed, everything
+// else reads its samples.
+std::unique_ptr<FloatRowSource> RowsOf(ByteSource& source, const ExrPart& part, const Drawn& drawn, const View& view) {
+  if (drawn.mode == ColourMode::kLuminanceChroma && !part.tiled &&
+      part.channels[static_cast<size_t>(drawn.ry)].xSampling == 2 &&
+      part.channels[static_cast<size_t>(drawn.ry)].ySampling == 2 &&
+      part.channels[static_cast<size_t>(drawn.by)].xSampling == 2 &&
+      part.channels[static_cast<size_t>(drawn.by)].ySampling == 2) {
+    return std::unique_ptr<FloatRowSource>(new (std::nothrow) LumaChromaRows(source, part, drawn, view));
+  }
+  return std::unique_ptr<FloatRowSource>(new (std::nothrow) ExrRows(source, part, drawn, view));
+}
+
 class ExrPicture final : public Picture {
  public:
   explicit ExrPicture(ByteSource& source) : source_(source) {}
@@ -439,8 +709,9 @@ class ExrPicture final : public Picture {
 
   bool DrawFull(HBITMAP* bitmap, BITMAPINFO* info, DecodeFailure* failure) override {
     const View view = ViewOf(0);
-    ExrRows floats(source_, part_, drawn_, view);
-    ToneMappedRows rows(floats, &whitePoint_);
+    std::unique_ptr<FloatRowSource> floats = RowsOf(source_, part_, drawn_, view);
+    if (!floats) return Fail(failure, FailureKind::OutOfMemory, "no rows");
+    ToneMappedRows rows(*floats, &whitePoint_);
     return DrawRowsFull(rows, {view.width, view.height, true, false}, bitmap, info, failure);
   }
 
@@ -476,10 +747,11 @@ class ExrPicture final : public Picture {
 
   bool DrawAt(int32_t level, int32_t tw, int32_t th, bool reference, HBITMAP* bitmap, DecodeFailure* failure) {
     const View view = ViewOf(level);
-    ExrRows floats(source_, part_, drawn_, view);
     const RowGeometry geometry{view.width, view.height, true, false};
     if (!reference) {
-      ToneMappedRows rows(floats, &whitePoint_);
+      std::unique_ptr<FloatRowSource> floats = RowsOf(source_, part_, drawn_, view);
+      if (!floats) return Fail(failure, FailureKind::OutOfMemory, "no rows");
+      ToneMappedRows rows(*floats, &whitePoint_);
       return DrawFiltered(rows, geometry, tw, th, bitmap, failure);
     }
     // The reference: every pixel of the level decoded, then the same filter and tone mapping.
@@ -501,10 +773,11 @@ class ExrPicture final : public Picture {
     if (!*pixels || !columns || !rows) return Fail(failure, FailureKind::OutOfMemory, "no float picture");
     for (size_t x = 0; x < w; ++x) columns[x] = static_cast<int32_t>(x);
     for (size_t y = 0; y < h; ++y) rows[y] = static_cast<int32_t>(y);
-    ExrRows floats(source_, part_, drawn_, view);
-    if (!floats.Begin(columns.get(), view.width, rows.get(), view.height, failure)) return false;
+    std::unique_ptr<FloatRowSource> floats = RowsOf(source_, part_, drawn_, view);
+    if (!floats) return Fail(failure, FailureKind::OutOfMemory, "no rows");
+    if (!floats->Begin(columns.get(), view.width, rows.get(), view.height, failure)) return false;
     for (size_t y = 0; y < h; ++y) {
-      if (!floats.FloatRow(static_cast<int32_t>(y), pixels->get() + y * w * 4, failure)) return false;
+      if (!floats->FloatRow(static_cast<int32_t>(y), pixels->get() + y * w * 4, failure)) return false;
     }
     return true;
   }
