@@ -398,14 +398,18 @@ TEST(Exr, SamplesAgainstTheirToolsFloats) {
     const char* file;
     int steps;
   } kSamples[] = {
-      {"exr-exrmaketiled-mipmap-zip-lamp-48x40.exr", 0}, {"exr-oiio-float-rgb-zip-dimpub-40x20.exr", 0},
-      {"exr-oiio-half-rgb-dwaa-lamp-48x40.exr", 1},      {"exr-oiio-half-rgb-tiled-rle-lamp-48x40.exr", 0},
-      {"exr-oiio-half-rgba-datawindow-b44-lamp-48x40.exr", 0}, {"exr-oiio-half-rgba-piz-lamp-48x40.exr", 0},
+      {"exr-exrmaketiled-mipmap-zip-lamp-48x40.exr", 0},
+      {"exr-oiio-float-rgb-zip-dimpub-40x20.exr", 0},
+      {"exr-oiio-half-rgb-dwaa-lamp-48x40.exr", 1},
+      {"exr-oiio-half-rgb-tiled-rle-lamp-48x40.exr", 0},
+      {"exr-oiio-half-rgba-datawindow-b44-lamp-48x40.exr", 0},
+      {"exr-oiio-half-rgba-piz-lamp-48x40.exr", 0},
       {"exr-openexr-yc-zip-lamp-48x40.exr", 2},
   };
   for (const auto& sample : kSamples) {
     const std::vector<uint8_t> bytes = test::ReadFileBytes(test::SamplePath(sample.file));
-    const std::vector<uint8_t> expected = test::ReadFileBytes(test::SamplePath(std::string(sample.file) + ".expected.f32"));
+    const std::vector<uint8_t> expected =
+        test::ReadFileBytes(test::SamplePath(std::string(sample.file) + ".expected.f32"));
     int w = 0, h = 0;
     DecodeFailure failure;
     const std::vector<float> ours = OurFloats(bytes, &w, &h, &failure);

@@ -31,7 +31,8 @@ done
 cp samples/psb-im-rgba-rle-halo-48x40.psd "$work/large.psb"
 inputs=(samples/dds-bc7enc-bc7-rings-40x24.dds samples/psd-agpsd-flatten-modes-sky-60x36.psd "$work/large.psb"
         samples/pvr-pvrtextool-astc-5x5-halo-24x24.pvr samples/tga-im-rgba32-rle-rings-40x24.tga
-        samples/ktx2-create-zstd-r8g8b8srgb-sky-60x36.ktx2 samples/astc-astcenc-6x6-cl-sky-60x36.astc)
+        samples/ktx2-create-zstd-r8g8b8srgb-sky-60x36.ktx2 samples/astc-astcenc-6x6-cl-sky-60x36.astc
+        samples/exr-oiio-half-rgba-piz-lamp-48x40.exr)
 run_entry() {  # run_entry SIZE INPUT OUTPUT: the Exec line with %s, %i and %o replaced, found on PATH
   local line=${exec_line//%s/$1}
   line=${line//%i/$2}
@@ -87,7 +88,7 @@ else
     uris+=("'file://$work/files/$(basename "$input")'")
   done
   types=("'image/x-dds'" "'image/vnd.adobe.photoshop'" "'image/vnd.adobe.photoshop'" "'image/x-pvr'" "'image/x-tga'"
-         "'image/ktx2'" "'image/astc'")
+         "'image/ktx2'" "'image/astc'" "'image/x-exr'")
   # The bus is started with the environment, so that the tumblerd it activates on the first call sees our entry.
   cat > "$work/tumbler.sh" <<EOF
 for i in \$(seq 50); do

@@ -37,7 +37,10 @@ samples=(samples/dds-im-dxt1-mips-photo-256x64.dds samples/dds-gimp-rgba32-shape
          samples/ktx1-toktx-orient-ru-tiles-20x12.ktx samples/ktx1-pvrtextool-etc2rgba-halo-24x24.ktx
          samples/ktx2-create-zstd-r8g8b8srgb-sky-60x36.ktx2 samples/ktx2-create-zlib-mips-r8g8b8a8unorm-halo-64x32.ktx2
          samples/ktx2-bc7enc-bc7unorm-halo-48x40.ktx2 samples/ktx2-create-r16g16b16a16sfloat-lamp-48x40.ktx2
-         samples/astc-astcenc-6x6-ch-lamp-48x40.astc samples/astc-astcenc-8x5-cl-halo-48x40.astc)
+         samples/astc-astcenc-6x6-ch-lamp-48x40.astc samples/astc-astcenc-8x5-cl-halo-48x40.astc
+         samples/exr-oiio-half-rgba-piz-lamp-48x40.exr samples/exr-exrmaketiled-mipmap-zip-lamp-48x40.exr
+         samples/exr-oiio-half-rgb-dwaa-lamp-48x40.exr samples/exr-openexr-yc-zip-lamp-48x40.exr
+         samples/exr-oiio-half-rgba-datawindow-b44-lamp-48x40.exr)
 # A large document under its own ".psb" name.
 mkdir -p build/windows/e2e
 cp samples/psb-agpsd-flatten-groups-tiles-100x60.psd build/windows/e2e/groups.psb
@@ -54,7 +57,7 @@ scripts/wine-run "$client" "$dll" "${present[@]}" || fail "the shell-like client
 scripts/wine-run regsvr32 /s "$dll" || fail "regsvr32"
 scripts/wine-run "$client" --expect-registered "$dll" || fail "layout after regsvr32"
 # The property handler through the registry on every sample, against the command line's facts of the same files.
-mapfile -t described < <(ls samples | grep -Ev '\.(png|tsv|md)$' | sed 's|^|samples/|')
+mapfile -t described < <(ls samples | grep -Ev '\.(png|tsv|md|f32)$' | sed 's|^|samples/|')
 scripts/wine-run "$client" --properties "${described[@]}" > build/windows/e2e/properties.txt || fail "the property handler"
 scripts/wine-run build/windows/mirelth-thumb.exe --info --json "${described[@]}" > build/windows/e2e/info.jsonl 2>/dev/null
 /usr/bin/python3 - build/windows/e2e/properties.txt build/windows/e2e/info.jsonl <<'PY' || fail "properties differ from --info --json"

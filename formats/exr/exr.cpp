@@ -205,11 +205,30 @@ class ExrChunks {
 
 // A channel's value at absolute (x, y) inside a decoded chunk: the nearest sample at or before it (a subsampled
 // channel's sample of its 2 x 2 or larger cell), within the chunk.
+float ValueAt(const uint8_t* p, ExrPixelType type) {
+  switch (type) {
+    case ExrPixelType::kHalf: return HalfToFloat(ByteReader::U16LENoBoundsCheck(p));
+    case ExrPixelType::kFloat: {
+      const uint32_t bits = ByteReader::U32LENoBoundsCheck(p);
+      float f;
+      std::memcpy(&f, &bits, 4);
+      return f;
+    }
+    case ExrPixelType::kUint: return static_cast<float>(ByteReader::U32LENoBoundsCheck(p) / 4294967295.0);
+  }
+  return 0.0f;
+}
+
 float SampleOf(const DecodedChunk& chunk, size_t c, int32_t x, int32_t y) {
   const ExrChunkShape& s = chunk.shape;
   const ExrChannel& ch = s.channels[c];
   const size_t channels = s.channelCount;
   int32_t line = y - s.yMin;
+  if (ch.xSampling == 1 && ch.ySampling == 1) {  // every pixel sampled: no search
+    return ValueAt(chunk.bytes.data() + chunk.lines[static_cast<size_t>(line) * channels + c] +
+                       static_cast<int64_t>(x - s.xMin) * ExrPixelBytes(ch.type),
+                   ch.type);
+  }
   // The sampled line at or above y in the chunk, else the first below it.
   int32_t found = line;
   while (found >= 0 && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) --found;
@@ -224,19 +243,9 @@ float SampleOf(const DecodedChunk& chunk, size_t c, int32_t x, int32_t y) {
   int64_t index = ExrSampleCount(ch.xSampling, s.xMin, x) - 1;
   if (index < 0) index = 0;
   if (index >= n) index = n - 1;
-  const uint8_t* p =
-      chunk.bytes.data() + chunk.lines[static_cast<size_t>(found) * channels + c] + index * ExrPixelBytes(ch.type);
-  switch (ch.type) {
-    case ExrPixelType::kHalf: return HalfToFloat(ByteReader::U16LENoBoundsCheck(p));
-    case ExrPixelType::kFloat: {
-      const uint32_t bits = ByteReader::U32LENoBoundsCheck(p);
-      float f;
-      std::memcpy(&f, &bits, 4);
-      return f;
-    }
-    case ExrPixelType::kUint: return static_cast<float>(ByteReader::U32LENoBoundsCheck(p) / 4294967295.0);
-  }
-  return 0.0f;
+  return ValueAt(
+      chunk.bytes.data() + chunk.lines[static_cast<size_t>(found) * channels + c] + index * ExrPixelBytes(ch.type),
+      ch.type);
 }
 
 // The drawn colour of a pixel from its channels' values: luminance-chroma to RGB, then colour divided by alpha.
@@ -424,7 +433,8 @@ class LumaChromaRows final : public FloatRowSource {
     weights_[2] = static_cast<float>(part.luminance[2]);
   }
 
-  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t, DecodeFailure* failure) override {
+  bool Begin(const int32_t* columns, int32_t columnCount, const int32_t* rows, int32_t,
+             DecodeFailure* failure) override {
     columns_ = columns, columnCount_ = columnCount, rows_ = rows;
     width_ = view_.level.width;
     // The data columns the wanted ones need: each and its two neighbours (for the saturation fix), increasing.
@@ -537,8 +547,8 @@ class LumaChromaRows final : public FloatRowSource {
   // one before it (the last chroma line of an even count).
   int64_t Clamp(int64_t y) const {
     if (y < part_.dataWindow.yMin) return part_.dataWindow.yMin;
-    if (y > part_.dataWindow.yMax) return part_.dataWindow.yMax - 1 >= part_.dataWindow.yMin ? part_.dataWindow.yMax - 1
-                                                                                              : part_.dataWindow.yMin;
+    if (y > part_.dataWindow.yMax)
+      return part_.dataWindow.yMax - 1 >= part_.dataWindow.yMin ? part_.dataWindow.yMax - 1 : part_.dataWindow.yMin;
     return y;
   }
 

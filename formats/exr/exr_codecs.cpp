@@ -24,7 +24,7 @@ size_t WordsOf(const ExrChannel& c) { return ExrPixelBytes(c.type) / 2; }
 constexpr uint32_t kHufSymbols = 65537;  // 16-bit values and the run-length symbol
 constexpr int kHufMaxLength = 58;
 constexpr int kHufShortRun = 59, kHufLongRun = 63, kHufShortestLongRun = 6;
-constexpr int kHufFastBits = 12;
+constexpr int kHufFastBits = 14;
 
 // Bits read most significant first from a byte array of known size.
 class MsbBits {
@@ -173,7 +173,7 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
       return Fail(failure, FailureKind::InvalidHeader, "a Huffman table whose %d-bit codes do not fit", l);
     }
   }
-  // Symbols sorted by length, then value; the fast table maps the next 12 bits to a short code's symbol.
+  // Symbols sorted by length, then value; the fast table maps the next 14 bits to a short code's symbol.
   uint32_t first[kHufMaxLength + 2] = {};
   for (int l = 1; l <= kHufMaxLength; ++l) first[l + 1] = first[l] + static_cast<uint32_t>(counts[l]);
   Scratch<uint32_t> sorted(first[kHufMaxLength + 1]);
@@ -199,7 +199,21 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
     return Fail(failure, FailureKind::Truncated, "a Huffman stream of %u bits in %zu bytes", nBits,
                 tableBytes - codeStart);
   }
-  const MsbBits bits(table + codeStart, tableBytes - codeStart);
+  // Codes are read through a 64-bit buffer of the next bits, most significant first, refilled a byte at a time;
+  // past the end of the bytes it fills with zeros (the bit count bounds what is taken).
+  const uint8_t* data = table + codeStart;
+  const size_t dataBytes = tableBytes - codeStart;
+  const MsbBits bits(data, dataBytes);
+  uint64_t buffer = 0;
+  int held = 0;  // bits in the buffer, from its top
+  size_t nextByte = 0;
+  auto refill = [&]() {
+    while (held <= 56) {
+      if (nextByte < dataBytes) buffer |= uint64_t{data[nextByte]} << (56 - held);
+      ++nextByte;
+      held += 8;
+    }
+  };
   const uint32_t runSymbol = iM;
   uint64_t pos = 0;
   size_t produced = 0;
@@ -207,16 +221,16 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
     if (pos >= nBits) {
       return Fail(failure, FailureKind::Truncated, "the Huffman stream ends after %zu of %zu values", produced, count);
     }
-    const uint64_t window = bits.Peek64(pos);
+    refill();
     uint32_t symbol = 0;
     int length = 0;
-    const uint32_t entry = fast[static_cast<size_t>(window >> (64 - kHufFastBits))];
+    const uint32_t entry = fast[static_cast<size_t>(buffer >> (64 - kHufFastBits))];
     if (entry) {
       symbol = entry >> 8, length = static_cast<int>(entry & 0xFF);
     } else {
-      uint64_t code = window >> (64 - kHufFastBits);
+      uint64_t code = buffer >> (64 - kHufFastBits);
       for (int l = kHufFastBits + 1; l <= kHufMaxLength; ++l) {
-        const uint64_t bit = l <= 57 ? (window >> (64 - l)) & 1 : bits.Get(pos + static_cast<uint64_t>(l) - 1, 1);
+        const uint64_t bit = l <= held ? (buffer >> (64 - l)) & 1 : bits.Get(pos + static_cast<uint64_t>(l) - 1, 1);
         code = (code << 1) | bit;
         if (counts[l] && code >= base[l] && code - base[l] < counts[l]) {
           symbol = sorted[first[l] + static_cast<uint32_t>(code - base[l])];
@@ -224,17 +238,31 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
           break;
         }
       }
-      if (length == 0)
+      if (length == 0) {
         return Fail(failure, FailureKind::InvalidHeader, "an invalid Huffman code at bit %llu",
                     static_cast<unsigned long long>(pos));
+      }
     }
     if (pos + static_cast<uint64_t>(length) > nBits) {
       return Fail(failure, FailureKind::Truncated, "the Huffman stream ends inside a code");
     }
     pos += static_cast<uint64_t>(length);
+    if (length < held) {
+      buffer <<= length;
+      held -= length;
+    } else {  // a code longer than the buffer held (58 bits): start the buffer again at the bit after it
+      nextByte = static_cast<size_t>(pos >> 3);
+      buffer = 0, held = 0;
+      refill();
+      buffer <<= (pos & 7);
+      held -= static_cast<int>(pos & 7);
+    }
     if (symbol == runSymbol) {
       if (pos + 8 > nBits) return Fail(failure, FailureKind::Truncated, "the Huffman stream ends inside a run");
-      const uint32_t run = bits.Get(pos, 8);
+      refill();
+      const uint32_t run = static_cast<uint32_t>(buffer >> 56);
+      buffer <<= 8;
+      held -= 8;
       pos += 8;
       if (produced == 0 || run > count - produced) {
         return Fail(failure, FailureKind::InvalidHeader, "a Huffman run of %u values after %zu of %zu", run, produced,
@@ -270,10 +298,10 @@ inline void Decode16(uint16_t l, uint16_t h, uint16_t* a, uint16_t* b) {
 
 // Undoes the wavelet of one nx x ny plane whose values are `ox` apart along x and `oy` apart along y, from the
 // coarsest level down: each 2 x 2 group of a level (and the odd last column and line) is decoded in place.
-void WaveletDecode(uint16_t* in, size_t nx, size_t ox, size_t ny, size_t oy, uint16_t maxValue) {
-  const bool w14 = maxValue < (1 << 14);
-  auto decode = [w14](uint16_t l, uint16_t h, uint16_t* a, uint16_t* b) {
-    if (w14) {
+template <bool kW14>
+void WaveletDecode(uint16_t* in, size_t nx, size_t ox, size_t ny, size_t oy) {
+  auto decode = [](uint16_t l, uint16_t h, uint16_t* a, uint16_t* b) {
+    if constexpr (kW14) {
       Decode14(l, h, a, b);
     } else {
       Decode16(l, h, a, b);
@@ -455,7 +483,13 @@ bool ExrDecompressor::Piz(const ExrChunkShape& shape, const uint8_t* in, size_t 
     const size_t nx = static_cast<size_t>(ExrSampleCount(ch.xSampling, shape.xMin, shape.xMax));
     const size_t ny = static_cast<size_t>(ExrSampleCount(ch.ySampling, shape.yMin, shape.yMax));
     const size_t size = WordsOf(ch);
-    for (size_t j = 0; j < size; ++j) WaveletDecode(planes + offset + j, nx, size, ny, nx * size, maxValue);
+    for (size_t j = 0; j < size; ++j) {
+      if (maxValue < (1 << 14)) {
+        WaveletDecode<true>(planes + offset + j, nx, size, ny, nx * size);
+      } else {
+        WaveletDecode<false>(planes + offset + j, nx, size, ny, nx * size);
+      }
+    }
     offset += nx * ny * size;
   }
   for (size_t i = 0; i < words; ++i) planes[i] = lut[planes[i]];
