@@ -17,8 +17,9 @@ void Draw(const mirelth::Container& container, const uint8_t* data, size_t size,
   mirelth::OpenOptions options;
   mirelth::Facts facts;
   options.facts = &facts;
-  // The full-size decode on a canvas a fuzzer can afford (16 M pixels: a 64 MiB bitmap); thumbnails uncapped.
-  if (full) options.maxPixels = uint64_t{1} << 24;
+  // The full-size decode on a canvas a fuzzer can afford (256 K pixels: a 1 MiB bitmap; a tiny file may claim the
+  // largest canvas, and allocating and clearing it would be most of each run); thumbnails uncapped.
+  if (full) options.maxPixels = uint64_t{1} << 18;
   mirelth::PicturePtr picture;
   mirelth::DecodeFailure failure;
   if (!container.openPicture(source, options, &picture, &failure)) return;

@@ -17,6 +17,8 @@
 namespace mirelth {
 namespace {
 
+// Chunks above this many unpacked bytes must hold at least 1/kMaxPackingRatio of them.
+constexpr uint64_t kSmallChunk = 1 << 16, kMaxPackingRatio = 8192;
 // The largest edge we draw (the format allows 2^31); a thumbnail of it reads only the chunks under its samples.
 constexpr int64_t kMaxEdge = int64_t{1} << 24;
 
@@ -122,7 +124,9 @@ class ExrChunks {
     if (!source_.Has(offset, 4u * fields)) {
       return FailTruncated(failure, source_.size(), offset + 4u * fields, "an OpenEXR chunk header");
     }
-    if (!source_.Read(offset, head, 4u * fields, failure)) return false;
+    // Chunk headers and data are read as they are (not through the small-read window, which would read the 64 KiB
+    // around each chunk): a thumbnail reads the offset table, then exactly the chunks it draws.
+    if (!source_.ReadUnwindowed(offset, head, 4u * fields, failure)) return false;
     const uint8_t* h = head;
     if (part_.multiPart) {
       if (ByteReader::U32LENoBoundsCheck(h) != 0) {
@@ -155,6 +159,12 @@ class ExrChunks {
       return Fail(failure, FailureKind::TooLarge, "an OpenEXR chunk of %" PRIu64 " bytes (at most %" PRIu64 ")",
                   unpacked, kMaxInflatedBytes);
     }
+    // No compression of the format packs pixels tighter than about 1:1000 (zlib's limit; PIZ's runs and DWA's
+    // flat blocks stay below it): a chunk that claims more is refused before its buffer is allocated.
+    if (unpacked > kSmallChunk && static_cast<uint64_t>(packed < 0 ? 0 : packed) < unpacked / kMaxPackingRatio) {
+      return Fail(failure, FailureKind::InvalidHeader,
+                  "OpenEXR chunk %" PRIu64 " of %d bytes claims %" PRIu64 " bytes of pixels", index, packed, unpacked);
+    }
     if (packed < 0 || static_cast<uint64_t>(packed) > unpacked) {
       return Fail(failure, FailureKind::InvalidHeader,
                   "OpenEXR chunk %" PRIu64 " of %d bytes for %" PRIu64 " bytes of pixels", index, packed, unpacked);
@@ -162,7 +172,14 @@ class ExrChunks {
     if (!source_.Has(dataAt, static_cast<uint64_t>(packed))) {
       return FailTruncated(failure, source_.size(), dataAt + static_cast<uint64_t>(packed), "an OpenEXR chunk");
     }
-    const uint8_t* in = source_.View(dataAt, static_cast<size_t>(packed), &packedBuffer_, failure);
+    const uint8_t* in = nullptr;
+    if (source_.InMemory()) {
+      in = source_.View(dataAt, static_cast<size_t>(packed), &packedBuffer_, failure);
+    } else if (uint8_t* buffer = packedBuffer_.Reserve(static_cast<size_t>(packed))) {
+      in = source_.ReadUnwindowed(dataAt, buffer, static_cast<size_t>(packed), failure) ? buffer : nullptr;
+    } else {
+      return Fail(failure, FailureKind::OutOfMemory, "no chunk buffer");
+    }
     if (!in) return false;
     uint8_t* bytes = out->bytes.Reserve(static_cast<size_t>(unpacked));
     if (!bytes) return Fail(failure, FailureKind::OutOfMemory, "no chunk buffer");
@@ -448,6 +465,9 @@ class LumaChromaRows final : public FloatRowSource {
         const int64_t v = std::min(width_ - 1, std::max<int64_t>(0, u + d));
         if (count == 0 || wanted[count - 1] < v) wanted[count++] = v;
       }
+    }
+    if (uint64_t{count} * kLineSlots * sizeof(Yca) > kMaxInflatedBytes) {
+      return Fail(failure, FailureKind::TooLarge, "luminance-chroma lines of %zu pixels", count);
     }
     needed_ = Scratch<int64_t>(count);
     slot_ = Scratch<int32_t>(static_cast<size_t>(columnCount));
