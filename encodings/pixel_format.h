@@ -63,7 +63,8 @@ enum class PixelFormat : int32_t {
   ASTC12x10 = 49,
   ASTC12x12 = 50,
   PAL8 = 51,  // one byte a pixel, an index into 256 display colours the container supplies (ConvertJob::palette)
-  kLast = PAL8,
+  UASTC = 52,  // Basis Universal UASTC: 4x4 blocks of 16 bytes, LDR RGBA
+  kLast = UASTC,
 };
 inline constexpr int32_t kPixelFormatCount = static_cast<int32_t>(PixelFormat::kLast) + 1;
 

@@ -1040,6 +1040,15 @@ void DecodeASTCFloatBlock(float* out, intptr_t pitch, const uint8_t* block, cons
   ForFootprint(context, [&]<int32_t kW, int32_t kH>() { DecodeAstcFloat<kW, kH>(out, pitch, block); });
 }
 
+uint8_t AstcUnquantizeColour(int32_t range, uint32_t value) {
+  if (range < 4 || range > 20 || value >= kRanges[range].levels) return 0;
+  return AstcTables().colour[range][value];
+}
+
+int32_t AstcPartitionOf(uint32_t seed, int32_t partitions, int32_t x, int32_t y, int32_t texels) {
+  return PartitionHash(seed, partitions).Of(x, y, texels < 31);
+}
+
 bool AstcBlockHoldsHdr(const uint8_t* block, const BlockContext& context) {
   bool hdr = false;
   ForFootprint(context, [&]<int32_t kW, int32_t kH>() { hdr = HoldsHdr<kW, kH>(block); });

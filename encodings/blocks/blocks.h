@@ -94,6 +94,14 @@ void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, cons
 // ASTC's linear floats for HDR textures: HDR channels as their half floats, LDR channels as the floats F draws
 // as their bytes.
 void DecodeASTCFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+// ASTC's colour endpoint unquantization: `value` (trit or quint above its bits) of range 4-20 to 0..255.
+uint8_t AstcUnquantizeColour(int32_t range, uint32_t value);
+// ASTC's partition function: the partition of texel (x, y) for a partition index (seed) and count, in a block of
+// `texels` texels (below 31 the coordinates are doubled).
+int32_t AstcPartitionOf(uint32_t seed, int32_t partitions, int32_t x, int32_t y, int32_t texels);
+// UASTC (Basis Universal's 4x4 LDR subset of ASTC in its own 128-bit layout), straight to RGBA8; a block of the
+// reserved mode draws ASTC's error colour, magenta.
+void DecodeUASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 // Whether an ASTC block holds HDR values (an HDR endpoint mode or void extent): for containers that do not say.
 bool AstcBlockHoldsHdr(const uint8_t* block, const BlockContext& context);
 void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);

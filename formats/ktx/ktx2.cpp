@@ -36,6 +36,7 @@ struct Ktx2Header {
 struct Dfd {
   bool found = false;
   uint8_t model = 0, primaries = 0, transfer = 0, flags = 0;
+  int channel = -1;  // the first sample's channel (UASTC: 0 RGB, 3 RGBA, 4 RRR, 5 RRRG, 6 RG), -1 when absent
 };
 
 bool ReadHeader(ByteSource& source, Ktx2Header* h, DecodeFailure* failure) {
@@ -71,6 +72,9 @@ Dfd ReadDfd(ByteSource& source, const Ktx2Header& h) {
   if ((word0 & 0x1FFFF) != 0 || (word0 >> 17) != 0) return dfd;
   dfd.found = true;
   dfd.model = basic[0], dfd.primaries = basic[1], dfd.transfer = basic[2], dfd.flags = basic[3];
+  // The samples follow the block's 24 bytes of header: bit offset (2), bit length (1), channel and qualifiers (1).
+  uint8_t channel = 0;
+  if ((word1 >> 16) >= 24 + 16 && slice.U8(h.dfdOffset + 4 + 24 + 3, &channel)) dfd.channel = channel & 0x0F;
   return dfd;
 }
 
@@ -118,7 +122,11 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
   const bool etc1s = h.vkFormat == 0 && h.scheme == kSchemeBasisLz && dfd.model == kModelEtc1s;
   static constexpr KtxFormat kEtc1sPixels{0, PixelFormat::A8R8G8B8, ChannelOrder::BGRA};
   if (etc1s) name = "ETC1S (BasisLZ)";
-  if (h.vkFormat == 0 && !etc1s) {
+  // UASTC blocks, plain or supercompressed with Zstandard or zlib, are drawn as an encoding of their own.
+  const bool uastc = h.vkFormat == 0 && h.scheme != kSchemeBasisLz && dfd.model == kModelUastc;
+  static constexpr KtxFormat kUastcBlocks{0, PixelFormat::UASTC, ChannelOrder::BGRA};
+  if (uastc) name = "UASTC";
+  if (h.vkFormat == 0 && !etc1s && !uastc) {
     if (dfd.model == kModelUastc || dfd.model == kModelEtc1s || h.scheme == kSchemeBasisLz) {
       return Fail(failure, FailureKind::Unsupported, "Basis Universal %s data",
                   dfd.model == kModelUastc ? "UASTC" : "ETC1S (BasisLZ)");
@@ -128,7 +136,7 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
   if (h.scheme == kSchemeBasisLz && !etc1s) {
     return Fail(failure, FailureKind::InvalidHeader, "BasisLZ supercompression of %s", name ? name : "a vkFormat");
   }
-  const KtxFormat* format = etc1s ? &kEtc1sPixels : VkDrawnFormat(h.vkFormat);
+  const KtxFormat* format = etc1s ? &kEtc1sPixels : uastc ? &kUastcBlocks : VkDrawnFormat(h.vkFormat);
   if (!format) {
     if (name) return Fail(failure, FailureKind::Unsupported, "%s", name);
     return Fail(failure, FailureKind::Unsupported, "vkFormat %u", h.vkFormat);
@@ -245,7 +253,22 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
     if (!levelsOf) return Fail(failure, FailureKind::OutOfMemory, "no memory for the BasisLZ levels");
     return TexturePictureOf(chain, picture, failure, std::move(levelsOf));
   }
-  Describe(h, dfd, orientation, name, *format, chain, options.facts);
+  if (uastc) {
+    // The descriptor's channel says what the blocks hold: RGB and RRR blocks are opaque.
+    static constexpr const char* kUastcChannels[7] = {"RGB", "?", "?", "RGBA", "RRR", "RRRG", "RG"};
+    const bool opaque = dfd.channel == 0 || dfd.channel == 4;
+    if (opaque) {
+      for (int32_t k = 0; k < chain.count; ++k) chain.levels[k].alpha = AlphaRule::kOpaque;
+    }
+    Describe(h, dfd, orientation, name, *format, chain, options.facts);
+    if (options.facts && dfd.channel >= 0 && dfd.channel <= 6 && dfd.channel != 1 && dfd.channel != 2) {
+      const size_t used = std::strlen(options.facts->details);
+      std::snprintf(options.facts->details + used, sizeof options.facts->details - used, ", %s",
+                    kUastcChannels[dfd.channel]);
+    }
+  } else {
+    Describe(h, dfd, orientation, name, *format, chain, options.facts);
+  }
   if (!derived) return TexturePictureOf(chain, picture, failure);
   auto levelsOf = MakeKtxDerivedLevels(source, h.scheme == kSchemeZstd ? LevelTransform::kZstd : LevelTransform::kZlib,
                                        stored, chain.count);
