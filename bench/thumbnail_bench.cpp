@@ -112,6 +112,52 @@ std::vector<uint8_t> MakeKtx2(bool zstd) {
   return out;
 }
 
+// A 4096 x 4096 KTX 2 of Basis Universal UASTC blocks, Zstandard (level 9) compressed, one level (the thumbnail
+// inflates it whole and decodes the blocks under its samples): 256 distinct blocks of the modes without a partition
+// field, chosen by a smooth pattern so that the level packs about as an encoder's output does.
+std::vector<uint8_t> MakeKtx2Uastc() {
+  static constexpr uint8_t kIdentifier[12] = {0xAB, 'K', 'T', 'X', ' ', '2', '0', 0xBB, '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> out(80 + 24 + 44, 0);
+  std::memcpy(out.data(), kIdentifier, sizeof kIdentifier);
+  const uint32_t fields[] = {0, 1, kEdge, kEdge, 0, 0, 1, 1, 2};
+  for (int i = 0; i < 9; ++i) Put32LE(out, 12 + 4 * i, fields[i]);
+  const size_t dfd = 80 + 24;
+  Put32LE(out, dfd, 44);
+  Put32LE(out, dfd + 8, 2 | (40u << 16));
+  out[dfd + 12] = 166, out[dfd + 13] = 1, out[dfd + 14] = 2;  // UASTC, BT.709, sRGB
+  out[dfd + 16] = 3, out[dfd + 17] = 3, out[dfd + 20] = 16;  // 4 x 4 texels, 16 bytes a block
+  out[dfd + 28 + 2] = 127, out[dfd + 28 + 3] = 3;             // one sample of 128 bits: RGBA
+  Put32LE(out, 48, uint32_t(dfd));
+  Put32LE(out, 52, 44);
+  // Modes 0, 1, 5, 10, 12, 14, 15 and 18 by their prefix codes (bit 0 first).
+  static constexpr uint8_t kCodes[8][2] = {{0x1, 4}, {0x35, 6}, {0xB, 5}, {0x2, 3}, {0x6, 3}, {0xD, 5}, {0x5, 7}, {0x9, 4}};
+  const uint8_t* noise = RandomSource().data();
+  uint8_t palette[256][16];
+  for (int i = 0; i < 256; ++i) {
+    std::memcpy(palette[i], noise + 16 * i, 16);
+    const uint8_t* code = kCodes[i % 8];
+    palette[i][0] = uint8_t((palette[i][0] & ~((1 << code[1]) - 1)) | code[0]);
+  }
+  const size_t across = kEdge / 4;
+  std::vector<uint8_t> level(across * across * 16);
+  for (size_t by = 0; by < across; ++by) {
+    for (size_t bx = 0; bx < across; ++bx) {
+      std::memcpy(&level[(by * across + bx) * 16], palette[((bx / 16) * 7 + (by / 16) * 13 + noise[(by * 31 + bx) % 4096] % 3) & 255], 16);
+    }
+  }
+  const size_t raw = level.size();
+  std::vector<uint8_t> packed(ZSTD_compressBound(raw));
+  packed.resize(ZSTD_compress(packed.data(), packed.size(), level.data(), raw, 9));
+  while (out.size() % 16) out.push_back(0);
+  const uint64_t entry[3] = {out.size(), packed.size(), raw};
+  for (int i = 0; i < 3; ++i) {
+    Put32LE(out, 80 + 8 * i, uint32_t(entry[i]));
+    Put32LE(out, 84 + 8 * i, uint32_t(entry[i] >> 32));
+  }
+  out.insert(out.end(), packed.begin(), packed.end());
+  return out;
+}
+
 // A 4096 x 4096 VTF 7.5 of random DXT5 blocks with its 13 mips, stored smallest first.
 std::vector<uint8_t> MakeVtf() {
   std::vector<uint8_t> out(88, 0);  // the 80-byte header and one resource entry
@@ -273,7 +319,8 @@ struct Loaded {
 void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
       tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr"),
-      vtf(MakeVtf(), "mips.vtf"), ktx2(MakeKtx2(false), "bc7.ktx2"), ktx2zstd(MakeKtx2(true), "bc7-zstd.ktx2");
+      vtf(MakeVtf(), "mips.vtf"), ktx2(MakeKtx2(false), "bc7.ktx2"), ktx2zstd(MakeKtx2(true), "bc7-zstd.ktx2"),
+      uastc(MakeKtx2Uastc(), "uastc-zstd.ktx2");
   const std::string name = kind;
   Loaded& loaded = name == "dxt1"        ? dxt1
                    : name == "dxt5"      ? dxt5
@@ -283,6 +330,7 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
                    : name == "vtf"       ? vtf
                    : name == "ktx2"      ? ktx2
                    : name == "ktx2-zstd" ? ktx2zstd
+                   : name == "ktx2-uastc" ? uastc
                                          : psd;
   std::fflush(stdout);
   for (auto _ : state) {
@@ -339,6 +387,8 @@ BENCHMARK_CAPTURE(BM_Thumbnail, vtf_mips_sampled, "vtf", true)->Unit(benchmark::
 // KTX 2 BC7 with 13 levels: plain (the 256 level sampled in place) and Zstandard (the 256 level inflated).
 BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_bc7_mips_sampled, "ktx2", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_bc7_zstd_mips_sampled, "ktx2-zstd", true)->Unit(benchmark::kMillisecond);
+// KTX 2 UASTC with Zstandard, one 4096 x 4096 level: inflated whole, the sampled blocks decoded.
+BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_uastc_zstd_sampled, "ktx2-uastc", true)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
@@ -349,6 +399,7 @@ int main(int argc, char** argv) {
                                        : kind == "vtf"       ? MakeVtf()
                                        : kind == "ktx2"      ? MakeKtx2(false)
                                        : kind == "ktx2-zstd" ? MakeKtx2(true)
+                                       : kind == "ktx2-uastc" ? MakeKtx2Uastc()
                                        : kind == "bc6h"      ? MakeDds(false, true)
                                                              : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");

@@ -93,7 +93,7 @@ constexpr Encoding kEncodings[] = {
     {ASTC12x12, "ASTC 12x12", kB, 12, 12, 16, false, kAlpha, false, ConvertFromBlocks, DecodeASTCBlock, nullptr,
      nullptr, nullptr, DecodeASTCFloatBlock},
     {PAL8, "8-bit palette", kP, 1, 1, 1, false, kAlpha, false, ConvertFromPalette8, nullptr, nullptr},
-    {UASTC, "UASTC", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeUASTCBlock, nullptr},
+    {UASTC, "UASTC", kB, 4, 4, 16, false, kAlpha, false, ConvertFromBlocks, DecodeUASTCBlock, DecodeUASTCTexel},
 };
 
 // Every code has exactly one row, at its own index, of a sound shape. (That every row has its functions is

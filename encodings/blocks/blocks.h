@@ -102,6 +102,7 @@ int32_t AstcPartitionOf(uint32_t seed, int32_t partitions, int32_t x, int32_t y,
 // UASTC (Basis Universal's 4x4 LDR subset of ASTC in its own 128-bit layout), straight to RGBA8; a block of the
 // reserved mode draws ASTC's error colour, magenta.
 void DecodeUASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+uint32_t DecodeUASTCTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
 // Whether an ASTC block holds HDR values (an HDR endpoint mode or void extent): for containers that do not say.
 bool AstcBlockHoldsHdr(const uint8_t* block, const BlockContext& context);
 void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);

@@ -139,6 +139,8 @@ class BlockBits {
     return static_cast<uint32_t>(v & ((uint64_t{1} << count) - 1));
   }
   void Skip(int count) { at_ += count; }
+  int at() const { return at_; }
+  void Seek(int at) { at_ = at; }
 
  private:
   uint64_t lo_ = 0, hi_ = 0;
@@ -159,28 +161,41 @@ void Fill(uint8_t* out, intptr_t pitch, uint32_t colour) {
   }
 }
 
-}  // namespace
+// A block read up to its weights: the endpoints of each subset as RGBA, the texels' subsets, the anchors, and where
+// the weights start. A reserved mode or a pattern past its table is an error block; mode 8 a solid colour.
+struct Parsed {
+  enum Kind : uint8_t { kError, kSolid, kWeighted } kind = kError;
+  uint32_t colour = 0;
+  const ModeRow* m = nullptr;
+  const uint8_t* subsetOf = nullptr;  // null: one subset
+  int component = -1;                 // the second plane's component
+  uint8_t low[3][4] = {}, top[3][4] = {};
+  bool anchor[32] = {};
+  int weightsAt = 0;
+};
 
-void DecodeUASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
-  (void)context;
+constexpr uint32_t kErrorColour = 0xFFFF00FF;  // ASTC's error colour, magenta
+
+void Parse(const uint8_t* block, Parsed* p) {
   const int mode = kModeOfBits[block[0] & 0x7F];
-  constexpr uint32_t kErrorColour = 0xFFFF00FF;  // ASTC's error colour, magenta
-  if (mode == kReservedMode) return Fill(out, pitch, kErrorColour);
+  if (mode == kReservedMode) return;
   BlockBits bits(block);
   const ModeRow& m = kModes[mode];
+  p->m = &m;
   bits.Skip(m.codeBits);
   if (mode == kSolidMode) {
     const uint32_t r = bits.Take(8), g = bits.Take(8), b = bits.Take(8), a = bits.Take(8);
-    return Fill(out, pitch, Bgra(r, g, b, a));
+    p->kind = Parsed::kSolid;
+    p->colour = Bgra(r, g, b, a);
+    return;
   }
   bits.Skip(m.hintBits);
   uint32_t pattern = 0;
   if (m.patternBits) {
     pattern = bits.Take(m.patternBits);
-    if (pattern >= kPatternCounts[m.patternTable]) return Fill(out, pitch, kErrorColour);
+    if (pattern >= kPatternCounts[m.patternTable]) return;
   }
-  int component = -1;  // the second plane's component
-  if (m.planes == 2) component = mode == kLaDualMode ? 3 : static_cast<int>(bits.Take(2));
+  if (m.planes == 2) p->component = mode == kLaDualMode ? 3 : static_cast<int>(bits.Take(2));
 
   // Endpoint values: trits or quints first, then each value's low bits.
   const int count = m.comps * 2 * m.subsets;
@@ -203,57 +218,86 @@ void DecodeUASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const 
   for (int i = 0; i < count; ++i) {
     values[i] = AstcUnquantizeColour(m.endpointRange, (high[i] << range.bits) | bits.Take(range.bits));
   }
-
-  // Subsets and anchors: each subset's anchor weight (both planes' first weights in dual-plane modes) has one bit
-  // fewer, its top bit being 0.
-  const uint8_t* subsetOf = nullptr;
-  bool anchor[32] = {};
-  if (m.subsets == 1) {
-    anchor[0] = true;
-    if (m.planes == 2) anchor[1] = true;
-  } else if (m.patternTable == 0) {
-    subsetOf = kPatterns2[pattern];
-    anchor[kAnchors2[pattern][0]] = anchor[kAnchors2[pattern][1]] = true;
-  } else if (m.patternTable == 1) {
-    subsetOf = kPatterns3[pattern];
-    for (uint8_t t : kAnchors3[pattern]) anchor[t] = true;
-  } else {
-    subsetOf = kPatterns2Of3[pattern];
-    anchor[kAnchors2Of3[pattern][0]] = anchor[kAnchors2Of3[pattern][1]] = true;
-  }
-  const int weightCount = 16 * m.planes;
-  uint8_t weights[32];
-  const uint8_t* table = kWeightTables[m.weightBits];
-  for (int i = 0; i < weightCount; ++i) weights[i] = table[bits.Take(m.weightBits - (anchor[i] ? 1 : 0))];
-
   // Endpoints of each subset as RGBA: RGB (RL RH GL GH BL BH), RGBA (then AL AH), LA (LL LH AL AH).
-  uint8_t low[3][4], top[3][4];
   for (int s = 0; s < m.subsets; ++s) {
     const uint8_t* v = values + s * m.comps * 2;
     if (m.comps == 2) {
-      low[s][0] = low[s][1] = low[s][2] = v[0], low[s][3] = v[2];
-      top[s][0] = top[s][1] = top[s][2] = v[1], top[s][3] = v[3];
+      p->low[s][0] = p->low[s][1] = p->low[s][2] = v[0], p->low[s][3] = v[2];
+      p->top[s][0] = p->top[s][1] = p->top[s][2] = v[1], p->top[s][3] = v[3];
     } else {
       for (int c = 0; c < 4; ++c) {
-        low[s][c] = c < m.comps ? v[2 * c] : 255;
-        top[s][c] = c < m.comps ? v[2 * c + 1] : 255;
+        p->low[s][c] = c < m.comps ? v[2 * c] : 255;
+        p->top[s][c] = c < m.comps ? v[2 * c + 1] : 255;
       }
     }
   }
+  // Subsets and anchors: each subset's anchor weight (both planes' first weights in dual-plane modes) has one bit
+  // fewer, its top bit being 0.
+  if (m.subsets == 1) {
+    p->anchor[0] = true;
+    if (m.planes == 2) p->anchor[1] = true;
+  } else if (m.patternTable == 0) {
+    p->subsetOf = kPatterns2[pattern];
+    p->anchor[kAnchors2[pattern][0]] = p->anchor[kAnchors2[pattern][1]] = true;
+  } else if (m.patternTable == 1) {
+    p->subsetOf = kPatterns3[pattern];
+    for (uint8_t t : kAnchors3[pattern]) p->anchor[t] = true;
+  } else {
+    p->subsetOf = kPatterns2Of3[pattern];
+    p->anchor[kAnchors2Of3[pattern][0]] = p->anchor[kAnchors2Of3[pattern][1]] = true;
+  }
+  p->weightsAt = bits.at();
+  p->kind = Parsed::kWeighted;
+}
+
+// Texel t from its weights (w1: the second plane's).
+uint32_t TexelOf(const Parsed& p, int t, uint32_t w0, uint32_t w1) {
+  const int s = p.subsetOf ? p.subsetOf[t] : 0;
+  uint32_t channel[4];
+  for (int c = 0; c < 4; ++c) channel[c] = Interpolate(p.low[s][c], p.top[s][c], c == p.component ? w1 : w0);
+  return Bgra(channel[0], channel[1], channel[2], channel[3]);
+}
+
+}  // namespace
+
+void DecodeUASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
+  (void)context;
+  Parsed p;
+  Parse(block, &p);
+  if (p.kind != Parsed::kWeighted) return Fill(out, pitch, p.kind == Parsed::kSolid ? p.colour : kErrorColour);
+  const ModeRow& m = *p.m;
+  BlockBits bits(block);
+  bits.Seek(p.weightsAt);
+  const uint8_t* table = kWeightTables[m.weightBits];
+  uint8_t weights[32];
+  for (int i = 0; i < 16 * m.planes; ++i) weights[i] = table[bits.Take(m.weightBits - (p.anchor[i] ? 1 : 0))];
   for (int y = 0; y < 4; ++y) {
     uint32_t row[4];
     for (int x = 0; x < 4; ++x) {
       const int t = 4 * y + x;
-      const int s = subsetOf ? subsetOf[t] : 0;
-      uint32_t channel[4];
-      for (int c = 0; c < 4; ++c) {
-        const uint32_t w = m.planes == 2 ? weights[2 * t + (c == component ? 1 : 0)] : weights[t];
-        channel[c] = Interpolate(low[s][c], top[s][c], w);
-      }
-      row[x] = Bgra(channel[0], channel[1], channel[2], channel[3]);
+      row[x] = m.planes == 2 ? TexelOf(p, t, weights[2 * t], weights[2 * t + 1]) : TexelOf(p, t, weights[t], 0);
     }
     std::memcpy(out + y * pitch, row, sizeof row);
   }
+}
+
+uint32_t DecodeUASTCTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext& context) {
+  (void)context;
+  Parsed p;
+  Parse(block, &p);
+  if (p.kind != Parsed::kWeighted) return p.kind == Parsed::kSolid ? p.colour : kErrorColour;
+  const ModeRow& m = *p.m;
+  const int t = 4 * y + x;
+  // The texel's weights start after every weight before them, anchors one bit shorter.
+  const int first = m.planes * t;
+  int at = p.weightsAt + first * m.weightBits;
+  for (int i = 0; i < first; ++i) at -= p.anchor[i] ? 1 : 0;
+  BlockBits bits(block);
+  bits.Seek(at);
+  const uint8_t* table = kWeightTables[m.weightBits];
+  const uint32_t w0 = table[bits.Take(m.weightBits - (p.anchor[first] ? 1 : 0))];
+  const uint32_t w1 = m.planes == 2 ? table[bits.Take(m.weightBits - (p.anchor[first + 1] ? 1 : 0))] : 0;
+  return TexelOf(p, t, w0, w1);
 }
 
 }  // namespace mirelth
