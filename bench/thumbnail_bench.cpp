@@ -125,12 +125,13 @@ std::vector<uint8_t> MakeKtx2Uastc() {
   Put32LE(out, dfd, 44);
   Put32LE(out, dfd + 8, 2 | (40u << 16));
   out[dfd + 12] = 166, out[dfd + 13] = 1, out[dfd + 14] = 2;  // UASTC, BT.709, sRGB
-  out[dfd + 16] = 3, out[dfd + 17] = 3, out[dfd + 20] = 16;  // 4 x 4 texels, 16 bytes a block
+  out[dfd + 16] = 3, out[dfd + 17] = 3, out[dfd + 20] = 16;   // 4 x 4 texels, 16 bytes a block
   out[dfd + 28 + 2] = 127, out[dfd + 28 + 3] = 3;             // one sample of 128 bits: RGBA
   Put32LE(out, 48, uint32_t(dfd));
   Put32LE(out, 52, 44);
   // Modes 0, 1, 5, 10, 12, 14, 15 and 18 by their prefix codes (bit 0 first).
-  static constexpr uint8_t kCodes[8][2] = {{0x1, 4}, {0x35, 6}, {0xB, 5}, {0x2, 3}, {0x6, 3}, {0xD, 5}, {0x5, 7}, {0x9, 4}};
+  static constexpr uint8_t kCodes[8][2] = {{0x1, 4}, {0x35, 6}, {0xB, 5}, {0x2, 3},
+                                           {0x6, 3}, {0xD, 5},  {0x5, 7}, {0x9, 4}};
   const uint8_t* noise = RandomSource().data();
   uint8_t palette[256][16];
   for (int i = 0; i < 256; ++i) {
@@ -142,7 +143,8 @@ std::vector<uint8_t> MakeKtx2Uastc() {
   std::vector<uint8_t> level(across * across * 16);
   for (size_t by = 0; by < across; ++by) {
     for (size_t bx = 0; bx < across; ++bx) {
-      std::memcpy(&level[(by * across + bx) * 16], palette[((bx / 16) * 7 + (by / 16) * 13 + noise[(by * 31 + bx) % 4096] % 3) & 255], 16);
+      std::memcpy(&level[(by * across + bx) * 16],
+                  palette[((bx / 16) * 7 + (by / 16) * 13 + noise[(by * 31 + bx) % 4096] % 3) & 255], 16);
     }
   }
   const size_t raw = level.size();
@@ -322,16 +324,16 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
       vtf(MakeVtf(), "mips.vtf"), ktx2(MakeKtx2(false), "bc7.ktx2"), ktx2zstd(MakeKtx2(true), "bc7-zstd.ktx2"),
       uastc(MakeKtx2Uastc(), "uastc-zstd.ktx2");
   const std::string name = kind;
-  Loaded& loaded = name == "dxt1"        ? dxt1
-                   : name == "dxt5"      ? dxt5
-                   : name == "tga"       ? tga
-                   : name == "bc6h"      ? bc6h
-                   : name == "hdr"       ? hdr
-                   : name == "vtf"       ? vtf
-                   : name == "ktx2"      ? ktx2
-                   : name == "ktx2-zstd" ? ktx2zstd
+  Loaded& loaded = name == "dxt1"         ? dxt1
+                   : name == "dxt5"       ? dxt5
+                   : name == "tga"        ? tga
+                   : name == "bc6h"       ? bc6h
+                   : name == "hdr"        ? hdr
+                   : name == "vtf"        ? vtf
+                   : name == "ktx2"       ? ktx2
+                   : name == "ktx2-zstd"  ? ktx2zstd
                    : name == "ktx2-uastc" ? uastc
-                                         : psd;
+                                          : psd;
   std::fflush(stdout);
   for (auto _ : state) {
     HBITMAP bitmap = nullptr;
@@ -393,15 +395,15 @@ BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_uastc_zstd_sampled, "ktx2-uastc", true)->Un
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
     const std::string kind = argv[2];
-    const std::vector<uint8_t> bytes = kind == "psd"         ? MakePsd()
-                                       : kind == "tga"       ? MakeTga()
-                                       : kind == "hdr"       ? MakeHdr()
-                                       : kind == "vtf"       ? MakeVtf()
-                                       : kind == "ktx2"      ? MakeKtx2(false)
-                                       : kind == "ktx2-zstd" ? MakeKtx2(true)
+    const std::vector<uint8_t> bytes = kind == "psd"          ? MakePsd()
+                                       : kind == "tga"        ? MakeTga()
+                                       : kind == "hdr"        ? MakeHdr()
+                                       : kind == "vtf"        ? MakeVtf()
+                                       : kind == "ktx2"       ? MakeKtx2(false)
+                                       : kind == "ktx2-zstd"  ? MakeKtx2(true)
                                        : kind == "ktx2-uastc" ? MakeKtx2Uastc()
-                                       : kind == "bc6h"      ? MakeDds(false, true)
-                                                             : MakeDds(kind == "dxt5");
+                                       : kind == "bc6h"       ? MakeDds(false, true)
+                                                              : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
     return std::fclose(out) == 0 ? 0 : 1;
