@@ -62,7 +62,7 @@ enum class PixelFormat : int32_t {
   ASTC10x10 = 48,
   ASTC12x10 = 49,
   ASTC12x12 = 50,
-  PAL8 = 51,  // one byte a pixel, an index into 256 display colours the container supplies (ConvertJob::palette)
+  PAL8 = 51,   // one byte a pixel, an index into 256 display colours the container supplies (ConvertJob::palette)
   UASTC = 52,  // Basis Universal UASTC: 4x4 blocks of 16 bytes, LDR RGBA
   kLast = UASTC,
 };
