@@ -33,7 +33,7 @@ constexpr Encoding kEncodings[] = {
     {ATC, "ATC", kB, 4, 4, 8, true, kNoAlpha, false, ConvertFromBlocks, DecodeATCBlock, nullptr},
     {ATCA, "ATCA", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeATCABlock, nullptr},
     {ATCI, "ATCI", kB, 4, 4, 16, true, kAlpha, false, ConvertFromBlocks, DecodeATCIBlock, nullptr},
-    {ETC1, "ETC1", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeETC1Block, nullptr},
+    {ETC1, "ETC1", kB, 4, 4, 8, false, kNoAlpha, false, ConvertFromBlocks, DecodeETC1Block, DecodeETC1Texel},
     {X1R5G5B5, "X1R5G5B5", kP, 1, 1, 2, true, kNoAlpha, false, ConvertFromX1R5G5B5, nullptr, nullptr},
     {X8R8G8B8, "X8R8G8B8", kP, 1, 1, 4, true, kNoAlpha, false, ConvertFromX8R8G8B8, nullptr, nullptr},
     {kDescribed, "described", kP, 1, 1, 0, false, kLayout, false, ConvertFromDescribed, nullptr, nullptr, nullptr,

@@ -71,6 +71,7 @@ void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const
 void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+uint32_t DecodeETC1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
 void DecodeRGBGBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeGRGBBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 

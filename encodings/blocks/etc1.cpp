@@ -36,7 +36,39 @@ inline void BuildSubPalette(const Rgb& base, uint32_t codeword, uint32_t* palett
   }
 }
 
+// Base colour of sub-block `sub` (0 first, 1 second) of a block's control bytes.
+inline Rgb BaseOf(const uint8_t* block, bool differential, int sub) {
+  int32_t v[3];
+  for (int c = 0; c < 3; ++c) {
+    const uint8_t channel = block[c];
+    if (differential) {
+      const int32_t s1 = channel >> 3;
+      const int32_t d = static_cast<int32_t>(channel & 7u) - ((channel & 4u) ? 8 : 0);
+      v[c] = ExpandDifferential(sub ? s1 + d : s1);
+    } else {
+      v[c] = (sub ? channel & 0xF : channel >> 4) * 17;
+    }
+  }
+  return {v[0], v[1], v[2]};
+}
+
 }  // namespace
+
+uint32_t DecodeETC1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  const uint32_t control = ByteReader::U32BENoBoundsCheck(block);
+  const uint32_t indices = ByteReader::U32BENoBoundsCheck(block + 4);
+  const bool flipped = (control & 1u) != 0;
+  const int sub = flipped ? (y >= 2) : (x >= 2);
+  const Rgb base = BaseOf(block, (control & 2u) != 0, sub);
+  const uint32_t codeword = sub ? (control >> 2) & 7u : (control >> 5) & 7u;
+  const int k = 4 * x + y;
+  const uint32_t index = (((indices >> (16 + k)) & 1u) << 1) | ((indices >> k) & 1u);
+  const int32_t a = kModifiers[codeword][0], b = kModifiers[codeword][1];
+  const int32_t modifier[4] = {a, b, -a, -b};
+  const int32_t m = modifier[index];
+  return 0xFF000000u | (static_cast<uint32_t>(Clamp255(base.r + m)) << 16) |
+         (static_cast<uint32_t>(Clamp255(base.g + m)) << 8) | static_cast<uint32_t>(Clamp255(base.b + m));
+}
 
 void DecodeETC1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   const uint32_t control = ByteReader::U32BENoBoundsCheck(block);
