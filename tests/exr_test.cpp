@@ -31,7 +31,7 @@ namespace {
 
 enum class Layout { kScanline, kTiled, kMipmap, kRipmap };
 
-struct Spec {
+struct Recipe {
   Imf::Compression compression = Imf::ZIP_COMPRESSION;
   Imf::PixelType type = Imf::HALF;
   Layout layout = Layout::kScanline;
@@ -59,18 +59,19 @@ std::string TempName(const char* what) {
   return test::WriteTempFile(std::string("exr-") + what + std::to_string(++counter) + ".exr", {});
 }
 
-std::vector<uint8_t> WriteFile(const Spec& spec) {
+std::vector<uint8_t> WriteFile(const Recipe& recipe) {
   const std::string path = TempName("diff");
-  Imath::Box2i data(Imath::V2i(spec.x0, spec.y0), Imath::V2i(spec.x0 + spec.width - 1, spec.y0 + spec.height - 1));
-  Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(spec.x0 + spec.width + 2, spec.y0 + spec.height + 2));
+  Imath::Box2i data(Imath::V2i(recipe.x0, recipe.y0),
+                    Imath::V2i(recipe.x0 + recipe.width - 1, recipe.y0 + recipe.height - 1));
+  Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(recipe.x0 + recipe.width + 2, recipe.y0 + recipe.height + 2));
   Imf::Header header(display, data);
-  header.compression() = spec.compression;
-  header.lineOrder() = spec.order;
-  const std::string prefix = spec.layer[0] ? std::string(spec.layer) + "." : "";
+  header.compression() = recipe.compression;
+  header.lineOrder() = recipe.order;
+  const std::string prefix = recipe.layer[0] ? std::string(recipe.layer) + "." : "";
   const char* names[4] = {"R", "G", "B", "A"};
-  const int channels = spec.alpha ? 4 : 3;
-  for (int c = 0; c < channels; ++c) header.channels().insert(prefix + names[c], Imf::Channel(spec.type));
-  const size_t bytes = spec.type == Imf::HALF ? 2 : 4;
+  const int channels = recipe.alpha ? 4 : 3;
+  for (int c = 0; c < channels; ++c) header.channels().insert(prefix + names[c], Imf::Channel(recipe.type));
+  const size_t bytes = recipe.type == Imf::HALF ? 2 : 4;
   auto fill = [&](int w, int h, int level, std::vector<std::vector<char>>* planes) {
     planes->assign(static_cast<size_t>(channels), std::vector<char>(static_cast<size_t>(w) * h * bytes));
     for (int c = 0; c < channels; ++c) {
@@ -78,10 +79,10 @@ std::vector<uint8_t> WriteFile(const Spec& spec) {
         for (int x = 0; x < w; ++x) {
           const float v = Value(c, x, y, level);
           char* at = (*planes)[static_cast<size_t>(c)].data() + (static_cast<size_t>(y) * w + x) * bytes;
-          if (spec.type == Imf::HALF) {
+          if (recipe.type == Imf::HALF) {
             const uint16_t h16 = FloatToHalf(v);
             std::memcpy(at, &h16, 2);
-          } else if (spec.type == Imf::FLOAT) {
+          } else if (recipe.type == Imf::FLOAT) {
             std::memcpy(at, &v, 4);
           } else {
             const uint32_t u = static_cast<uint32_t>(std::fmin(1.0f, std::fabs(v) / 40.0f) * 4294967295.0);
@@ -96,21 +97,21 @@ std::vector<uint8_t> WriteFile(const Spec& spec) {
     for (int c = 0; c < channels; ++c) {
       char* base = planes[static_cast<size_t>(c)].data() -
                    (static_cast<ptrdiff_t>(originY) * w + originX) * static_cast<ptrdiff_t>(bytes);
-      fb.insert(prefix + names[c], Imf::Slice(spec.type, base, bytes, bytes * static_cast<size_t>(w)));
+      fb.insert(prefix + names[c], Imf::Slice(recipe.type, base, bytes, bytes * static_cast<size_t>(w)));
     }
     return fb;
   };
   std::vector<std::vector<char>> planes;
-  if (spec.layout == Layout::kScanline) {
+  if (recipe.layout == Layout::kScanline) {
     Imf::OutputFile file(path.c_str(), header);
-    fill(spec.width, spec.height, 0, &planes);
-    file.setFrameBuffer(frame(planes, spec.x0, spec.y0, spec.width));
-    file.writePixels(spec.height);
+    fill(recipe.width, recipe.height, 0, &planes);
+    file.setFrameBuffer(frame(planes, recipe.x0, recipe.y0, recipe.width));
+    file.writePixels(recipe.height);
   } else {
-    const Imf::LevelMode mode = spec.layout == Layout::kTiled    ? Imf::ONE_LEVEL
-                                : spec.layout == Layout::kMipmap ? Imf::MIPMAP_LEVELS
-                                                                 : Imf::RIPMAP_LEVELS;
-    header.setTileDescription(Imf::TileDescription(spec.tile, spec.tile, mode, Imf::ROUND_DOWN));
+    const Imf::LevelMode mode = recipe.layout == Layout::kTiled    ? Imf::ONE_LEVEL
+                                : recipe.layout == Layout::kMipmap ? Imf::MIPMAP_LEVELS
+                                                                   : Imf::RIPMAP_LEVELS;
+    header.setTileDescription(Imf::TileDescription(recipe.tile, recipe.tile, mode, Imf::ROUND_DOWN));
     Imf::TiledOutputFile file(path.c_str(), header);
     for (int ly = 0; ly < file.numYLevels(); ++ly) {
       for (int lx = 0; lx < file.numXLevels(); ++lx) {
@@ -201,7 +202,7 @@ int HalfSteps(float a, float b) {
   return std::abs(order(a) - order(b));
 }
 
-std::string Name(const Spec& s) {
+std::string Name(const Recipe& s) {
   static const char* kLayouts[] = {"scanline", "tiled", "mipmap", "ripmap"};
   char text[160];
   std::snprintf(text, sizeof text, "compression %d type %d %s %dx%d at (%d,%d) alpha %d order %d layer '%s'",
@@ -210,18 +211,18 @@ std::string Name(const Spec& s) {
   return text;
 }
 
-void ExpectSame(const Spec& spec, const std::vector<uint8_t>& bytes) {
+void ExpectSame(const Recipe& recipe, const std::vector<uint8_t>& bytes) {
   int ow = 0, oh = 0, w = 0, h = 0;
-  const std::vector<float> oracle = OracleFloats(bytes, spec.layer, &ow, &oh);
+  const std::vector<float> oracle = OracleFloats(bytes, recipe.layer, &ow, &oh);
   DecodeFailure failure;
   const std::vector<float> ours = OurFloats(bytes, &w, &h, &failure);
-  ASSERT_FALSE(ours.empty()) << Name(spec) << ": " << DescribeFailure(failure);
-  ASSERT_EQ(w, ow) << Name(spec);
-  ASSERT_EQ(h, oh) << Name(spec);
+  ASSERT_FALSE(ours.empty()) << Name(recipe) << ": " << DescribeFailure(failure);
+  ASSERT_EQ(w, ow) << Name(recipe);
+  ASSERT_EQ(h, oh) << Name(recipe);
   // DWA's inverse DCT sums in single precision in an order of its own (the library's vector paths differ from its
   // plain one), which can move a value a half step before the perceptual curve; the curve (x^2.2, and e^(2.2 (x-1))
   // above 1) stretches that to at most 1% of the value.
-  const bool lossy = spec.compression == Imf::DWAA_COMPRESSION || spec.compression == Imf::DWAB_COMPRESSION;
+  const bool lossy = recipe.compression == Imf::DWAA_COMPRESSION || recipe.compression == Imf::DWAB_COMPRESSION;
   int mismatches = 0, worst = 0;
   for (size_t i = 0; i < ours.size(); ++i) {
     if (ours[i] == oracle[i] || (std::isnan(ours[i]) && std::isnan(oracle[i]))) continue;
@@ -229,7 +230,7 @@ void ExpectSame(const Spec& spec, const std::vector<uint8_t>& bytes) {
     worst = std::max(worst, steps);
     if (!lossy || std::fabs(ours[i] - oracle[i]) > 0.01f * std::fabs(oracle[i]) + 0x1p-14f) ++mismatches;
   }
-  EXPECT_EQ(mismatches, 0) << Name(spec) << ": worst " << worst << " half steps";
+  EXPECT_EQ(mismatches, 0) << Name(recipe) << ": worst " << worst << " half steps";
 }
 
 const Imf::Compression kCompressions[] = {
@@ -241,11 +242,11 @@ TEST(Exr, EveryCompressionTypeAndLayoutAgainstLibOpenExr) {
   for (Imf::Compression compression : kCompressions) {
     for (Imf::PixelType type : {Imf::HALF, Imf::FLOAT, Imf::UINT}) {
       for (Layout layout : {Layout::kScanline, Layout::kTiled, Layout::kMipmap, Layout::kRipmap}) {
-        Spec spec;
-        spec.compression = compression, spec.type = type, spec.layout = layout;
+        Recipe recipe;
+        recipe.compression = compression, recipe.type = type, recipe.layout = layout;
         // DWA's lossy channels are colour: the uint case keeps to the lossless schemes' colour.
-        spec.alpha = type != Imf::UINT;
-        ExpectSame(spec, WriteFile(spec));
+        recipe.alpha = type != Imf::UINT;
+        ExpectSame(recipe, WriteFile(recipe));
       }
     }
   }
@@ -265,11 +266,11 @@ TEST(Exr, SizesWindowsOrdersAndLayers) {
     for (Imf::Compression compression : kCompressions) {
       for (Layout layout : {Layout::kScanline, Layout::kTiled}) {
         if (layout == Layout::kScanline && c.order == Imf::RANDOM_Y) continue;
-        Spec spec;
-        spec.compression = compression, spec.layout = layout;
-        spec.width = c.width, spec.height = c.height, spec.x0 = c.x0, spec.y0 = c.y0, spec.tile = c.tile;
-        spec.order = c.order, spec.layer = c.layer;
-        ExpectSame(spec, WriteFile(spec));
+        Recipe recipe;
+        recipe.compression = compression, recipe.layout = layout;
+        recipe.width = c.width, recipe.height = c.height, recipe.x0 = c.x0, recipe.y0 = c.y0, recipe.tile = c.tile;
+        recipe.order = c.order, recipe.layer = c.layer;
+        ExpectSame(recipe, WriteFile(recipe));
       }
     }
   }
@@ -280,21 +281,21 @@ TEST(Exr, SizesWindowsOrdersAndLayers) {
 TEST(Exr, ThumbnailsAndDamage) {
   for (Imf::Compression compression : kCompressions) {
     for (Layout layout : {Layout::kScanline, Layout::kMipmap}) {
-      Spec spec;
-      spec.compression = compression, spec.layout = layout, spec.width = 90, spec.height = 70;
-      const std::vector<uint8_t> bytes = WriteFile(spec);
+      Recipe recipe;
+      recipe.compression = compression, recipe.layout = layout, recipe.width = 90, recipe.height = 70;
+      const std::vector<uint8_t> bytes = WriteFile(recipe);
       for (uint32_t cx : {1u, 7u, 24u, 45u, 93u}) {
         const test::Drawn sampled = test::DrawBytes(FileType::kExr, bytes, test::Mode::kThumbnail, cx);
         const test::Drawn reference = test::DrawBytes(FileType::kExr, bytes, test::Mode::kReference, cx);
-        ASSERT_TRUE(sampled.ok) << Name(spec) << " at " << cx << ": " << DescribeFailure(sampled.failure);
+        ASSERT_TRUE(sampled.ok) << Name(recipe) << " at " << cx << ": " << DescribeFailure(sampled.failure);
         ASSERT_TRUE(reference.ok);
-        EXPECT_EQ(sampled.image.pixels, reference.image.pixels) << Name(spec) << " at " << cx;
+        EXPECT_EQ(sampled.image.pixels, reference.image.pixels) << Name(recipe) << " at " << cx;
       }
       // Cuts of scanline files (a mipmap's full drawing needs only level 0, which comes first).
       for (size_t cut = 0; layout == Layout::kScanline && cut < bytes.size(); cut += 1 + bytes.size() / 97) {
         const test::Drawn drawn =
             test::DrawBytes(FileType::kExr, std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
-        EXPECT_FALSE(drawn.ok) << Name(spec) << " cut at " << cut;
+        EXPECT_FALSE(drawn.ok) << Name(recipe) << " cut at " << cut;
         EXPECT_NE(drawn.failure.kind, FailureKind::None);
       }
       for (size_t at = 0; at < bytes.size(); at += 1 + bytes.size() / 151) {
@@ -302,7 +303,7 @@ TEST(Exr, ThumbnailsAndDamage) {
         flipped[at] ^= static_cast<uint8_t>(0x5A + at);
         const test::Drawn drawn = test::DrawBytes(FileType::kExr, flipped, test::Mode::kThumbnail, 32);
         if (!drawn.ok) {
-          EXPECT_NE(drawn.failure.kind, FailureKind::None) << Name(spec) << " flipped at " << at;
+          EXPECT_NE(drawn.failure.kind, FailureKind::None) << Name(recipe) << " flipped at " << at;
         }
       }
     }

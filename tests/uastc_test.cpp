@@ -1,6 +1,6 @@
 // UASTC against Debian's libastcenc: UASTC is a lossless subset of 4x4 LDR ASTC, so every UASTC block, repacked as
 // the ASTC block it stands for, must decode through the reference ASTC decoder to the very texels ours gives. The
-// repacking here reads each mode's fields at the bit offsets the UASTC specification lists for it (a table of its
+// repacking here reads each mode's fields at the bit offsets the UASTC format description lists for it (a table of its
 // own, not the decoder's), writes ASTC's block mode, partition seed, endpoint mode, integer-sequence-coded endpoints
 // (trits and quints included) and bit-reversed weights, swapping endpoints where ASTC would blue-contract; random
 // blocks of every mode, and every partition pattern. Our own ASTC decoder must give the repacked block's texels
@@ -21,8 +21,9 @@
 namespace mirelth {
 namespace {
 
-// Each mode's layout, as the specification lists it: code length and code, pattern field, component selector,
-// trit/quint groups, endpoint bits, weights; its ASTC endpoint mode, ranges, subsets, planes and pattern seeds.
+// Each mode's layout, as the UASTC format description lists it: code length and code, pattern field, component
+// selector, trit/quint groups, endpoint bits, weights; its ASTC endpoint mode, ranges, subsets, planes and pattern
+// seeds.
 struct Layout {
   int codeBits;
   uint32_t code;
@@ -86,7 +87,7 @@ struct Bits {
 };
 
 // ASTC's integer sequence decoding of a trit block (8 bits -> 5 trits) and a quint block (7 bits -> 3 quints), as the
-// ASTC specification states them; inverted by search for encoding.
+// ASTC format description states them; inverted by search for encoding.
 void DecodeTrits(uint32_t T, int (&t)[5]) {
   auto bit = [&](int i) { return int((T >> i) & 1); };
   int C;
@@ -186,7 +187,7 @@ constexpr uint8_t kWeightLevels[6][32] = {
      34, 36, 38, 40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62, 64},
 };
 
-// The ASTC block a UASTC block stands for, from the fields at the specification's offsets.
+// The ASTC block a UASTC block stands for, from the fields at the offsets the format description lists.
 Bits ToAstc(const Bits& u, int mode) {
   const Layout& l = kLayouts[mode];
   Bits a;

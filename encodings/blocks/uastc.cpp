@@ -1,5 +1,5 @@
 // UASTC: Basis Universal's 19-mode subset of 4x4 LDR ASTC in a layout of its own, decoded straight to RGBA8 as the
-// published UASTC specification (public domain, 2020) defines it; every table below is transcribed from it.
+// published UASTC format description (public domain, 2020) defines it; every table below is transcribed from it.
 // A block is read from bit 0 of byte 0 upwards. Its mode is a prefix code of 2-7 bits; then transcoding hints we
 // skip (BC1, ETC1, ETC2 alpha), the partition pattern (an index into the patterns BC7 and ASTC share), the dual
 // plane's component, the endpoints (trits or quints packed first, 5 trits in 8 bits or 3 quints in 7, a short last

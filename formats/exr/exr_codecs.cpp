@@ -1,6 +1,7 @@
 #include "formats/exr/exr_codecs.h"
 
 #include <cstring>
+#include <new>
 
 #include "io/byte_reader.h"
 #include "io/inflate.h"
@@ -381,6 +382,14 @@ void Unpack3(const uint8_t* b, uint16_t* s) {
 
 }  // namespace
 
+uint16_t* ExrDecompressor::Words(size_t count) {
+  if (count > wordCapacity_ || !words_) {
+    words_.reset(new (std::nothrow) uint16_t[count ? count : 1]);
+    wordCapacity_ = words_ ? count : 0;
+  }
+  return words_.get();
+}
+
 bool ExrDecompressor::Decompress(ExrCompression compression, const ExrChunkShape& shape, const uint8_t* packed,
                                  size_t packedSize, uint8_t* out, size_t outSize, DecodeFailure* failure) {
   // Writers store a chunk as it is when packing would not make it smaller.
@@ -460,9 +469,8 @@ bool ExrDecompressor::Piz(const ExrChunkShape& shape, const uint8_t* in, size_t 
   }
   // The values used, in order (0 always): the Huffman code stores their indices.
   const size_t words = outSize / 2;
-  uint8_t* buffer = scratch_.Reserve(65536 * 2 + words * 2);
-  if (!buffer) return Fail(failure, FailureKind::OutOfMemory, "no PIZ buffer");
-  uint16_t* lut = reinterpret_cast<uint16_t*>(buffer);
+  uint16_t* lut = Words(65536 + words);
+  if (!lut) return Fail(failure, FailureKind::OutOfMemory, "no PIZ buffer");
   uint16_t* planes = lut + 65536;
   size_t k = 0;
   for (size_t i = 0; i < 65536; ++i) {
@@ -547,7 +555,7 @@ bool ExrDecompressor::Pxr24(const ExrChunkShape& shape, const uint8_t* in, size_
 bool ExrDecompressor::B44(const ExrChunkShape& shape, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
                           DecodeFailure* failure) {
   const size_t words = outSize / 2;
-  uint16_t* planes = reinterpret_cast<uint16_t*>(scratch_.Reserve(words * 2));
+  uint16_t* planes = Words(words);
   if (!planes) return Fail(failure, FailureKind::OutOfMemory, "no B44 buffer");
   size_t at = 0, offset = 0;
   for (size_t c = 0; c < shape.channelCount; ++c) {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "formats/exr/exr_header.h"
 #include "io/buffers.h"
@@ -54,7 +55,11 @@ class ExrDecompressor {
   bool Dwa(const ExrChunkShape& shape, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
            DecodeFailure* failure);
 
-  ByteBuffer scratch_, scratch2_;
+  // Bytes, and 16-bit words (PIZ's and B44's planes, PIZ's table of values), each grown as chunks need.
+  uint16_t* Words(size_t count);
+  ByteBuffer scratch_;
+  std::unique_ptr<uint16_t[]> words_;
+  size_t wordCapacity_ = 0;
 };
 
 // The planes of 16-bit words PIZ and B44 work on: each channel's lines of samples, one after another, in the

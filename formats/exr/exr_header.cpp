@@ -89,8 +89,7 @@ bool ReadChannels(const ByteSlice& value, ExrPart* part, DecodeFailure* failure)
 
 // One header: attributes up to an empty name. `keep` says whether this is the part we draw (the others are only
 // walked past). `*at` moves past the header's terminating null byte.
-bool ReadOneHeader(ByteSource& source, uint64_t* at, bool longNames, bool keep, ExrPart* part, bool* empty,
-                   DecodeFailure* failure) {
+bool ReadOneHeader(ByteSource& source, uint64_t* at, bool keep, ExrPart* part, bool* empty, DecodeFailure* failure) {
   const ByteSlice file(source, 0, source.size());
   bool sawChannels = false, sawCompression = false, sawData = false, sawDisplay = false, sawTiles = false;
   *empty = true;
@@ -99,8 +98,7 @@ bool ReadOneHeader(ByteSource& source, uint64_t* at, bool longNames, bool keep, 
       return Fail(failure, FailureKind::InvalidHeader, "an OpenEXR header of too many attributes");
     char name[256], type[256];
     // Names are at most 31 bytes unless the version field says long names; writers that forget the flag are read
-    // all the same, up to the long limit.
-    (void)longNames;
+    // all the same, up to the long limit, so the flag decides nothing here.
     if (!ReadName(file, at, name, 255)) return FailTruncated(failure, source.size(), *at + 1, "the OpenEXR header");
     if (name[0] == 0) break;
     *empty = false;
@@ -270,10 +268,9 @@ bool ReadExrHeader(ByteSource& source, ExrPart* part, bool* partKnown, DecodeFai
   part->multiPart = (version & kFlagMultiPart) != 0;
   if (!part->multiPart && (version & kFlagDeep)) return Fail(failure, FailureKind::Unsupported, "OpenEXR deep data");
   part->tiled = !part->multiPart && (version & kFlagTiled);
-  const bool longNames = (version & kFlagLongNames) != 0;
   uint64_t at = 8;
   bool empty = false;
-  if (!ReadOneHeader(source, &at, longNames, true, part, &empty, failure)) return false;
+  if (!ReadOneHeader(source, &at, true, part, &empty, failure)) return false;
   if (empty) return Fail(failure, FailureKind::InvalidHeader, "an OpenEXR file without a header");
   *partKnown = true;
   part->parts = 1;
@@ -281,7 +278,7 @@ bool ReadExrHeader(ByteSource& source, ExrPart* part, bool* partKnown, DecodeFai
     // The other parts' headers, up to the empty one that ends the list.
     ExrPart other;
     while (true) {
-      if (!ReadOneHeader(source, &at, longNames, false, &other, &empty, failure)) return false;
+      if (!ReadOneHeader(source, &at, false, &other, &empty, failure)) return false;
       if (empty) break;
       if (++part->parts > kMaxParts)
         return Fail(failure, FailureKind::InvalidHeader, "more than %u OpenEXR parts", kMaxParts);
@@ -311,7 +308,13 @@ bool ReadExrHeader(ByteSource& source, ExrPart* part, bool* partKnown, DecodeFai
         if (part->levelMode != ExrLevelMode::kRipmap && lx != ly) continue;
         const uint64_t w = static_cast<uint64_t>(ExrLevelSize(d.width(), lx, part->roundUp));
         const uint64_t h = static_cast<uint64_t>(ExrLevelSize(d.height(), ly, part->roundUp));
-        chunks += ((w + part->tileWidth - 1) / part->tileWidth) * ((h + part->tileHeight - 1) / part->tileHeight);
+        // Sizes come from the file: a level's tile count and the running total are checked in 64 bits.
+        uint64_t tiles = 0;
+        if (!CheckedMultiply((w + part->tileWidth - 1) / part->tileWidth, (h + part->tileHeight - 1) / part->tileHeight,
+                             &tiles) ||
+            !CheckedAdd(chunks, tiles, &chunks)) {
+          return Fail(failure, FailureKind::InvalidHeader, "an OpenEXR tiled part of more tiles than 64 bits count");
+        }
       }
     }
     part->chunkCount = chunks;
