@@ -1,8 +1,7 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
 // `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr, vtf, ktx2,
-// ktx2-zstd) to a
-// file, for the whole-process comparison in scripts/bench.
+// ktx2-zstd, ktx2-uastc, ktx2-etc1s) to a file, for the whole-process comparison in scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "fuzz/memory_stream.h"
 #include "server/preview_handler.h"
 #include "server/provider.h"
+#include "tests/ktx2_writer.h"
 
 namespace {
 
@@ -115,6 +115,33 @@ std::vector<uint8_t> MakeKtx2(bool zstd) {
 // A 4096 x 4096 KTX 2 of Basis Universal UASTC blocks, Zstandard (level 9) compressed, one level (the thumbnail
 // inflates it whole and decodes the blocks under its samples): 256 distinct blocks of the modes without a partition
 // field, chosen by a smooth pattern so that the level packs about as an encoder's output does.
+// A 4096 x 4096 KTX 2 of ETC1S with BasisLZ, one level and one RGB slice: codebooks of 1024 endpoints and 1024
+// selectors, every block sent with the predictions, deltas, history references and runs the format has (the slice
+// is read in sequence up to the last sampled block row: here all of it).
+std::vector<uint8_t> MakeKtx2Etc1s() {
+  namespace t = mirelth::test;
+  t::Etc1sBook book;
+  const uint8_t* noise = RandomSource().data();
+  for (uint32_t i = 0; i < 1024; ++i) {
+    book.endpoints.push_back({noise[4 * i] % 32u, noise[4 * i + 1] % 32u, noise[4 * i + 2] % 32u, noise[4 * i + 3] % 8u});
+    uint32_t selector;
+    std::memcpy(&selector, noise + 4096 + 4 * i, 4);
+    book.selectors.push_back(selector);
+  }
+  book.historySize = 64;
+  const t::Bytes endpoints = t::WriteEndpoints(book), selectors = t::WriteSelectors(book);
+  t::Canonical tables[4];
+  const t::Bytes tableBytes = t::WriteSliceTables(book, tables);
+  std::vector<std::pair<uint32_t, uint32_t>> chosen;
+  t::Ktx2Spec spec;
+  spec.vkFormat = 0, spec.scheme = 1, spec.model = 163, spec.width = kEdge, spec.height = kEdge;
+  spec.levels.push_back(t::WriteSlice(book, tables, kEdge / 4, kEdge / 4, 1, &chosen));
+  t::Bytes descriptions(20, 0);
+  for (int i = 0; i < 4; ++i) descriptions[8 + i] = uint8_t(spec.levels[0].size() >> (8 * i));
+  spec.globalData = t::Etc1sGlobalData(book, descriptions, endpoints, selectors, tableBytes);
+  return t::MakeKtx2(spec);
+}
+
 std::vector<uint8_t> MakeKtx2Uastc() {
   static constexpr uint8_t kIdentifier[12] = {0xAB, 'K', 'T', 'X', ' ', '2', '0', 0xBB, '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> out(80 + 24 + 44, 0);
@@ -322,7 +349,7 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
       tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr"),
       vtf(MakeVtf(), "mips.vtf"), ktx2(MakeKtx2(false), "bc7.ktx2"), ktx2zstd(MakeKtx2(true), "bc7-zstd.ktx2"),
-      uastc(MakeKtx2Uastc(), "uastc-zstd.ktx2");
+      uastc(MakeKtx2Uastc(), "uastc-zstd.ktx2"), etc1s(MakeKtx2Etc1s(), "etc1s.ktx2");
   const std::string name = kind;
   Loaded& loaded = name == "dxt1"         ? dxt1
                    : name == "dxt5"       ? dxt5
@@ -333,6 +360,7 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
                    : name == "ktx2"       ? ktx2
                    : name == "ktx2-zstd"  ? ktx2zstd
                    : name == "ktx2-uastc" ? uastc
+                   : name == "ktx2-etc1s" ? etc1s
                                           : psd;
   std::fflush(stdout);
   for (auto _ : state) {
@@ -391,6 +419,8 @@ BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_bc7_mips_sampled, "ktx2", true)->Unit(bench
 BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_bc7_zstd_mips_sampled, "ktx2-zstd", true)->Unit(benchmark::kMillisecond);
 // KTX 2 UASTC with Zstandard, one 4096 x 4096 level: inflated whole, the sampled blocks decoded.
 BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_uastc_zstd_sampled, "ktx2-uastc", true)->Unit(benchmark::kMillisecond);
+// KTX 2 ETC1S with BasisLZ, one 4096 x 4096 level: the slice decoded in sequence, the sampled blocks drawn.
+BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_etc1s_sampled, "ktx2-etc1s", true)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
@@ -402,6 +432,7 @@ int main(int argc, char** argv) {
                                        : kind == "ktx2"       ? MakeKtx2(false)
                                        : kind == "ktx2-zstd"  ? MakeKtx2(true)
                                        : kind == "ktx2-uastc" ? MakeKtx2Uastc()
+                                       : kind == "ktx2-etc1s" ? MakeKtx2Etc1s()
                                        : kind == "bc6h"       ? MakeDds(false, true)
                                                               : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");

@@ -452,6 +452,17 @@ class Etc1sLevels final : public DerivedLevels {
       return Fail(failure, FailureKind::TooLarge, "a BasisLZ level of %llu bytes",
                   static_cast<unsigned long long>(bytes));
     }
+    if (!Etc1sHasAlpha(*global_)) {
+      // Colour alone: the level is drawn as the ETC1 blocks themselves, so a thumbnail decodes only the texels
+      // under its samples.
+      const size_t blockBytes = size_t{bx} * by * 8;
+      uint8_t* blocks = pixels_.Reserve(blockBytes);
+      if (!blocks) return Fail(failure, FailureKind::OutOfMemory, "no memory for a BasisLZ level");
+      if (!Slice(image, d.rgbOffset, d.rgbLength, bx, by, blocks, failure)) return false;
+      memory_.reset(new (std::nothrow) MemorySource(blocks, blockBytes));
+      if (!memory_) return Fail(failure, FailureKind::OutOfMemory, "no memory source");
+      return true;
+    }
     std::unique_ptr<uint8_t[]> colour(new (std::nothrow) uint8_t[size_t{bx} * by * 8]),
         alpha(new (std::nothrow) uint8_t[d.alphaLength ? size_t{bx} * by * 8 : 1]);
     uint8_t* out = pixels_.Reserve(static_cast<size_t>(bytes ? bytes : 4));

@@ -240,7 +240,11 @@ bool OpenKtx2(ByteSource& source, const OpenOptions& options, PicturePtr* pictur
       return false;
     }
     if (!Etc1sHasAlpha(*global)) {
-      for (int32_t k = 0; k < chain.count; ++k) chain.levels[k].alpha = AlphaRule::kOpaque;
+      // Colour alone: the levels are derived as ETC1 blocks (one base colour and table each), drawn as such.
+      for (int32_t k = 0; k < chain.count; ++k) {
+        chain.levels[k].alpha = AlphaRule::kOpaque;
+        chain.levels[k].format = PixelFormat::ETC1;
+      }
     }
     Describe(h, dfd, orientation, name, *format, chain, options.facts);
     if (options.facts) {
