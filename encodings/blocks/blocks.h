@@ -121,6 +121,9 @@ uint32_t DecodeBC5STexel(const uint8_t* block, int32_t x, int32_t y, const Block
 uint32_t DecodeDXT5Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 void DecodeDXT5Texels(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
                       const BlockContext&);
+uint32_t DecodeETC2RGBTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeETC2RGBA1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
+uint32_t DecodeETC2RGBATexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeEACR11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeEACR11STexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);
 uint32_t DecodeEACRG11UTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&);

@@ -149,6 +149,71 @@ void DecodeColor(uint64_t w, uint32_t (&tile)[16]) {
   }
 }
 
+// Pixel (x, y) of a colour word alone: its mode's fields and that pixel's colour, without the palettes of the
+// other pixels (the sampled path takes one or two texels of a block).
+template <bool kPunchThrough>
+uint32_t ColorTexel(uint64_t w, int32_t x, int32_t y) {
+  const bool flag = (w >> 33) & 1;
+  const int32_t k = 4 * x + y;
+  const uint32_t index = (static_cast<uint32_t>(w >> (16 + k)) & 1u) << 1 | (static_cast<uint32_t>(w >> k) & 1u);
+  const bool flipped = (w & (uint64_t{1} << 32)) != 0;
+  const int32_t sub = flipped ? (y >= 2) : (x >= 2);
+  const auto modified = [index](const Rgb& base, uint32_t codeword, bool zeroSmall) {
+    const int32_t a = zeroSmall ? 0 : kModifiers[codeword][0], b = kModifiers[codeword][1];
+    const int32_t m = index == 0 ? a : index == 1 ? b : index == 2 ? -a : -b;
+    return Opaque(base.r + m, base.g + m, base.b + m);
+  };
+  if (!kPunchThrough && !flag) {
+    const int32_t shift = sub ? 0 : 4;
+    return modified({Extend4(Bits(w, 56 + shift, 4)), Extend4(Bits(w, 48 + shift, 4)), Extend4(Bits(w, 40 + shift, 4))},
+                    Bits(w, sub ? 34 : 37, 3), false);
+  }
+  const bool transparentIndex2 = kPunchThrough && !flag;
+  const int32_t r = static_cast<int32_t>(Bits(w, 59, 5)), g = static_cast<int32_t>(Bits(w, 51, 5)),
+                b = static_cast<int32_t>(Bits(w, 43, 5));
+  const int32_t r2 = r + SignExtend(Bits(w, 56, 3), 3), g2 = g + SignExtend(Bits(w, 48, 3), 3),
+                b2 = b + SignExtend(Bits(w, 40, 3), 3);
+  if (r2 < 0 || r2 > 31 || g2 < 0 || g2 > 31) {
+    if (transparentIndex2 && index == 2) return 0;
+    Rgb c;
+    int32_t d;
+    if (r2 < 0 || r2 > 31) {  // T
+      if (index == 0) {
+        return Opaque(Extend4((Bits(w, 59, 2) << 2) | Bits(w, 56, 2)), Extend4(Bits(w, 52, 4)), Extend4(Bits(w, 48, 4)));
+      }
+      c = {Extend4(Bits(w, 44, 4)), Extend4(Bits(w, 40, 4)), Extend4(Bits(w, 36, 4))};
+      const int32_t distance = kDistances[(Bits(w, 34, 2) << 1) | Bits(w, 32, 1)];
+      d = index == 1 ? distance : index == 2 ? 0 : -distance;
+    } else {  // H
+      const Rgb c1{Extend4(Bits(w, 59, 4)), Extend4((Bits(w, 56, 3) << 1) | Bits(w, 52, 1)),
+                   Extend4((Bits(w, 51, 1) << 3) | Bits(w, 47, 3))};
+      const Rgb c2{Extend4(Bits(w, 43, 4)), Extend4(Bits(w, 39, 4)), Extend4(Bits(w, 35, 4))};
+      const uint32_t v1 = static_cast<uint32_t>((c1.r << 16) | (c1.g << 8) | c1.b);
+      const uint32_t v2 = static_cast<uint32_t>((c2.r << 16) | (c2.g << 8) | c2.b);
+      const int32_t distance = kDistances[(Bits(w, 34, 1) << 2) | (Bits(w, 32, 1) << 1) | (v1 >= v2 ? 1u : 0u)];
+      c = index < 2 ? c1 : c2;
+      d = index & 1 ? -distance : distance;
+    }
+    return Opaque(c.r + d, c.g + d, c.b + d);
+  }
+  if (b2 < 0 || b2 > 31) {  // planar: opaque whatever the opaque bit says
+    const int32_t pr = Extend6(Bits(w, 57, 6));
+    const int32_t pg = Extend7((Bits(w, 56, 1) << 6) | Bits(w, 49, 6));
+    const int32_t pb = Extend6((Bits(w, 48, 1) << 5) | (Bits(w, 43, 2) << 3) | Bits(w, 39, 3));
+    const int32_t rh = Extend6((Bits(w, 34, 5) << 1) | Bits(w, 32, 1)), gh = Extend7(Bits(w, 25, 7)),
+                  bh = Extend6(Bits(w, 19, 6));
+    const int32_t rv = Extend6(Bits(w, 13, 6)), gv = Extend7(Bits(w, 6, 7)), bv = Extend6(Bits(w, 0, 6));
+    return Opaque((x * (rh - pr) + y * (rv - pr) + 4 * pr + 2) >> 2, (x * (gh - pg) + y * (gv - pg) + 4 * pg + 2) >> 2,
+                  (x * (bh - pb) + y * (bv - pb) + 4 * pb + 2) >> 2);
+  }
+  if (transparentIndex2 && index == 2) return 0;
+  const Rgb base = sub ? Rgb{Extend5(static_cast<uint32_t>(r2)), Extend5(static_cast<uint32_t>(g2)),
+                             Extend5(static_cast<uint32_t>(b2))}
+                       : Rgb{Extend5(static_cast<uint32_t>(r)), Extend5(static_cast<uint32_t>(g)),
+                             Extend5(static_cast<uint32_t>(b))};
+  return modified(base, Bits(w, sub ? 34 : 37, 3), transparentIndex2);
+}
+
 inline void WriteTile(uint8_t* out, intptr_t outPitch, const uint32_t (&tile)[16]) {
   for (int32_t y = 0; y < 4; ++y) std::memcpy(out + y * outPitch, tile + 4 * y, 16);
 }
@@ -274,6 +339,17 @@ void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, 
     }
   }
   WriteTile(out, outPitch, tile);
+}
+
+uint32_t DecodeETC2RGBTexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return ColorTexel<false>(Word(block), x, y);
+}
+uint32_t DecodeETC2RGBA1Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return ColorTexel<true>(Word(block), x, y);
+}
+uint32_t DecodeETC2RGBATexel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  return (ColorTexel<false>(Word(block + 8), x, y) & 0x00FFFFFFu) |
+         static_cast<uint32_t>(Eac8(ReadEac(block), 4 * x + y)) << 24;
 }
 
 void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
