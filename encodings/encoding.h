@@ -39,6 +39,7 @@ struct Encoding {
   // HDR encodings (and described layouts, and ASTC when its blocks are HDR): linear floats, before tone mapping.
   FloatConverter convertFloat = nullptr;         // plain pixels
   FloatBlockDecoder decodeFloatBlock = nullptr;  // blocks
+  FloatTexelDecoder decodeFloatTexel = nullptr;  // blocks, optional: one pixel of a block as floats
 };
 
 // Whether a level of this encoding (and layout, for described ones) is drawn through the linear float path and

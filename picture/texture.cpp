@@ -276,9 +276,20 @@ class TextureFloatRows final : public FloatRowSource, private SampledLevel {
       const uint8_t* blocks = BlockRowBytes(index, blockRow, &end, failure);
       if (!blocks) return false;
       const BlockContext context = ContextOf(encoding_, image_.codebook);
+      // One or two samples a block: only those texels (the block's fields, then their blends).
+      const bool texels = encoding_.decodeFloatTexel && (end - index) * columnsPerBlock_ <= 2;
+      if (texels) {
+        for (int32_t k = index; k < end; ++k) {
+          const int32_t y = rows_[k] - blockRow * bh;
+          float* cached = cache_.get() + static_cast<size_t>(y) * columnCount_ * 4;
+          for (int32_t i = 0; i < columnCount_; ++i) {
+            encoding_.decodeFloatTexel(cached + 4 * i, blocks + spots_[i].offset, spots_[i].x, y, context);
+          }
+        }
+      }
       alignas(16) float tile[kMaxBlockWidth * kMaxBlockHeight * 4];
       size_t decodedOffset = SIZE_MAX;
-      for (int32_t i = 0; i < columnCount_; ++i) {
+      for (int32_t i = 0; i < columnCount_ && !texels; ++i) {
         const TexelSpot spot = spots_[i];
         if (spot.offset != decodedOffset) {
           encoding_.decodeFloatBlock(tile, 4 * bw, blocks + spot.offset, context);

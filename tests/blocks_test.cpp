@@ -333,6 +333,26 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
     }
   }
   EXPECT_GE(texelDecoders, 7);
+  // Float texel decoders give their float tile decoder's values, to the bit.
+  int floatTexelDecoders = 0;
+  for (int32_t code = 0; code < kPixelFormatCount; ++code) {
+    const Encoding* encoding = EncodingOf(static_cast<PixelFormat>(code));
+    if (!encoding || !encoding->decodeFloatTexel) continue;
+    ++floatTexelDecoders;
+    const int32_t bw = encoding->blockWidth, bh = encoding->blockHeight;
+    std::vector<float> tile(static_cast<size_t>(bw) * bh * 4);
+    for (size_t b = 0; b < 20000; ++b) {
+      const uint8_t* one = random.data() + 16 * b;
+      encoding->decodeFloatBlock(tile.data(), 4 * bw, one, BlockContext{});
+      for (int32_t i = 0; i < bw * bh; ++i) {
+        float texel[4];
+        encoding->decodeFloatTexel(texel, one, i % bw, i / bw, BlockContext{});
+        ASSERT_EQ(std::memcmp(texel, &tile[4 * static_cast<size_t>(i)], sizeof texel), 0)
+            << encoding->name << " block " << b << " pixel " << i;
+      }
+    }
+  }
+  EXPECT_GE(floatTexelDecoders, 2);
   // Texel rows (several blocks at a time, the rest one by one) give what the texel decoder gives.
   const struct {
     TexelDecoder texel;

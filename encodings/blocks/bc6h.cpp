@@ -321,7 +321,30 @@ void DecodeFloatTile(float* out, intptr_t outPitch, const uint8_t* block) {
   }
 }
 
+// One pixel's floats: the block's fields, then that pixel's index and blend alone.
+template <bool kSigned>
+void DecodeFloatTexel(float* out, const uint8_t* block, int32_t x, int32_t y) {
+  Decoded d;
+  out[3] = 1.0f;
+  if (!DecodeBlockFields<kSigned>(block, d)) {
+    out[0] = out[1] = out[2] = 0.0f;
+    return;
+  }
+  const auto i = static_cast<uint32_t>(4 * y + x);
+  const uint8_t* weights = d.indexBits == 3 ? kBptcWeights3 : kBptcWeights4;
+  const uint32_t subset = (d.mask >> i) & 1;
+  const int32_t w = weights[(d.indices >> (i * d.indexBits)) & ((1u << d.indexBits) - 1)];
+  for (uint32_t c = 0; c < 3; ++c) out[c] = HalfToFloat(Channel<kSigned>(d, c, subset, w));
+}
+
 }  // namespace
+
+void DecodeBC6HUFloatTexel(float* out, const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  DecodeFloatTexel<false>(out, block, x, y);
+}
+void DecodeBC6HSFloatTexel(float* out, const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
+  DecodeFloatTexel<true>(out, block, x, y);
+}
 
 void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext&) {
   DecodeFloatTile<false>(out, outPitch, block);

@@ -31,6 +31,8 @@ using TexelDecoder = uint32_t (*)(const uint8_t* block, int32_t x, int32_t y, co
 // The linear float tile of a block of an HDR encoding (R, G, B, A floats a pixel, row y at out + y * outPitch
 // floats), before any tone mapping: what the display decoder draws through F.
 using FloatBlockDecoder = void (*)(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+// One pixel (x, y) of a block as four linear floats.
+using FloatTexelDecoder = void (*)(float* out, const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
 // Where a sampled pixel lies: its block's byte offset and its column in the block.
 struct TexelSpot {
   size_t offset;
@@ -108,6 +110,8 @@ uint32_t DecodeUASTCTexel(const uint8_t* block, int32_t x, int32_t y, const Bloc
 bool AstcBlockHoldsHdr(const uint8_t* block, const BlockContext& context);
 void DecodeBC6HUFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
 void DecodeBC6HSFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+void DecodeBC6HUFloatTexel(float* out, const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
+void DecodeBC6HSFloatTexel(float* out, const uint8_t* block, int32_t x, int32_t y, const BlockContext& context);
 // A BC6H block's 16 pixels as half floats (R, G, B), before F; false for a reserved mode.
 bool DecodeBC6HHalves(const uint8_t* block, bool isSigned, uint16_t (&halves)[16][3]);
 
