@@ -192,6 +192,25 @@ class TextureRows final : public RowSource, private SampledLevel {
           }
         }
       }
+    } else if (encoding_.decodeTexelSet) {
+      // Each sampled block once, with the list of its sampled pixels (its columns x the rows of this block row).
+      uint8_t list[kMaxBlockWidth * kMaxBlockHeight];
+      uint32_t decoded[kMaxBlockWidth * kMaxBlockHeight];
+      for (int32_t i = 0; i < columnCount_;) {
+        int32_t next = i + 1;
+        while (next < columnCount_ && spots_[next].offset == spots_[i].offset) ++next;
+        int32_t count = 0;
+        for (int32_t k = index; k < end; ++k) {
+          const int32_t y = rows_[k] - blockRow * bh;
+          for (int32_t j = i; j < next; ++j) list[count++] = static_cast<uint8_t>(y * bw + spots_[j].x);
+        }
+        encoding_.decodeTexelSet(blocks + spots_[i].offset, list, count, decoded, context);
+        for (int32_t k = index, n = 0; k < end; ++k) {
+          uint32_t* row = cache_.get() + static_cast<size_t>(rows_[k] - blockRow * bh) * columnCount_;
+          for (int32_t j = i; j < next; ++j) row[j] = decoded[n++];
+        }
+        i = next;
+      }
     } else {
       alignas(16) uint32_t tile[kMaxBlockWidth * kMaxBlockHeight];
       size_t decodedOffset = SIZE_MAX;

@@ -140,6 +140,20 @@ TEST(AstcDifferential, RealEncoderOutputOfEveryFootprint) {
       const std::vector<uint8_t> blocks = codec.Compress(picture, width, height, f);
       const Difference d = Compare(Ours(blocks, width, height, f), codec.Decompress<uint8_t>(blocks, width, height));
       EXPECT_LE(d.largest, 1) << f.width << "x" << f.height << " picture " << kind;
+      // The sampled path's texel sets (every pixel of a block in a shuffled order, and single pixels) give the
+      // tile decoder's pixels exactly.
+      const BlockContext context{static_cast<int32_t>(f.width), static_cast<int32_t>(f.height)};
+      const int32_t texels = static_cast<int32_t>(f.width * f.height);
+      std::vector<uint8_t> order(static_cast<size_t>(texels));
+      for (int32_t i = 0; i < texels; ++i) order[i] = static_cast<uint8_t>((i * 7 + 3) % texels);
+      for (size_t b = 0; b < blocks.size(); b += 16) {
+        uint32_t tile[144], set[144];
+        DecodeASTCBlock(reinterpret_cast<uint8_t*>(tile), 4 * static_cast<intptr_t>(f.width), &blocks[b], context);
+        DecodeASTCTexelSet(&blocks[b], order.data(), texels, set, context);
+        for (int32_t i = 0; i < texels; ++i) ASSERT_EQ(set[i], tile[order[i]]) << f.width << "x" << f.height;
+        DecodeASTCTexelSet(&blocks[b], order.data() + b / 16 % texels, 1, set, context);
+        ASSERT_EQ(set[0], tile[order[b / 16 % texels]]);
+      }
       exact += picture.size() - d.differing;
       total += picture.size();
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "encodings/blocks/blocks.h"
@@ -353,6 +354,30 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
     }
   }
   EXPECT_GE(floatTexelDecoders, 2);
+  // Texel set decoders give their tile decoder's pixels for any list of a block's pixels (random lists here; the
+  // ASTC differential test runs them over real encoder output too).
+  std::mt19937 pick(5);
+  int setDecoders = 0;
+  for (int32_t code = 0; code < kPixelFormatCount; ++code) {
+    const Encoding* encoding = EncodingOf(static_cast<PixelFormat>(code));
+    if (!encoding || !encoding->decodeTexelSet) continue;
+    ++setDecoders;
+    const BlockContext context{encoding->blockWidth, encoding->blockHeight};
+    const int32_t texels = encoding->blockWidth * encoding->blockHeight;
+    std::vector<uint32_t> tile(static_cast<size_t>(texels)), got(static_cast<size_t>(texels));
+    std::vector<uint8_t> list(static_cast<size_t>(texels));
+    for (size_t b = 0; b < 5000; ++b) {
+      const uint8_t* one = random.data() + 16 * b;
+      encoding->decodeBlock(reinterpret_cast<uint8_t*>(tile.data()), 4 * encoding->blockWidth, one, context);
+      const int32_t count = 1 + static_cast<int32_t>(pick() % static_cast<uint32_t>(texels));
+      for (int32_t i = 0; i < count; ++i) list[i] = static_cast<uint8_t>(pick() % static_cast<uint32_t>(texels));
+      encoding->decodeTexelSet(one, list.data(), count, got.data(), context);
+      for (int32_t i = 0; i < count; ++i) {
+        ASSERT_EQ(got[i], tile[list[i]]) << encoding->name << " block " << b << " pixel " << int(list[i]);
+      }
+    }
+  }
+  EXPECT_GE(setDecoders, 14);
   // Texel rows (several blocks at a time, the rest one by one) give what the texel decoder gives.
   const struct {
     TexelDecoder texel;

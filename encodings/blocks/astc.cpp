@@ -917,12 +917,15 @@ bool HoldsHdr(const uint8_t* block) {
   return false;
 }
 
+// Every texel of the block in order, or (`list`) only the `count` texels listed (y x kW + x each), in list order:
+// the block's fields are read once either way, and a list pays for its texels' weights, partitions and blends alone.
 template <int32_t kW, int32_t kH, typename Out>
-void DecodeTexels(const uint8_t* block, Out out) {
+void DecodeTexels(const uint8_t* block, Out out, const uint8_t* list = nullptr, int32_t count = kW * kH) {
   constexpr int32_t kTexels = kW * kH;
   const Bits128 bits{ByteReader::U64LENoBoundsCheck(block), ByteReader::U64LENoBoundsCheck(block + 8)};
-  const auto fill = [&](uint32_t colour) { out.Fill(kTexels, colour); };
-  if ((bits.lo & 0x1FF) == 0x1FC) return out.VoidExtent(kTexels, bits);
+  const auto fill = [&](uint32_t colour) { out.Fill(count, colour); };
+  const auto texelAt = [list](int32_t i) { return list ? static_cast<int32_t>(list[i]) : i; };
+  if ((bits.lo & 0x1FF) == 0x1FC) return out.VoidExtent(count, bits);
   const Footprint<kW, kH>& footprint = FootprintOf<kW, kH>();
   const BlockMode& mode = footprint.modes[bits.lo & 0x7FF];
   const int32_t partitions = static_cast<int32_t>((bits.lo >> 11) & 3) + 1;
@@ -961,19 +964,20 @@ void DecodeTexels(const uint8_t* block, Out out) {
   uint8_t weights[2][kTexels];
   for (int32_t plane = 0; plane < planeStep; ++plane) {
     if (mode.infill < 0) {
-      for (int32_t t = 0; t < kTexels; ++t) weights[plane][t] = stored[t * planeStep + plane];
+      for (int32_t i = 0; i < count; ++i) weights[plane][i] = stored[texelAt(i) * planeStep + plane];
       continue;
     }
     const Infill<kTexels>& infill = footprint.infills[mode.infill];
-    const int32_t w = mode.gridWidth, count = mode.gridWidth * mode.gridHeight;
+    const int32_t w = mode.gridWidth, gridSize = mode.gridWidth * mode.gridHeight;
     // A plane's stored weights with a zero past the last, so that the factor-0 neighbours of edge texels read it.
     uint8_t grid[64 + 16];
-    for (int32_t i = 0; i < count; ++i) grid[i] = stored[i * planeStep + plane];
-    std::memset(grid + count, 0, 16);
-    for (int32_t t = 0; t < kTexels; ++t) {
+    for (int32_t i = 0; i < gridSize; ++i) grid[i] = stored[i * planeStep + plane];
+    std::memset(grid + gridSize, 0, 16);
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t t = texelAt(i);
       const uint8_t* g = grid + infill.index[t];
       const uint8_t* f = infill.factor[t];
-      weights[plane][t] = static_cast<uint8_t>((g[0] * f[0] + g[1] * f[1] + g[w] * f[2] + g[w + 1] * f[3] + 8) >> 4);
+      weights[plane][i] = static_cast<uint8_t>((g[0] * f[0] + g[1] * f[1] + g[w] * f[2] + g[w + 1] * f[3] + 8) >> 4);
     }
   }
   const uint8_t* plane1 = weights[mode.dual ? 1 : 0];
@@ -981,7 +985,12 @@ void DecodeTexels(const uint8_t* block, Out out) {
   uint8_t partitionOf[kTexels];
   bool anyHdr = false;
   for (int32_t i = 0; i < partitions; ++i) anyHdr |= endpoints[i].anyHdr;
-  if (partitions > 1) {
+  if (partitions > 1 && list) {
+    const PartitionHash hash(static_cast<uint32_t>((bits.lo >> 13) & 0x3FF), partitions);
+    for (int32_t i = 0; i < count; ++i) {
+      partitionOf[i] = static_cast<uint8_t>(hash.Of(list[i] % kW, list[i] / kW, kTexels < 31));
+    }
+  } else if (partitions > 1) {
     const PartitionHash hash(static_cast<uint32_t>((bits.lo >> 13) & 0x3FF), partitions);
     for (int32_t y = 0, t = 0; y < kH; ++y) {
       for (int32_t x = 0; x < kW; ++x, ++t) partitionOf[t] = static_cast<uint8_t>(hash.Of(x, y, kTexels < 31));
@@ -990,8 +999,8 @@ void DecodeTexels(const uint8_t* block, Out out) {
     std::memset(partitionOf, 0, sizeof partitionOf);
   }
 
-  if (!anyHdr) return out.Ldr(endpoints, partitionOf, weights[0], plane1, selector, kTexels);
-  for (int32_t t = 0; t < kTexels; ++t) out.Texel(t, endpoints[partitionOf[t]], weights[0][t], plane1[t], selector);
+  if (!anyHdr) return out.Ldr(endpoints, partitionOf, weights[0], plane1, selector, count);
+  for (int32_t i = 0; i < count; ++i) out.Texel(i, endpoints[partitionOf[i]], weights[0][i], plane1[i], selector);
 }
 
 template <int32_t kW, int32_t kH>
@@ -1031,6 +1040,11 @@ void ForFootprint(const BlockContext& context, Decode decode) {
 }
 
 }  // namespace
+
+void DecodeASTCTexelSet(const uint8_t* block, const uint8_t* texels, int32_t count, uint32_t* out,
+                        const BlockContext& context) {
+  ForFootprint(context, [&]<int32_t kW, int32_t kH>() { DecodeTexels<kW, kH>(block, ByteTexels{out}, texels, count); });
+}
 
 void DecodeASTCBlock(uint8_t* out, intptr_t pitch, const uint8_t* block, const BlockContext& context) {
   ForFootprint(context, [&]<int32_t kW, int32_t kH>() { DecodeAstc<kW, kH>(out, pitch, block); });

@@ -40,6 +40,10 @@ struct TexelSpot {
 };
 // Pixel row y of the blocks at `spots` (from `blocks`), `count` of them into out: what the texel decoder gives
 // each, several at a time.
+// Several pixels of one block at once, given as y x blockWidth + x each: the block's fields are read once, then only
+// those pixels are decoded (out[i] is pixel texels[i]).
+using TexelSetDecoder = void (*)(const uint8_t* block, const uint8_t* texels, int32_t count, uint32_t* out,
+                                 const BlockContext& context);
 using TexelRowDecoder = void (*)(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
                                  const BlockContext& context);
 
@@ -94,6 +98,8 @@ void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, 
 void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 // ASTC 2D: LDR endpoints as UNORM8, HDR endpoints through F, illegal blocks opaque magenta.
 void DecodeASTCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
+void DecodeASTCTexelSet(const uint8_t* block, const uint8_t* texels, int32_t count, uint32_t* out,
+                        const BlockContext& context);
 // ASTC's linear floats for HDR textures: HDR channels as their half floats, LDR channels as the floats F draws
 // as their bytes.
 void DecodeASTCFloatBlock(float* out, intptr_t outPitch, const uint8_t* block, const BlockContext& context);
