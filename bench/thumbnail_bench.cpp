@@ -1,7 +1,7 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
 // `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr, vtf, ktx2,
-// ktx2-zstd, ktx2-uastc, ktx2-etc1s) to a file, for the whole-process comparison in scripts/bench.
+// ktx2-zstd, ktx2-uastc, ktx2-etc1s, bc7, etc2, astc6x6, astc8x8) to a file, for the whole-process comparison in scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +13,9 @@
 #include <zstd.h>
 
 #include "bench/bench_data.h"
+#if MIRELTH_BENCH_ASTCENC
+#include "bench/astc_blocks.h"
+#endif
 #include "fuzz/memory_stream.h"
 #include "server/preview_handler.h"
 #include "server/provider.h"
@@ -57,6 +60,26 @@ std::vector<uint8_t> MakeDds(bool dxt5, bool bc6h = false) {
     Put32LE(file, 140, 1);                                             // array size
     for (size_t b = header; b < file.size(); b += 16) file[b] = 0x03;  // mode 11: 5 bits 00011
   }
+  return file;
+}
+
+// A DDS texture (DX10 header) of random BC7 blocks spread over the eight modes (block i in mode i % 8).
+std::vector<uint8_t> MakeBc7Dds() {
+  std::vector<uint8_t> file = MakeDds(false, true);
+  Put32LE(file, 128, 98);  // BC7_UNORM
+  for (size_t b = 148, i = 0; b < file.size(); b += 16, ++i) {
+    const uint32_t mode = i % 8;
+    file[b] = uint8_t((file[b] & (0xFEu << mode)) | (1u << mode));
+  }
+  return file;
+}
+
+// A version-3 PVR texture of `format` (23: ETC2 RGBA; 31: ASTC 6x6; 34: ASTC 8x8) over `blocks`.
+std::vector<uint8_t> MakePvr(uint32_t format, const std::vector<uint8_t>& blocks) {
+  std::vector<uint8_t> file(52, 0);
+  const uint32_t fields[13] = {0x03525650, 0, format, 0, 0, 0, kEdge, kEdge, 1, 1, 1, 1, 0};
+  for (int i = 0; i < 13; ++i) Put32LE(file, 4 * i, fields[i]);
+  file.insert(file.end(), blocks.begin(), blocks.end());
   return file;
 }
 
@@ -349,7 +372,13 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
   static Loaded dxt1(MakeDds(false), "dxt1.dds"), dxt5(MakeDds(true), "dxt5.dds"), psd(MakePsd(), "smooth.psd"),
       tga(MakeTga(), "smooth.tga"), bc6h(MakeDds(false, true), "bc6h.dds"), hdr(MakeHdr(), "sky.hdr"),
       vtf(MakeVtf(), "mips.vtf"), ktx2(MakeKtx2(false), "bc7.ktx2"), ktx2zstd(MakeKtx2(true), "bc7-zstd.ktx2"),
-      uastc(MakeKtx2Uastc(), "uastc-zstd.ktx2"), etc1s(MakeKtx2Etc1s(), "etc1s.ktx2");
+      uastc(MakeKtx2Uastc(), "uastc-zstd.ktx2"), etc1s(MakeKtx2Etc1s(), "etc1s.ktx2"), bc7(MakeBc7Dds(), "bc7.dds"),
+      etc2(MakePvr(23, std::vector<uint8_t>(RandomSource().begin(), RandomSource().begin() + size_t{kEdge} * kEdge)),
+           "etc2.pvr");
+#if MIRELTH_BENCH_ASTCENC
+  static Loaded astc6x6(MakePvr(31, mirelth::bench::AstcBlocks(6, 6)), "astc6x6.pvr"),
+      astc8x8(MakePvr(34, mirelth::bench::AstcBlocks(8, 8)), "astc8x8.pvr");
+#endif
   const std::string name = kind;
   Loaded& loaded = name == "dxt1"         ? dxt1
                    : name == "dxt5"       ? dxt5
@@ -361,6 +390,12 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
                    : name == "ktx2-zstd"  ? ktx2zstd
                    : name == "ktx2-uastc" ? uastc
                    : name == "ktx2-etc1s" ? etc1s
+                   : name == "bc7"        ? bc7
+                   : name == "etc2"       ? etc2
+#if MIRELTH_BENCH_ASTCENC
+                   : name == "astc6x6"    ? astc6x6
+                   : name == "astc8x8"    ? astc8x8
+#endif
                                           : psd;
   std::fflush(stdout);
   for (auto _ : state) {
@@ -404,6 +439,14 @@ BENCHMARK_CAPTURE(BM_PreviewPane, ktx2_bc7_zstd_mips_640x480, "ktx2-zstd")->Unit
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt1_sampled, "dxt1", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt1_full, "dxt1", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt5_sampled, "dxt5", true)->Unit(benchmark::kMillisecond);
+// Block encodings without mips, one or two texels of each block sampled: BC7 of every mode, ETC2 RGBA, and ASTC
+// 6x6 and 8x8 of real encoder output (libastcenc).
+BENCHMARK_CAPTURE(BM_Thumbnail, bc7_sampled, "bc7", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, etc2_rgba_sampled, "etc2", true)->Unit(benchmark::kMillisecond);
+#if MIRELTH_BENCH_ASTCENC
+BENCHMARK_CAPTURE(BM_Thumbnail, astc6x6_sampled, "astc6x6", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Thumbnail, astc8x8_sampled, "astc8x8", true)->Unit(benchmark::kMillisecond);
+#endif
 BENCHMARK_CAPTURE(BM_Thumbnail, dxt5_full, "dxt5", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, psd_sampled, "psd", true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Thumbnail, psd_full, "psd", false)->Unit(benchmark::kMillisecond);
@@ -433,6 +476,13 @@ int main(int argc, char** argv) {
                                        : kind == "ktx2-zstd"  ? MakeKtx2(true)
                                        : kind == "ktx2-uastc" ? MakeKtx2Uastc()
                                        : kind == "ktx2-etc1s" ? MakeKtx2Etc1s()
+                                       : kind == "bc7"        ? MakeBc7Dds()
+                                       : kind == "etc2"       ? MakePvr(23, std::vector<uint8_t>(RandomSource().begin(),
+                                                                          RandomSource().begin() + size_t{kEdge} * kEdge))
+#if MIRELTH_BENCH_ASTCENC
+                                       : kind == "astc6x6" ? MakePvr(31, mirelth::bench::AstcBlocks(6, 6))
+                                       : kind == "astc8x8" ? MakePvr(34, mirelth::bench::AstcBlocks(8, 8))
+#endif
                                        : kind == "bc6h"       ? MakeDds(false, true)
                                                               : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");

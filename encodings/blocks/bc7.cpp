@@ -45,10 +45,9 @@ constexpr const uint8_t* Weights() {
   return kIndexBits == 2 ? kBptcWeights2 : kIndexBits == 3 ? kBptcWeights3 : kBptcWeights4;
 }
 
-// The whole tile, or (kOne) only pixel `one` of it: a thumbnail that samples one texel of a block pays for the
-// block's fields and that texel's blend alone.
-template <uint32_t kMode, bool kOne = false>
-void DecodeMode(BptcBits& bits, uint32_t (&tile)[16], uint32_t one = 0) {
+// The whole tile.
+template <uint32_t kMode>
+void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
   constexpr ModeInfo m = kModes[kMode];
   constexpr uint32_t kEnds = 2 * m.subsets;
   const uint32_t partition = bits.Take(m.partitionBits);
@@ -118,12 +117,6 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16], uint32_t one = 0) {
       indices = WidenAnchor(indices, second * kIndexBits + kIndexBits - 1);
     }
     const uint8_t* weights = Weights<kIndexBits>();
-    if constexpr (kOne) {
-      const auto index = static_cast<uint32_t>(indices >> (one * kIndexBits)) & ((1u << kIndexBits) - 1);
-      const uint32_t s = m.subsets == 1 ? 0 : (subsetMap >> (2 * one)) & 3;
-      tile[one] = blend(low[s], high[s], weights[index]);
-      return;
-    }
     constexpr uint32_t kEntries = 1u << kIndexBits;
     if constexpr (m.subsets * kEntries <= 8) {
       // Few colours (modes 3 and 7): each subset's palette once, then a lookup a pixel.
@@ -185,12 +178,6 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16], uint32_t one = 0) {
       const uint32_t w = alphaWeights[k];
       return (((64 - w) * e[0][3] + w * e[1][3] + 32) >> 6) << alphaShift;
     };
-    if constexpr (kOne) {
-      const auto ci = static_cast<uint32_t>(colourIndices >> (one * colourBits)) & ((1u << colourBits) - 1);
-      const auto ai = static_cast<uint32_t>(alphaIndices >> (one * alphaBits)) & ((1u << alphaBits) - 1);
-      tile[one] = colourOf(ci) | alphaOf(ai);
-      return;
-    }
     uint32_t colours[8], alphas[8];
     for (uint32_t k = 0; k < (1u << colourBits); ++k) colours[k] = colourOf(k);
     for (uint32_t k = 0; k < (1u << alphaBits); ++k) alphas[k] = alphaOf(k);
@@ -199,6 +186,88 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16], uint32_t one = 0) {
       const auto ai = static_cast<uint32_t>(alphaIndices >> (i * alphaBits)) & ((1u << alphaBits) - 1);
       tile[i] = colours[ci] | alphas[ai];
     }
+  }
+}
+
+// `count` bits of the block from bit `at` (count at most 32).
+inline uint32_t Field(uint64_t lo, uint64_t hi, uint32_t at, uint32_t count) {
+  const uint64_t v = at >= 64 ? hi >> (at - 64) : at == 0 ? lo : (lo >> at) | (hi << (64 - at));
+  return static_cast<uint32_t>(v) & ((1u << count) - 1);
+}
+
+// Pixel `one` alone, its fields read at the places the mode puts them: the partition, the two endpoints (and p-bits)
+// of the pixel's subset, and the pixel's own index or indices, nothing else.
+template <uint32_t kMode>
+uint32_t ModeTexel(uint64_t lo, uint64_t hi, uint32_t one) {
+  constexpr ModeInfo m = kModes[kMode];
+  constexpr uint32_t kEnds = 2 * m.subsets;
+  constexpr uint32_t kPartitionAt = kMode + 1, kRotationAt = kPartitionAt + m.partitionBits;
+  constexpr uint32_t kSelectionAt = kRotationAt + m.rotationBits, kColourAt = kSelectionAt + m.selectionBits;
+  constexpr uint32_t kAlphaAt = kColourAt + 3 * kEnds * m.colorBits, kPBitAt = kAlphaAt + kEnds * m.alphaBits;
+  constexpr uint32_t kPBits = m.endpointPBits ? kEnds : m.sharedPBits ? m.subsets : 0;
+  constexpr uint32_t kIndexAt = kPBitAt + kPBits;
+  constexpr uint32_t kPBit = kPBits ? 1 : 0;
+  constexpr uint32_t kColorBits = m.colorBits + kPBit, kAlphaBits = m.alphaBits ? m.alphaBits + kPBit : 0;
+  const uint32_t partition = m.partitionBits ? Field(lo, hi, kPartitionAt, m.partitionBits) : 0;
+  uint32_t subset = 0;
+  if constexpr (m.subsets == 2) subset = (kPartitionMaps2.map[partition] >> (2 * one)) & 3;
+  if constexpr (m.subsets == 3) subset = (kBptcPartitions3[partition] >> (2 * one)) & 3;
+  // The subset's two endpoints, widened to bytes, as four 16-bit lanes (A, R, G, B from the top).
+  uint64_t ends[2];
+  for (uint32_t j = 0; j < 2; ++j) {
+    const uint32_t k = 2 * subset + j;
+    uint32_t p = 0;
+    if constexpr (m.endpointPBits != 0) p = Field(lo, hi, kPBitAt + k, 1);
+    if constexpr (m.sharedPBits != 0) p = Field(lo, hi, kPBitAt + subset, 1);
+    uint32_t c[4];
+    for (uint32_t ch = 0; ch < 3; ++ch) {
+      c[ch] = Widen((Field(lo, hi, kColourAt + (ch * kEnds + k) * m.colorBits, m.colorBits) << kPBit) | p, kColorBits);
+    }
+    c[3] = 255;
+    if constexpr (m.alphaBits != 0) {
+      c[3] = Widen((Field(lo, hi, kAlphaAt + k * m.alphaBits, m.alphaBits) << kPBit) | p, kAlphaBits);
+    }
+    ends[j] = (uint64_t{c[3]} << 48) | (uint64_t{c[0]} << 32) | (uint64_t{c[1]} << 16) | c[2];
+  }
+  const auto blend = [](uint64_t e0, uint64_t e1, uint32_t w) {
+    const uint64_t lanes = ((e0 * (64 - w) + e1 * w + 0x0020002000200020ull) >> 6) & 0x00FF00FF00FF00FFull;
+    const uint64_t pairs = (lanes | (lanes >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<uint32_t>(pairs | (pairs >> 16));
+  };
+  constexpr uint32_t kIndexBits = m.indexBits;
+  if constexpr (m.secondaryBits == 0) {
+    // Anchors (pixel 0, and the partition's others) store one bit fewer: the pixel's index sits after the full
+    // indices of the pixels before it, less one bit for each anchor among them.
+    uint32_t anchors[3] = {0, 16, 16};
+    if constexpr (m.subsets == 2) anchors[1] = kBptcAnchor2[partition];
+    if constexpr (m.subsets == 3) anchors[1] = kBptcAnchor3a[partition], anchors[2] = kBptcAnchor3b[partition];
+    uint32_t before = 0;
+    bool anchor = false;
+    for (const uint32_t a : anchors) before += a < one, anchor |= a == one;
+    const uint32_t index = Field(lo, hi, kIndexAt + one * kIndexBits - before, kIndexBits - (anchor ? 1 : 0));
+    return blend(ends[0], ends[1], Weights<kIndexBits>()[index]);
+  } else {
+    // Modes 4 and 5: colour and alpha indices from two sets (swapped by the selection bit), then the rotation.
+    constexpr uint32_t kSecondaryBits = m.secondaryBits;
+    constexpr uint32_t kSecondaryAt = kIndexAt + 16 * kIndexBits - 1;
+    const uint32_t rotation = Field(lo, hi, kRotationAt, m.rotationBits);
+    const uint32_t selection = m.selectionBits ? Field(lo, hi, kSelectionAt, 1) : 0;
+    const uint32_t primary = Field(lo, hi, kIndexAt + (one ? one * kIndexBits - 1 : 0), kIndexBits - (one ? 0 : 1));
+    const uint32_t secondary =
+        Field(lo, hi, kSecondaryAt + (one ? one * kSecondaryBits - 1 : 0), kSecondaryBits - (one ? 0 : 1));
+    const uint32_t colourBits = selection ? kSecondaryBits : kIndexBits;
+    const uint32_t alphaBits = selection ? kIndexBits : kSecondaryBits;
+    const uint8_t* colourWeights = colourBits == 2 ? kBptcWeights2 : kBptcWeights3;
+    const uint8_t* alphaWeights = alphaBits == 2 ? kBptcWeights2 : kBptcWeights3;
+    const uint32_t ci = selection ? secondary : primary, ai = selection ? primary : secondary;
+    const uint32_t swapShift = rotation == 1 ? 16 : rotation == 2 ? 8 : 0;
+    const uint32_t channelMask = rotation ? 0xFFu << swapShift : 0;
+    const uint32_t alphaShift = rotation ? swapShift : 24;
+    uint32_t pixel = blend(ends[0], ends[1], colourWeights[ci]) & 0x00FFFFFFu;
+    if (rotation) pixel = (pixel & ~channelMask) | (((pixel & channelMask) >> swapShift) << 24);
+    const uint32_t w = alphaWeights[ai];
+    const uint32_t a0 = static_cast<uint32_t>(ends[0] >> 48), a1 = static_cast<uint32_t>(ends[1] >> 48);
+    return pixel | ((((64 - w) * a0 + w * a1 + 32) >> 6) << alphaShift);
   }
 }
 
@@ -231,22 +300,20 @@ void DecodeBC7Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const
 uint32_t DecodeBC7Texel(const uint8_t* block, int32_t x, int32_t y, const BlockContext&) {
   const uint32_t first = block[0];
   if (first == 0) return 0;  // reserved: transparent black
-  uint32_t tile[16];
+  uint64_t lo, hi;
+  std::memcpy(&lo, block, 8);
+  std::memcpy(&hi, block + 8, 8);
   const auto one = static_cast<uint32_t>(y * 4 + x);
-  BptcBits bits(block);
-  const auto mode = static_cast<uint32_t>(__builtin_ctz(first));
-  bits.Take(mode + 1);
-  switch (mode) {
-    case 0: DecodeMode<0, true>(bits, tile, one); break;
-    case 1: DecodeMode<1, true>(bits, tile, one); break;
-    case 2: DecodeMode<2, true>(bits, tile, one); break;
-    case 3: DecodeMode<3, true>(bits, tile, one); break;
-    case 4: DecodeMode<4, true>(bits, tile, one); break;
-    case 5: DecodeMode<5, true>(bits, tile, one); break;
-    case 6: DecodeMode<6, true>(bits, tile, one); break;
-    default: DecodeMode<7, true>(bits, tile, one); break;
+  switch (__builtin_ctz(first)) {
+    case 0: return ModeTexel<0>(lo, hi, one);
+    case 1: return ModeTexel<1>(lo, hi, one);
+    case 2: return ModeTexel<2>(lo, hi, one);
+    case 3: return ModeTexel<3>(lo, hi, one);
+    case 4: return ModeTexel<4>(lo, hi, one);
+    case 5: return ModeTexel<5>(lo, hi, one);
+    case 6: return ModeTexel<6>(lo, hi, one);
+    default: return ModeTexel<7>(lo, hi, one);
   }
-  return tile[one];
 }
 
 }  // namespace mirelth
