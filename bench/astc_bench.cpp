@@ -20,9 +20,9 @@ namespace {
 using mirelth::PixelFormat;
 using mirelth::bench::AstcBlocks;
 using mirelth::bench::Destination;
-using mirelth::bench::kRgba;
 using mirelth::bench::kEdge;
 using mirelth::bench::kPixels;
+using mirelth::bench::kRgba;
 
 void BM_Ours(benchmark::State& state, PixelFormat format, unsigned bw, unsigned bh) {
   const std::vector<uint8_t>& blocks = AstcBlocks(bw, bh);

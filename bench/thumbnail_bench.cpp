@@ -1,7 +1,8 @@
 // GetThumbnail(256) in process, after Initialize, on 4096 x 4096 textures and documents: the sampled path
 // (what GetThumbnail does) against the reference path (full decode, then the stretch). Single thread.
 // `thumbnail_bench --write KIND PATH` writes the benchmark's input of KIND (dxt1, dxt5, psd, tga, bc6h, hdr, vtf, ktx2,
-// ktx2-zstd, ktx2-uastc, ktx2-etc1s, bc7, etc2, astc6x6, astc8x8) to a file, for the whole-process comparison in scripts/bench.
+// ktx2-zstd, ktx2-uastc, ktx2-etc1s, bc7, etc2, astc6x6, astc8x8) to a file, for the whole-process comparison in
+// scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -146,7 +147,8 @@ std::vector<uint8_t> MakeKtx2Etc1s() {
   t::Etc1sBook book;
   const uint8_t* noise = RandomSource().data();
   for (uint32_t i = 0; i < 1024; ++i) {
-    book.endpoints.push_back({noise[4 * i] % 32u, noise[4 * i + 1] % 32u, noise[4 * i + 2] % 32u, noise[4 * i + 3] % 8u});
+    book.endpoints.push_back(
+        {noise[4 * i] % 32u, noise[4 * i + 1] % 32u, noise[4 * i + 2] % 32u, noise[4 * i + 3] % 8u});
     uint32_t selector;
     std::memcpy(&selector, noise + 4096 + 4 * i, 4);
     book.selectors.push_back(selector);
@@ -393,10 +395,10 @@ void BM_Thumbnail(benchmark::State& state, const char* kind, bool sampled) {
                    : name == "bc7"        ? bc7
                    : name == "etc2"       ? etc2
 #if MIRELTH_BENCH_ASTCENC
-                   : name == "astc6x6"    ? astc6x6
-                   : name == "astc8x8"    ? astc8x8
+                   : name == "astc6x6" ? astc6x6
+                   : name == "astc8x8" ? astc8x8
 #endif
-                                          : psd;
+                                       : psd;
   std::fflush(stdout);
   for (auto _ : state) {
     HBITMAP bitmap = nullptr;
@@ -468,23 +470,24 @@ BENCHMARK_CAPTURE(BM_Thumbnail, ktx2_etc1s_sampled, "ktx2-etc1s", true)->Unit(be
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
     const std::string kind = argv[2];
-    const std::vector<uint8_t> bytes = kind == "psd"          ? MakePsd()
-                                       : kind == "tga"        ? MakeTga()
-                                       : kind == "hdr"        ? MakeHdr()
-                                       : kind == "vtf"        ? MakeVtf()
-                                       : kind == "ktx2"       ? MakeKtx2(false)
-                                       : kind == "ktx2-zstd"  ? MakeKtx2(true)
-                                       : kind == "ktx2-uastc" ? MakeKtx2Uastc()
-                                       : kind == "ktx2-etc1s" ? MakeKtx2Etc1s()
-                                       : kind == "bc7"        ? MakeBc7Dds()
-                                       : kind == "etc2"       ? MakePvr(23, std::vector<uint8_t>(RandomSource().begin(),
-                                                                          RandomSource().begin() + size_t{kEdge} * kEdge))
+    const std::vector<uint8_t> bytes =
+        kind == "psd"          ? MakePsd()
+        : kind == "tga"        ? MakeTga()
+        : kind == "hdr"        ? MakeHdr()
+        : kind == "vtf"        ? MakeVtf()
+        : kind == "ktx2"       ? MakeKtx2(false)
+        : kind == "ktx2-zstd"  ? MakeKtx2(true)
+        : kind == "ktx2-uastc" ? MakeKtx2Uastc()
+        : kind == "ktx2-etc1s" ? MakeKtx2Etc1s()
+        : kind == "bc7"        ? MakeBc7Dds()
+        : kind == "etc2"
+            ? MakePvr(23, std::vector<uint8_t>(RandomSource().begin(), RandomSource().begin() + size_t{kEdge} * kEdge))
 #if MIRELTH_BENCH_ASTCENC
-                                       : kind == "astc6x6" ? MakePvr(31, mirelth::bench::AstcBlocks(6, 6))
-                                       : kind == "astc8x8" ? MakePvr(34, mirelth::bench::AstcBlocks(8, 8))
+        : kind == "astc6x6" ? MakePvr(31, mirelth::bench::AstcBlocks(6, 6))
+        : kind == "astc8x8" ? MakePvr(34, mirelth::bench::AstcBlocks(8, 8))
 #endif
-                                       : kind == "bc6h"       ? MakeDds(false, true)
-                                                              : MakeDds(kind == "dxt5");
+        : kind == "bc6h" ? MakeDds(false, true)
+                         : MakeDds(kind == "dxt5");
     FILE* out = std::fopen(argv[3], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
     return std::fclose(out) == 0 ? 0 : 1;

@@ -26,8 +26,8 @@ std::string SampleOf(const Container& row) {
     std::string lower = name;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     const std::string extension = row.extension;
-    if (lower.size() <= extension.size() || lower.compare(lower.size() - extension.size(), extension.size(),
-                                                          extension) != 0 ||
+    if (lower.size() <= extension.size() ||
+        lower.compare(lower.size() - extension.size(), extension.size(), extension) != 0 ||
         lower.find("refuse") != std::string::npos) {
       continue;
     }

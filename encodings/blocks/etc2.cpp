@@ -179,7 +179,8 @@ uint32_t ColorTexel(uint64_t w, int32_t x, int32_t y) {
     int32_t d;
     if (r2 < 0 || r2 > 31) {  // T
       if (index == 0) {
-        return Opaque(Extend4((Bits(w, 59, 2) << 2) | Bits(w, 56, 2)), Extend4(Bits(w, 52, 4)), Extend4(Bits(w, 48, 4)));
+        return Opaque(Extend4((Bits(w, 59, 2) << 2) | Bits(w, 56, 2)), Extend4(Bits(w, 52, 4)),
+                      Extend4(Bits(w, 48, 4)));
       }
       c = {Extend4(Bits(w, 44, 4)), Extend4(Bits(w, 40, 4)), Extend4(Bits(w, 36, 4))};
       const int32_t distance = kDistances[(Bits(w, 34, 2) << 1) | Bits(w, 32, 1)];
