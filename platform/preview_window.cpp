@@ -1,6 +1,7 @@
 #include "platform/preview_window.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace mirelth {
 
@@ -140,7 +141,8 @@ LRESULT CALLBACK PreviewWindow::Procedure(HWND window, UINT message, WPARAM wPar
 
 #else
 
-PreviewWindow* last = nullptr;  // the stand-in's record of the window created last
+// The stand-in's record of the window created last (panes on several threads each create their own).
+std::atomic<PreviewWindow*> last{nullptr};
 
 bool PreviewWindow::Create(HWND parent, const RECT& rect, Listener* listener) {
   Destroy();
@@ -162,7 +164,8 @@ void PreviewWindow::SetFont(const LOGFONTW* font) { font_ = font ? reinterpret_c
 int32_t PreviewWindow::LineHeight() const { return 16; }
 void PreviewWindow::Focus() {}
 void PreviewWindow::Destroy() {
-  if (last == this) last = nullptr;
+  PreviewWindow* self = this;
+  last.compare_exchange_strong(self, nullptr);
   window_ = nullptr;
   font_ = nullptr;
 }
@@ -173,6 +176,6 @@ void PreviewWindow::Destroy() {
 
 #if !defined(_WIN32)
 namespace standin {
-mirelth::PreviewWindow* LastPreviewWindow() { return mirelth::last; }
+mirelth::PreviewWindow* LastPreviewWindow() { return mirelth::last.load(); }
 }  // namespace standin
 #endif
