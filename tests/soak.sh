@@ -6,5 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=$(( ${1:-0} * 60 ))
 [ "$seconds" -gt 0 ] || seconds=${MIRELTH_SOAK_SECONDS:-20}
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:quarantine_size_mb=32 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build/sanitize/tests/mirelth_soak "$seconds" 8 samples fuzz/corpus fuzz/regressions
