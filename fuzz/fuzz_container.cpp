@@ -2,11 +2,8 @@
 // by extension, without the dot: "dds"; mirelth-tables fuzz-targets lists them): the full-size decode, and a sampled
 // thumbnail at a small edge taken from the input size (large edges only cost time), with the facts (and a layer
 // listing) filled.
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
 #include "formats/containers.h"
+#include "fuzz/chosen_container.h"
 #include "fuzz/fuzz_target.h"
 #include "io/limits.h"
 
@@ -17,9 +14,10 @@ void Draw(const mirelth::Container& container, const uint8_t* data, size_t size,
   mirelth::OpenOptions options;
   mirelth::Facts facts;
   options.facts = &facts;
-  // The full-size decode on a canvas a fuzzer can afford (256 K pixels: a 1 MiB bitmap; a tiny file may claim the
-  // largest canvas, and allocating and clearing it would be most of each run); thumbnails uncapped.
-  if (full) options.maxPixels = uint64_t{1} << 18;
+  // The full-size decode on a canvas a fuzzer can afford (64 K pixels: a 256 KiB bitmap; a tiny file may claim the
+  // largest canvas, and allocating, clearing, flattening or tone mapping it would be most of each run); thumbnails
+  // uncapped.
+  if (full) options.maxPixels = uint64_t{1} << 16;
   mirelth::PicturePtr picture;
   mirelth::DecodeFailure failure;
   if (!container.openPicture(source, options, &picture, &failure)) return;
@@ -36,25 +34,11 @@ void Draw(const mirelth::Container& container, const uint8_t* data, size_t size,
   if (drawn) DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
 }
 
-const mirelth::Container* Chosen() {
-  static const mirelth::Container* const chosen = [] {
-    const char* name = std::getenv("MIRELTH_FUZZ_CONTAINER");
-    size_t count = 0;
-    const mirelth::Container* rows = mirelth::Containers(&count);
-    for (size_t i = 0; name && i < count; ++i) {
-      if (std::strcmp(rows[i].extension + 1, name) == 0) return &rows[i];
-    }
-    std::fprintf(stderr, "fuzz_container: MIRELTH_FUZZ_CONTAINER=%s names no container\n", name ? name : "");
-    std::exit(2);
-  }();
-  return chosen;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxFuzzInput) return 0;
-  const mirelth::Container* container = Chosen();
+  const mirelth::Container* container = ChosenContainer("fuzz_container");
   Draw(*container, data, size, true);
   Draw(*container, data, size, false);
   return 0;

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Replays the corpus and regressions of every container of the table through the container target.
-# Usage: replay_containers.sh REPLAY_PROGRAM MIRELTH_TABLES FUZZ_DIR
+# Replays the corpus and regressions of every container of the table through the container target, and through the
+# describe target (its own corpus, describe-<extension>, as well).
+# Usage: replay_containers.sh CONTAINER_REPLAY DESCRIBE_REPLAY MIRELTH_TABLES FUZZ_DIR
 set -uo pipefail
-replay=$1 tables=$2 dir=$3
+replay=$1 describe=$2 tables=$3 dir=$4
 passed=0 failed=0
 for name in $("$tables" fuzz-targets); do
-  if MIRELTH_FUZZ_CONTAINER=$name "$replay" "$dir/corpus/$name" "$dir/regressions/$name"; then
+  if MIRELTH_FUZZ_CONTAINER=$name "$replay" "$dir/corpus/$name" "$dir/regressions/$name" &&
+    MIRELTH_FUZZ_CONTAINER=$name "$describe" "$dir/corpus/$name" "$dir/corpus/describe-$name" \
+      "$dir/regressions/$name" "$dir/regressions/describe-$name"; then
     passed=$((passed + 1))
   else
     echo "replay_containers: $name FAILED"

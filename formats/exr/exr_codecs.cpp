@@ -1,5 +1,7 @@
 #include "formats/exr/exr_codecs.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -135,8 +137,12 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
   const uint8_t* table = in + 20;
   const size_t tableBytes = inSize - 20;
   const MsbBits tableBits(table, tableBytes);
+  // Each symbol with a code, in increasing order, and its code length: zero runs skip the rest, so these lists are
+  // as long as the table's entries, not as its range of symbols.
+  Scratch<uint32_t> coded(kHufSymbols);
   Scratch<uint8_t> lengths(kHufSymbols);
-  if (!lengths) return Fail(failure, FailureKind::OutOfMemory, "no Huffman table");
+  if (!coded || !lengths) return Fail(failure, FailureKind::OutOfMemory, "no Huffman table");
+  size_t codedCount = 0;
   uint64_t at = 0;
   auto take = [&](int bits, uint32_t* value) {
     if (at + static_cast<uint64_t>(bits) > uint64_t{tableBytes} * 8) return false;
@@ -159,11 +165,13 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
       i += run - 1;  // lengths are already 0
       continue;
     }
-    lengths[i] = static_cast<uint8_t>(length);
+    if (length == 0) continue;
+    coded[codedCount] = i;
+    lengths[codedCount++] = static_cast<uint8_t>(length);
   }
   // Canonical codes: for each length its first code and how many.
   uint64_t counts[kHufMaxLength + 1] = {}, base[kHufMaxLength + 1] = {};
-  for (uint32_t i = im; i <= iM; ++i) ++counts[lengths[i]];
+  for (size_t j = 0; j < codedCount; ++j) ++counts[lengths[j]];
   uint64_t next = 0;
   for (int l = kHufMaxLength; l > 0; --l) {
     base[l] = next;
@@ -182,9 +190,9 @@ bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t co
   if (!sorted || !fast) return Fail(failure, FailureKind::OutOfMemory, "no Huffman table");
   {
     uint32_t fill[kHufMaxLength + 1] = {};
-    for (uint32_t i = im; i <= iM; ++i) {
-      const int l = lengths[i];
-      if (l == 0) continue;
+    for (size_t j = 0; j < codedCount; ++j) {
+      const uint32_t i = coded[j];
+      const int l = lengths[j];
       const uint64_t code = base[l] + fill[l];
       sorted[first[l] + fill[l]++] = i;
       if (l <= kHufFastBits) {
@@ -472,12 +480,17 @@ bool ExrDecompressor::Piz(const ExrChunkShape& shape, const uint8_t* in, size_t 
   uint16_t* lut = Words(65536 + words);
   if (!lut) return Fail(failure, FailureKind::OutOfMemory, "no PIZ buffer");
   uint16_t* planes = lut + 65536;
+  // Only the bitmap's bytes from minNonZero to maxNonZero can have bits set: walk their set bits.
   size_t k = 0;
-  for (size_t i = 0; i < 65536; ++i) {
-    if (i == 0 || (bitmap[i >> 3] & (1u << (i & 7)))) lut[k++] = static_cast<uint16_t>(i);
+  lut[k++] = 0;
+  for (size_t byte = minNonZero; byte <= maxNonZero; ++byte) {
+    for (uint32_t set = bitmap[byte]; set != 0; set &= set - 1) {
+      const size_t value = byte * 8 + static_cast<size_t>(std::countr_zero(set));
+      if (value != 0) lut[k++] = static_cast<uint16_t>(value);
+    }
   }
   const uint16_t maxValue = static_cast<uint16_t>(k - 1);
-  for (; k < 65536; ++k) lut[k] = 0;
+  std::fill(lut + k, lut + 65536, uint16_t{0});
   if (inSize - at < 4) return Fail(failure, FailureKind::Truncated, "a PIZ chunk that ends before its code");
   const int32_t length = static_cast<int32_t>(U32(in + at));
   at += 4;
