@@ -41,6 +41,7 @@ struct Encoding {
   FloatBlockDecoder decodeFloatBlock = nullptr;  // blocks
   FloatTexelDecoder decodeFloatTexel = nullptr;  // blocks, optional: one pixel of a block as floats
   TexelSetDecoder decodeTexelSet = nullptr;      // blocks, optional: the sampled pixels of one block at once
+  BlockRunDecoder decodeBlockRun = nullptr;      // blocks, optional: whole blocks of one block row at once
 };
 
 // Whether a level of this encoding (and layout, for described ones) is drawn through the linear float path and

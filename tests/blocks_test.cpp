@@ -397,22 +397,48 @@ TEST(Bc45, SignedPalettesMapThroughS8) {
       }
     }
   }
+  // Run decoders (whole blocks of a row in one call) give their tile decoder's pixels.
+  int runDecoders = 0;
+  for (int32_t code = 0; code < kPixelFormatCount; ++code) {
+    const Encoding* encoding = EncodingOf(static_cast<PixelFormat>(code));
+    if (!encoding || !encoding->decodeBlockRun) continue;
+    ++runDecoders;
+    const int32_t count = static_cast<int32_t>(random.size() / encoding->blockBytes) - 1;
+    const intptr_t pitch = 16 * static_cast<intptr_t>(count);
+    std::vector<uint8_t> image(static_cast<size_t>(pitch) * 4);
+    encoding->decodeBlockRun(image.data(), pitch, random.data(), count, BlockContext{});
+    for (int32_t b = 0; b < count; ++b) {
+      const uint8_t* one = random.data() + static_cast<size_t>(b) * encoding->blockBytes;
+      const auto tile = DecodeBlock(encoding->decodeBlock, std::vector<uint8_t>(one, one + encoding->blockBytes));
+      for (int i = 0; i < 16; ++i) {
+        uint32_t pixel;
+        std::memcpy(&pixel, &image[static_cast<size_t>((i / 4) * pitch + 16 * b + 4 * (i % 4))], 4);
+        ASSERT_EQ(pixel, tile[i]) << encoding->name << " block " << b << " pixel " << i;
+      }
+    }
+  }
+  EXPECT_GE(runDecoders, 5);
   // Every unsigned endpoint pair with every index: the tile's palettes (both computed, one chosen, divisions by
   // multiplication) against the texel's integer divisions.
   std::vector<uint8_t> every(8);
   uint64_t indices = 0;
   for (int i = 0; i < 16; ++i) indices |= uint64_t(i < 8 ? i : 15 - i) << (3 * i);
   for (int i = 0; i < 6; ++i) every[2 + i] = static_cast<uint8_t>(indices >> (8 * i));
-  // DXT5's alpha block is the same: its texel computes one entry alone.
-  std::vector<uint8_t> dxt5(every);
+  // DXT5's alpha block is the same: its texel computes one entry alone. So is an unsigned R11 block's header
+  // (base, then multiplier and table; every value each way: the tile's in single precision, the texel's from a
+  // table), its indices big-endian.
+  std::vector<uint8_t> dxt5(every), r11(every);
   for (uint8_t b : {0x34, 0x12, 0x10, 0x85, 0xE4, 0x1B, 0x4E, 0xB1}) dxt5.push_back(b);
+  for (int i = 0; i < 6; ++i) r11[2 + i] = static_cast<uint8_t>(indices >> (8 * (5 - i)));
   for (uint32_t pair = 0; pair < 65536; ++pair) {
-    every[0] = dxt5[0] = static_cast<uint8_t>(pair);
-    every[1] = dxt5[1] = static_cast<uint8_t>(pair >> 8);
+    every[0] = dxt5[0] = r11[0] = static_cast<uint8_t>(pair);
+    every[1] = dxt5[1] = r11[1] = static_cast<uint8_t>(pair >> 8);
     const auto tile = DecodeBlock(DecodeBC4UBlock, every), tile5 = DecodeBlock(DecodeDXT5Block, dxt5);
+    const auto tile11 = DecodeBlock(DecodeEACR11UBlock, r11);
     for (int i = 0; i < 16; ++i) {
       ASSERT_EQ(DecodeBC4UTexel(every.data(), i % 4, i / 4, BlockContext{}), tile[i]) << pair << " " << i;
       ASSERT_EQ(DecodeDXT5Texel(dxt5.data(), i % 4, i / 4, BlockContext{}), tile5[i]) << pair << " " << i;
+      ASSERT_EQ(DecodeEACR11UTexel(r11.data(), i % 4, i / 4, BlockContext{}), tile11[i]) << pair << " " << i;
     }
   }
 }

@@ -20,11 +20,7 @@ namespace {
 inline void UnsignedPalette(const uint8_t* block, uint8_t (&palette)[8]) {
   palette[0] = block[0];
   palette[1] = block[1];
-  if (palette[0] > palette[1]) {
-    BuildAlphaPalette8(palette);
-  } else {
-    BuildAlphaPalette6(palette);
-  }
+  BuildAlphaPalette(palette);
 }
 
 // S(8) of (w0 e0 + w1 e1) / d for e in -127..127: round(((w0 e0 + w1 e1) / d + 127) x 255 / 254).

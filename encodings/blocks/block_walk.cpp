@@ -32,7 +32,13 @@ void DecodeBlockImage(uint8_t* destination, intptr_t destinationPitch, const uin
     const uint8_t* block = source + static_cast<intptr_t>(by) * sourcePitch;
     const int32_t rows = by * bh + bh <= height ? bh : height - by * bh;
     const bool fullRow = rows == bh;
-    for (int32_t bx = 0; bx < blocksPerRow; ++bx, block += blockBytes) {
+    int32_t bx = 0;
+    if (encoding.decodeBlockRun && fullRow && fullCols > 0) {
+      encoding.decodeBlockRun(row, step, block, fullCols, context);
+      bx = fullCols;
+      block += static_cast<intptr_t>(fullCols) * blockBytes;
+    }
+    for (; bx < blocksPerRow; ++bx, block += blockBytes) {
       uint8_t* out = row + 4 * static_cast<intptr_t>(bx) * bw;
       const int32_t cols = bx < fullCols ? bw : partCols;
       if (fullRow && cols == bw) {

@@ -46,6 +46,10 @@ using TexelSetDecoder = void (*)(const uint8_t* block, const uint8_t* texels, in
                                  const BlockContext& context);
 using TexelRowDecoder = void (*)(const uint8_t* blocks, const TexelSpot* spots, int32_t count, int32_t y, uint32_t* out,
                                  const BlockContext& context);
+// `count` whole blocks of one block row, left to right: block i (at blocks + i x block bytes) as its tile at
+// out + i x 4 x block width. The tile decoder's pixels, without a call through the table for every block.
+using BlockRunDecoder = void (*)(uint8_t* out, intptr_t outPitch, const uint8_t* blocks, int32_t count,
+                                 const BlockContext& context);
 
 // Walks the blocks covering width x height pixels from `source` (block rows `sourcePitch` bytes apart, 0: tightly
 // packed): whole blocks decode straight into the destination, blocks cut by the right or bottom edge through a
@@ -67,12 +71,17 @@ void InterpolateColors(uint32_t* first, uint32_t* second, uint32_t c0, uint32_t 
 void BuildAlphaPalette8(uint8_t* palette);
 // Entries 2..7 of a six-value alpha palette: (4 a0 + a1) / 5 ... (a0 + 4 a1) / 5, then 0 and 255.
 void BuildAlphaPalette6(uint8_t* palette);
+// Entries 2..7 of DXT5's and BC4's alpha palette from entries 0 and 1: eight values when a0 > a1, else six and 0, 255.
+void BuildAlphaPalette(uint8_t* palette);
 // The four colours of an ATC colour block.
 void BuildATCPalette(uint16_t color0, uint16_t color1, uint32_t* palette);
 
 void DecodeDXT1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeDXT3Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeDXT5Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeDXT1Run(uint8_t* out, intptr_t outPitch, const uint8_t* blocks, int32_t count, const BlockContext&);
+void DecodeDXT3Run(uint8_t* out, intptr_t outPitch, const uint8_t* blocks, int32_t count, const BlockContext&);
+void DecodeDXT5Run(uint8_t* out, intptr_t outPitch, const uint8_t* blocks, int32_t count, const BlockContext&);
 void DecodeATCBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeATCABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeATCIBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
@@ -94,6 +103,8 @@ void DecodeETC2RGBABlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, 
 void DecodeETC2RGBA1Block(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeEACR11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeEACR11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
+void DecodeEACR11URun(uint8_t* out, intptr_t outPitch, const uint8_t* blocks, int32_t count, const BlockContext&);
+void DecodeEACR11SRun(uint8_t* out, intptr_t outPitch, const uint8_t* blocks, int32_t count, const BlockContext&);
 void DecodeEACRG11UBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 void DecodeEACRG11SBlock(uint8_t* out, intptr_t outPitch, const uint8_t* block, const BlockContext&);
 // ASTC 2D: LDR endpoints as UNORM8, HDR endpoints through F, illegal blocks opaque magenta.
