@@ -6,6 +6,7 @@
 // LDR ones widened by 257 and drawn as the top 8 bits (decode_unorm8), HDR ones (12-bit pseudo-logarithmic)
 // turned into half floats and drawn by F. Illegal blocks draw the error colour, opaque magenta.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "encodings/blocks/blocks.h"
@@ -243,14 +244,18 @@ uint64_t Reverse64(uint64_t v) {
 // `count` values of `range` from the sequence that starts at bit `start` and holds exactly SequenceBits bits;
 // the bits past it read as 0. With `unquantize`, each value goes through that table. A trit block (8 + 5n bits,
 // at most 38) or quint block (7 + 3n, at most 22) is taken as one 64-bit chunk and its fields cut from fixed places.
+// With `wanted` (bit i: value i), only the values it names are certain to be decoded and unquantized: a trit or
+// quint group is skipped when it holds none of them, a plain value when it is not named.
 void DecodeSequence(const Tables& tables, const Bits128& block, int32_t start, int32_t count, int32_t range,
-                    uint8_t* out, const uint8_t* unquantize = nullptr) {
+                    uint8_t* out, const uint8_t* unquantize = nullptr, uint64_t wanted = ~uint64_t{0}) {
   const Range& r = kRanges[range];
   const int32_t n = r.bits;
   const uint64_t mask = (uint64_t{1} << n) - 1;
   const Bits128 bits = block.Below(start + SequenceBits(range, count));
+  const auto skip = [wanted](int32_t first, uint64_t group) { return first < 64 && ((wanted >> first) & group) == 0; };
   if (r.trits) {
     for (int32_t first = 0, p = start; first < count; first += 5, p += 8 + 5 * n) {
+      if (skip(first, 0x1F)) continue;
       const uint64_t c = bits.Get64(p);
       const auto t =
           static_cast<uint32_t>(((c >> n) & 3) | (((c >> (2 * n + 2)) & 3) << 2) | (((c >> (3 * n + 4)) & 1) << 4) |
@@ -263,6 +268,7 @@ void DecodeSequence(const Tables& tables, const Bits128& block, int32_t start, i
     }
   } else if (r.quints) {
     for (int32_t first = 0, p = start; first < count; first += 3, p += 7 + 3 * n) {
+      if (skip(first, 0x7)) continue;
       const uint64_t c = bits.Get64(p);
       const auto q =
           static_cast<uint32_t>(((c >> n) & 7) | (((c >> (2 * n + 3)) & 3) << 3) | (((c >> (3 * n + 5)) & 3) << 5));
@@ -270,6 +276,11 @@ void DecodeSequence(const Tables& tables, const Bits128& block, int32_t start, i
       const uint64_t m[3] = {c & mask, (c >> (n + 3)) & mask, (c >> (2 * n + 5)) & mask};
       const int32_t take = std::min(3, count - first);
       for (int32_t i = 0; i < take; ++i) out[first + i] = static_cast<uint8_t>((quints[i] << n) | m[i]);
+    }
+  } else if (wanted != ~uint64_t{0}) {
+    for (uint64_t left = wanted; left != 0; left &= left - 1) {
+      const int32_t i = std::countr_zero(left);
+      if (i < count) out[i] = static_cast<uint8_t>(bits.Get64(start + i * n) & mask);
     }
   } else {
     uint64_t chunk = bits.Get64(start);
@@ -955,9 +966,26 @@ void DecodeTexels(const uint8_t* block, Out out, const uint8_t* list = nullptr, 
   // Weights, read from the bit-reversed block.
   const Bits128 reversed{Reverse64(bits.hi), Reverse64(bits.lo)};
   const int32_t gridCount = mode.gridWidth * mode.gridHeight * (mode.dual ? 2 : 1);
-  uint8_t stored[64];
-  DecodeSequence(tables, reversed, 0, gridCount, mode.range, stored, tables.weight[mode.range]);
   const int32_t planeStep = mode.dual ? 2 : 1;
+  // A short list needs only the grid weights its texels infill from (both planes); the rest stay 0 unread.
+  uint64_t wanted = ~uint64_t{0};
+  uint8_t stored[64] = {};
+  if (list && count * 4 < gridCount) {
+    wanted = 0;
+    const int32_t w = mode.gridWidth, gridSize = mode.gridWidth * mode.gridHeight;
+    const uint64_t planes = mode.dual ? 3 : 1;
+    for (int32_t i = 0; i < count; ++i) {
+      if (mode.infill < 0) {
+        wanted |= planes << (list[i] * planeStep);
+        continue;
+      }
+      const int32_t g = footprint.infills[mode.infill].index[list[i]];
+      for (const int32_t at : {g, g + 1, g + w, g + w + 1}) {
+        if (at < gridSize) wanted |= planes << (at * planeStep);
+      }
+    }
+  }
+  DecodeSequence(tables, reversed, 0, gridCount, mode.range, stored, tables.weight[mode.range], wanted);
   const int32_t selector = mode.dual ? static_cast<int32_t>(bits.Get(128 - mode.weightBits - extraBits - 2, 2)) : -1;
 
   // The weights of every texel (both planes), infilled from the grid when it is smaller than the footprint.
