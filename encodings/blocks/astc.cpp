@@ -289,7 +289,12 @@ void DecodeSequence(const Tables& tables, const Bits128& block, int32_t start, i
       out[i] = static_cast<uint8_t>((chunk >> used) & mask);
     }
   }
-  if (unquantize) {
+  if (unquantize && wanted != ~uint64_t{0}) {
+    for (uint64_t left = wanted; left != 0; left &= left - 1) {
+      const int32_t i = std::countr_zero(left);
+      if (i < count) out[i] = unquantize[out[i]];
+    }
+  } else if (unquantize) {
     for (int32_t i = 0; i < count; ++i) out[i] = unquantize[out[i]];
   }
 }
