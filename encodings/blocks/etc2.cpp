@@ -61,22 +61,30 @@ inline void ModifierPalette(const Rgb& base, uint32_t codeword, bool zeroSmall, 
   palette[3] = Opaque(base.r - b, base.g - b, base.b - b);
 }
 
+// A planar block's three colours (origin, horizontal and vertical), widened to 8 bits, and any pixel's blend of
+// them.
+struct Planar {
+  int32_t r, g, b, rh, gh, bh, rv, gv, bv;
+  explicit Planar(uint64_t w)
+      : r(Extend6(Bits(w, 57, 6))),
+        g(Extend7((Bits(w, 56, 1) << 6) | Bits(w, 49, 6))),
+        b(Extend6((Bits(w, 48, 1) << 5) | (Bits(w, 43, 2) << 3) | Bits(w, 39, 3))),
+        rh(Extend6((Bits(w, 34, 5) << 1) | Bits(w, 32, 1))),
+        gh(Extend7(Bits(w, 25, 7))),
+        bh(Extend6(Bits(w, 19, 6))),
+        rv(Extend6(Bits(w, 13, 6))),
+        gv(Extend7(Bits(w, 6, 7))),
+        bv(Extend6(Bits(w, 0, 6))) {}
+  uint32_t At(int32_t x, int32_t y) const {
+    return Opaque((x * (rh - r) + y * (rv - r) + 4 * r + 2) >> 2, (x * (gh - g) + y * (gv - g) + 4 * g + 2) >> 2,
+                  (x * (bh - b) + y * (bv - b) + 4 * b + 2) >> 2);
+  }
+};
+
 inline void WritePlanar(uint64_t w, uint32_t (&tile)[16]) {
-  const int32_t r = Extend6(Bits(w, 57, 6));
-  const int32_t g = Extend7((Bits(w, 56, 1) << 6) | Bits(w, 49, 6));
-  const int32_t b = Extend6((Bits(w, 48, 1) << 5) | (Bits(w, 43, 2) << 3) | Bits(w, 39, 3));
-  const int32_t rh = Extend6((Bits(w, 34, 5) << 1) | Bits(w, 32, 1));
-  const int32_t gh = Extend7(Bits(w, 25, 7));
-  const int32_t bh = Extend6(Bits(w, 19, 6));
-  const int32_t rv = Extend6(Bits(w, 13, 6));
-  const int32_t gv = Extend7(Bits(w, 6, 7));
-  const int32_t bv = Extend6(Bits(w, 0, 6));
+  const Planar planar(w);
   for (int32_t y = 0; y < 4; ++y) {
-    for (int32_t x = 0; x < 4; ++x) {
-      tile[4 * y + x] =
-          Opaque((x * (rh - r) + y * (rv - r) + 4 * r + 2) >> 2, (x * (gh - g) + y * (gv - g) + 4 * g + 2) >> 2,
-                 (x * (bh - b) + y * (bv - b) + 4 * b + 2) >> 2);
-    }
+    for (int32_t x = 0; x < 4; ++x) tile[4 * y + x] = planar.At(x, y);
   }
 }
 
@@ -201,16 +209,7 @@ uint32_t ColorTexel(uint64_t w, int32_t x, int32_t y) {
     }
     return Opaque(c.r + d, c.g + d, c.b + d);
   }
-  if (b2 < 0 || b2 > 31) {  // planar: opaque whatever the opaque bit says
-    const int32_t pr = Extend6(Bits(w, 57, 6));
-    const int32_t pg = Extend7((Bits(w, 56, 1) << 6) | Bits(w, 49, 6));
-    const int32_t pb = Extend6((Bits(w, 48, 1) << 5) | (Bits(w, 43, 2) << 3) | Bits(w, 39, 3));
-    const int32_t rh = Extend6((Bits(w, 34, 5) << 1) | Bits(w, 32, 1)), gh = Extend7(Bits(w, 25, 7)),
-                  bh = Extend6(Bits(w, 19, 6));
-    const int32_t rv = Extend6(Bits(w, 13, 6)), gv = Extend7(Bits(w, 6, 7)), bv = Extend6(Bits(w, 0, 6));
-    return Opaque((x * (rh - pr) + y * (rv - pr) + 4 * pr + 2) >> 2, (x * (gh - pg) + y * (gv - pg) + 4 * pg + 2) >> 2,
-                  (x * (bh - pb) + y * (bv - pb) + 4 * pb + 2) >> 2);
-  }
+  if (b2 < 0 || b2 > 31) return Planar(w).At(x, y);  // planar: opaque whatever the opaque bit says
   if (transparentIndex2 && index == 2) return 0;
   const Rgb base = sub ? Rgb{Extend5(static_cast<uint32_t>(r2)), Extend5(static_cast<uint32_t>(g2)),
                              Extend5(static_cast<uint32_t>(b2))}
