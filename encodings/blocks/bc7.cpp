@@ -45,7 +45,15 @@ constexpr const uint8_t* Weights() {
   return kIndexBits == 2 ? kBptcWeights2 : kIndexBits == 3 ? kBptcWeights3 : kBptcWeights4;
 }
 
+// Endpoints as four 16-bit lanes (A, R, G, B from the top) blended with a weight in 64ths, rounded, packed as BGRA.
+inline uint32_t Blend(uint64_t e0, uint64_t e1, uint32_t w) {
+  const uint64_t lanes = ((e0 * (64 - w) + e1 * w + 0x0020002000200020ull) >> 6) & 0x00FF00FF00FF00FFull;
+  const uint64_t pairs = (lanes | (lanes >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<uint32_t>(pairs | (pairs >> 16));
+}
+
 // The whole tile.
+
 template <uint32_t kMode>
 void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
   constexpr ModeInfo m = kModes[kMode];
@@ -98,11 +106,6 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
     low[s] = (uint64_t{a[3]} << 48) | (uint64_t{a[0]} << 32) | (uint64_t{a[1]} << 16) | a[2];
     high[s] = (uint64_t{b[3]} << 48) | (uint64_t{b[0]} << 32) | (uint64_t{b[1]} << 16) | b[2];
   }
-  const auto blend = [](uint64_t e0, uint64_t e1, uint32_t w) {
-    const uint64_t lanes = ((e0 * (64 - w) + e1 * w + 0x0020002000200020ull) >> 6) & 0x00FF00FF00FF00FFull;
-    const uint64_t pairs = (lanes | (lanes >> 8)) & 0x0000FFFF0000FFFFull;
-    return static_cast<uint32_t>(pairs | (pairs >> 16));
-  };
 
   constexpr uint32_t kIndexBits = m.indexBits;
   if constexpr (m.secondaryBits == 0) {
@@ -122,7 +125,7 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
       // Few colours (modes 3 and 7): each subset's palette once, then a lookup a pixel.
       uint32_t palette[m.subsets][kEntries];
       for (uint32_t s = 0; s < m.subsets; ++s) {
-        for (uint32_t k = 0; k < kEntries; ++k) palette[s][k] = blend(low[s], high[s], weights[k]);
+        for (uint32_t k = 0; k < kEntries; ++k) palette[s][k] = Blend(low[s], high[s], weights[k]);
       }
       for (uint32_t i = 0; i < 16; ++i) {
         const auto index = static_cast<uint32_t>(indices >> (i * kIndexBits)) & ((1u << kIndexBits) - 1);
@@ -151,7 +154,7 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
     for (uint32_t i = 0; i < 16; ++i) {
       const auto index = static_cast<uint32_t>(indices >> (i * kIndexBits)) & ((1u << kIndexBits) - 1);
       const uint32_t s = m.subsets == 1 ? 0 : (subsetMap >> (2 * i)) & 3;
-      tile[i] = blend(low[s], high[s], weights[index]);
+      tile[i] = Blend(low[s], high[s], weights[index]);
     }
 #endif
   } else {
@@ -171,7 +174,7 @@ void DecodeMode(BptcBits& bits, uint32_t (&tile)[16]) {
     const uint64_t colourIndices = selection ? secondary : primary, alphaIndices = selection ? primary : secondary;
     const uint32_t alphaShift = rotation ? swapShift : 24;
     const auto colourOf = [&](uint32_t k) {
-      const uint32_t pixel = blend(low[0], high[0], colourWeights[k]) & 0x00FFFFFFu;
+      const uint32_t pixel = Blend(low[0], high[0], colourWeights[k]) & 0x00FFFFFFu;
       return rotation ? (pixel & ~channelMask) | (((pixel & channelMask) >> swapShift) << 24) : pixel;
     };
     const auto alphaOf = [&](uint32_t k) {
@@ -229,11 +232,6 @@ uint32_t ModeTexel(uint64_t lo, uint64_t hi, uint32_t one) {
     }
     ends[j] = (uint64_t{c[3]} << 48) | (uint64_t{c[0]} << 32) | (uint64_t{c[1]} << 16) | c[2];
   }
-  const auto blend = [](uint64_t e0, uint64_t e1, uint32_t w) {
-    const uint64_t lanes = ((e0 * (64 - w) + e1 * w + 0x0020002000200020ull) >> 6) & 0x00FF00FF00FF00FFull;
-    const uint64_t pairs = (lanes | (lanes >> 8)) & 0x0000FFFF0000FFFFull;
-    return static_cast<uint32_t>(pairs | (pairs >> 16));
-  };
   constexpr uint32_t kIndexBits = m.indexBits;
   if constexpr (m.secondaryBits == 0) {
     // Anchors (pixel 0, and the partition's others) store one bit fewer: the pixel's index sits after the full
@@ -245,7 +243,7 @@ uint32_t ModeTexel(uint64_t lo, uint64_t hi, uint32_t one) {
     bool anchor = false;
     for (const uint32_t a : anchors) before += a < one, anchor |= a == one;
     const uint32_t index = Field(lo, hi, kIndexAt + one * kIndexBits - before, kIndexBits - (anchor ? 1 : 0));
-    return blend(ends[0], ends[1], Weights<kIndexBits>()[index]);
+    return Blend(ends[0], ends[1], Weights<kIndexBits>()[index]);
   } else {
     // Modes 4 and 5: colour and alpha indices from two sets (swapped by the selection bit), then the rotation.
     constexpr uint32_t kSecondaryBits = m.secondaryBits;
@@ -263,7 +261,7 @@ uint32_t ModeTexel(uint64_t lo, uint64_t hi, uint32_t one) {
     const uint32_t swapShift = rotation == 1 ? 16 : rotation == 2 ? 8 : 0;
     const uint32_t channelMask = rotation ? 0xFFu << swapShift : 0;
     const uint32_t alphaShift = rotation ? swapShift : 24;
-    uint32_t pixel = blend(ends[0], ends[1], colourWeights[ci]) & 0x00FFFFFFu;
+    uint32_t pixel = Blend(ends[0], ends[1], colourWeights[ci]) & 0x00FFFFFFu;
     if (rotation) pixel = (pixel & ~channelMask) | (((pixel & channelMask) >> swapShift) << 24);
     const uint32_t w = alphaWeights[ai];
     const uint32_t a0 = static_cast<uint32_t>(ends[0] >> 48), a1 = static_cast<uint32_t>(ends[1] >> 48);
