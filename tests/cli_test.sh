@@ -92,5 +92,29 @@ grep -q "^  encoding: RGB 8-bit$" "$work/info.txt" && grep -q "^LayerCount=" "$w
 "$tool" --json "$sample" > /dev/null 2>&1; check "--json without --info" 2 $?
 "$tool" --info --full "$sample" > /dev/null 2>&1; check "--info with --full" 2 $?
 
+# The PNG writer stores rows that will not compress and deflates the rest: both read back as the pixels drawn (a
+# 256 x 256 BGRA DDS of noise, and one of smooth colour, drawn at full size and read with Pillow).
+for content in noise smooth; do
+  /usr/bin/python3 - "$work/$content.dds" "$content" <<'PY'
+import random, struct, sys
+path, content = sys.argv[1], sys.argv[2]
+random.seed(3)
+pixels = bytes(random.randrange(256) if content == "noise" else (i // 4 + i % 4 * 50) % 256 for i in range(256 * 256 * 4))
+header = struct.pack("<4s7I44x9I16x", b"DDS ", 124, 0x100F, 256, 256, 1024, 0, 0, 32, 0x41, 0, 32,
+                     0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0x1000)
+open(path, "wb").write(header + pixels)
+PY
+  "$tool" --full "$work/$content.dds" "$work/$content.png"; check "PNG of $content" 0 $?
+  /usr/bin/python3 - "$work/$content.dds" "$work/$content.png" <<'PY' || { echo "FAIL: PNG of $content does not read back"; failures=$((failures + 1)); }
+import sys
+from PIL import Image
+bgra = open(sys.argv[1], "rb").read()[128:]
+rgba = bytearray(len(bgra))
+rgba[0::4], rgba[1::4], rgba[2::4], rgba[3::4] = bgra[2::4], bgra[1::4], bgra[0::4], bgra[3::4]
+with Image.open(sys.argv[2]) as image:
+    sys.exit(0 if image.convert("RGBA").tobytes() == bytes(rgba) else 1)
+PY
+done
+
 echo "cli: $failures failed"
 [ "$failures" = 0 ]
