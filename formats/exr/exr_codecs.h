@@ -31,8 +31,8 @@ struct ExrChunkShape {
 
 // Samples of a channel sampled every `s` pixels in [a, b] (the positions that are multiples of s).
 int64_t ExrSampleCount(int32_t s, int32_t a, int32_t b);
-// Floored a mod s (positions may be negative).
-inline bool ExrSampledAt(int32_t position, int32_t s) { return ((position % s) + s) % s == 0; }
+// Whether a position (negative too) is a multiple of a sampling s >= 1: its remainder is 0 however it is rounded.
+inline bool ExrSampledAt(int64_t position, int64_t s) { return position % s == 0; }
 // Bytes of a chunk in the unpacked layout.
 uint64_t ExrUnpackedBytes(const ExrChunkShape& shape);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/exr/exr_codecs.h"
 #include "io/byte_reader.h"
 #include "io/limits.h"
 #include "io/slice.h"
@@ -322,9 +323,9 @@ bool ReadExrHeader(ByteSource& source, ExrPart* part, bool* partKnown, DecodeFai
     for (size_t c = 0; c < part->channels.size(); ++c) {
       const ExrChannel& channel = part->channels[c];
       // Subsampled channels keep the data window's edges on their grid, as the format asks.
-      auto onGrid = [](int32_t v, int32_t s) { return ((v % s) + s) % s == 0; };
-      if (!onGrid(d.xMin, channel.xSampling) || !onGrid(d.yMin, channel.ySampling) ||
-          !onGrid(d.xMax + 1, channel.xSampling) || !onGrid(d.yMax + 1, channel.ySampling)) {
+      if (!ExrSampledAt(d.xMin, channel.xSampling) || !ExrSampledAt(d.yMin, channel.ySampling) ||
+          !ExrSampledAt(int64_t{d.xMax} + 1, channel.xSampling) ||
+          !ExrSampledAt(int64_t{d.yMax} + 1, channel.ySampling)) {
         return Fail(failure, FailureKind::InvalidHeader,
                     "OpenEXR channel %.60s sampled %d x %d off the data window's grid", channel.name, channel.xSampling,
                     channel.ySampling);
