@@ -92,14 +92,16 @@ grep -q "^  encoding: RGB 8-bit$" "$work/info.txt" && grep -q "^LayerCount=" "$w
 "$tool" --json "$sample" > /dev/null 2>&1; check "--json without --info" 2 $?
 "$tool" --info --full "$sample" > /dev/null 2>&1; check "--info with --full" 2 $?
 
-# The PNG writer stores rows that will not compress and deflates the rest: both read back as the pixels drawn (a
-# 256 x 256 BGRA DDS of noise, and one of smooth colour, drawn at full size and read with Pillow).
-for content in noise smooth; do
+# The PNG writer stores rows that will not compress, codes grain byte by byte and deflates the rest: each reads back
+# as the pixels drawn (256 x 256 BGRA DDS files of noise, grain and smooth colour, drawn at full size, read with Pillow).
+for content in noise grain smooth; do
   /usr/bin/python3 - "$work/$content.dds" "$content" <<'PY'
 import random, struct, sys
 path, content = sys.argv[1], sys.argv[2]
 random.seed(3)
-pixels = bytes(random.randrange(256) if content == "noise" else (i // 4 + i % 4 * 50) % 256 for i in range(256 * 256 * 4))
+grain = 16 if content == "grain" else 0
+pixels = bytes(random.randrange(256) if content == "noise" else (i // 4 % 256 + i % 4 * 50 + random.randrange(grain + 1)) % 256
+               for i in range(256 * 256 * 4))
 header = struct.pack("<4s7I44x9I16x", b"DDS ", 124, 0x100F, 256, 256, 1024, 0, 0, 32, 0x41, 0, 32,
                      0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0x1000)
 open(path, "wb").write(header + pixels)

@@ -1,6 +1,7 @@
 // PNG output: 8-bit RGBA, no interlace, each row Sub-filtered (each byte less the one four before it) and the image
 // deflated fast: with libdeflate where the build has it (natively), else with zlib at level 1 (the Windows cross
-// build, for which no libdeflate build exists); stored when its start shows it will not compress.
+// build, for which no libdeflate build exists); stored, or coded byte by byte, when its start shows that deflate
+// would gain nothing or little.
 #include "tools/png_writer.h"
 
 #include <zlib.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tools/huffman_deflate.h"
 
 #if MIRELTH_HAVE_LIBDEFLATE
 #include <libdeflate.h>
@@ -69,14 +71,21 @@ bool DeflateAt(const uint8_t* data, size_t size, int level, std::vector<uint8_t>
 #endif
 }
 
-// The zlib stream of `raw`, deflated fast. Rows of noise do not compress, and trying costs more than the rest of
-// the write (2.5 ms for a 256 x 256 thumbnail of noise, where stored takes 0.1 ms): when the first 32 KiB shrink by
-// less than 2%, the whole is stored.
+// The zlib stream of `raw`, made fast, as its first 32 KiB show it should be: stored when deflate shrinks them by
+// less than 2% (noise: trying costs 2.5 ms for a 256 x 256 thumbnail, storing 0.1 ms); coded byte by byte when that
+// comes within 5% of deflate (grain, where matches are few and the search for them is most of the cost); else
+// deflated.
 bool Deflate(const std::vector<uint8_t>& raw, std::vector<uint8_t>* packed) {
   constexpr size_t kProbe = 32768;
   if (raw.size() > 2 * kProbe) {
     if (!DeflateAt(raw.data(), kProbe, 1, packed)) return false;
-    if (packed->size() * 50 >= kProbe * 49) return DeflateAt(raw.data(), raw.size(), 0, packed);
+    const size_t deflated = packed->size();
+    if (deflated * 50 >= kProbe * 49) return DeflateAt(raw.data(), raw.size(), 0, packed);
+    HuffmanOnlyZlib(raw.data(), kProbe, packed);
+    if (packed->size() * 20 <= deflated * 21) {
+      HuffmanOnlyZlib(raw.data(), raw.size(), packed);
+      return true;
+    }
   }
   return DeflateAt(raw.data(), raw.size(), 1, packed);
 }
