@@ -471,11 +471,13 @@ class LumaChromaRows final : public FloatRowSource {
     }
     needed_ = Scratch<int64_t>(count);
     slot_ = Scratch<int32_t>(static_cast<size_t>(columnCount));
+    left_ = Scratch<int32_t>(static_cast<size_t>(columnCount)),
+    right_ = Scratch<int32_t>(static_cast<size_t>(columnCount));
     lines_ = Scratch<Yca>(count * kLineSlots);
-    rgb_ = Scratch<Rgb>(count * 3);
+    rgb_ = Scratch<Rgb>(count * kRgbSlots);
     chunkSlots_ = Scratch<DecodedChunk>(kChunkSlots);
     ryScratch_ = Scratch<float>(count), byScratch_ = Scratch<float>(count);
-    if (!needed_ || !slot_ || !lines_ || !rgb_ || !chunkSlots_ || !ryScratch_ || !byScratch_) {
+    if (!needed_ || !slot_ || !left_ || !right_ || !lines_ || !rgb_ || !chunkSlots_ || !ryScratch_ || !byScratch_) {
       return Fail(failure, FailureKind::OutOfMemory, "no chroma lines");
     }
     neededCount_ = count;
@@ -485,8 +487,12 @@ class LumaChromaRows final : public FloatRowSource {
       slot_[static_cast<size_t>(i)] = -1;
       if (u < 0 || u >= width_) continue;
       slot_[static_cast<size_t>(i)] = static_cast<int32_t>(Find(u));
+      // The neighbours whose saturation bounds this column's.
+      left_[static_cast<size_t>(i)] = static_cast<int32_t>(Find(std::max<int64_t>(0, u - 1)));
+      right_[static_cast<size_t>(i)] = static_cast<int32_t>(Find(std::min(width_ - 1, u + 1)));
     }
     for (int64_t& line : lineOf_) line = INT64_MIN;
+    for (int64_t& line : rgbOf_) line = INT64_MIN;
     for (uint64_t& chunk : chunkOf_) chunk = UINT64_MAX;
     ry_ = FindChannel(part_, drawn_.layer, "RY"), by_ = FindChannel(part_, drawn_.layer, "BY");
     return true;
@@ -499,12 +505,11 @@ class LumaChromaRows final : public FloatRowSource {
       return true;
     }
     const int64_t y = part_.dataWindow.yMin + v;
-    for (int k = 0; k < 3; ++k) {
-      if (!RgbLine(y - 1 + k, rgb_.get() + static_cast<size_t>(k) * neededCount_, failure)) return false;
+    const Rgb *above = nullptr, *centre = nullptr, *below = nullptr;
+    if (!CachedRgbLine(y - 1, &above, failure) || !CachedRgbLine(y, &centre, failure) ||
+        !CachedRgbLine(y + 1, &below, failure)) {
+      return false;
     }
-    const Rgb* above = rgb_.get();
-    const Rgb* centre = above + neededCount_;
-    const Rgb* below = centre + neededCount_;
     for (int32_t i = 0; i < columnCount_; ++i) {
       float* p = out + 4 * static_cast<size_t>(i);
       const int32_t s = slot_[static_cast<size_t>(i)];
@@ -512,8 +517,8 @@ class LumaChromaRows final : public FloatRowSource {
         p[0] = p[1] = p[2] = p[3] = 0.0f;
         continue;
       }
-      const int64_t u = needed_[static_cast<size_t>(s)];
-      const size_t left = Find(std::max<int64_t>(0, u - 1)), right = Find(std::min(width_ - 1, u + 1));
+      const auto left = static_cast<size_t>(left_[static_cast<size_t>(i)]);
+      const auto right = static_cast<size_t>(right_[static_cast<size_t>(i)]);
       const float sMean = std::min(1.0f, 0.25f * (Saturation(above[left]) + Saturation(above[right]) +
                                                   Saturation(below[left]) + Saturation(below[right])));
       Rgb pixel = centre[s];
@@ -536,6 +541,7 @@ class LumaChromaRows final : public FloatRowSource {
 
  private:
   static constexpr size_t kLineSlots = 32;   // lines y - 14 .. y + 14 are in use at once
+  static constexpr size_t kRgbSlots = 4;     // RGB lines y - 1 .. y + 1, kept for the next row
   static constexpr size_t kChunkSlots = 32;  // and the chunks holding them
 
   size_t Find(int64_t u) const {
@@ -622,6 +628,18 @@ class LumaChromaRows final : public FloatRowSource {
     return true;
   }
 
+  // RgbLine through a ring of the last lines made: rows in sequence share two of their three lines.
+  bool CachedRgbLine(int64_t y, const Rgb** line, DecodeFailure* failure) {
+    const auto slot = static_cast<size_t>(((y % static_cast<int64_t>(kRgbSlots)) + kRgbSlots) % kRgbSlots);
+    Rgb* cells = rgb_.get() + slot * neededCount_;
+    *line = cells;
+    if (rgbOf_[slot] == y) return true;
+    rgbOf_[slot] = INT64_MIN;
+    if (!RgbLine(y, cells, failure)) return false;
+    rgbOf_[slot] = y;
+    return true;
+  }
+
   // Line `y` (which may lie a line outside the data window) as RGB at the needed columns.
   bool RgbLine(int64_t y, Rgb* out, DecodeFailure* failure) {
     const Yca* own = nullptr;
@@ -672,8 +690,10 @@ class LumaChromaRows final : public FloatRowSource {
   Scratch<int64_t> needed_{0};
   size_t neededCount_ = 0;
   Scratch<int32_t> slot_{0};
+  Scratch<int32_t> left_{0}, right_{0};  // per wanted column: its neighbours' places in needed_
   Scratch<Yca> lines_{0};
   int64_t lineOf_[kLineSlots] = {};
+  int64_t rgbOf_[kRgbSlots] = {};
   Scratch<DecodedChunk> chunkSlots_{0};
   uint64_t chunkOf_[kChunkSlots] = {};
   Scratch<Rgb> rgb_{0};
