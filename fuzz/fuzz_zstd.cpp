@@ -45,9 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool decoded = mirelth::ZstdDecode(data, size, ours.data(), out.pos, &failure);
     if (complete && size > 0) {
       // libzstd also reads the legacy formats of before 1.0 (magic numbers 0xFD2FB51E-0xFD2FB527), which no
-      // container writes and ours refuses.
+      // container writes and ours refuses. And its final check lets a sequence bit stream be read past its start
+      // (it reads zeros, then bits wrapped around its register), which no encoder writes: ours refuses that as
+      // corrupt.
       const bool legacy = std::strncmp(failure.detail, "not Zstandard data (magic FD2FB5", 32) == 0;
-      if (!decoded && !legacy) Mismatch("libzstd decodes a stream ours refuses", failure.detail);
+      const bool overRead = std::strstr(failure.detail, "a sequence bit stream that ends early") != nullptr;
+      if (!decoded && !legacy && !overRead) Mismatch("libzstd decodes a stream ours refuses", failure.detail);
       if (!decoded) return 0;
       if (std::memcmp(ours.data(), theirs.data(), out.pos) != 0) Mismatch("different bytes", "");
     }
