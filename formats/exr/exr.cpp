@@ -236,34 +236,46 @@ float ValueAt(const uint8_t* p, ExrPixelType type) {
   return 0.0f;
 }
 
-float SampleOf(const DecodedChunk& chunk, size_t c, int32_t x, int32_t y) {
-  const ExrChunkShape& s = chunk.shape;
-  const ExrChannel& ch = s.channels[c];
-  const size_t channels = s.channelCount;
-  int32_t line = y - s.yMin;
-  if (ch.xSampling == 1 && ch.ySampling == 1) {  // every pixel sampled: no search
-    return ValueAt(chunk.bytes.data() + chunk.lines[static_cast<size_t>(line) * channels + c] +
-                       static_cast<int64_t>(x - s.xMin) * ExrPixelBytes(ch.type),
-                   ch.type);
+// One channel's values on one line of a decoded chunk, any of them by its pixel column: a subsampled channel gives
+// the value of the sampled line at or above the line (else the first below it) and of the sample at or left of the
+// column (clamped to the first and last). The line is found once; each column costs a division at most.
+struct LineSampler {
+  const uint8_t* values = nullptr;  // null: the channel has no line in the chunk, every value is 0
+  ExrPixelType type = ExrPixelType::kHalf;
+  uint32_t bytes = 2;
+  int32_t sampling = 1, xMin = 0;
+  int64_t count = 0, first = 0;  // samples on the line; floor((xMin - 1) / sampling) + 1
+
+  LineSampler(const DecodedChunk& chunk, size_t c, int32_t y) {
+    const ExrChunkShape& s = chunk.shape;
+    const ExrChannel& ch = s.channels[c];
+    const size_t channels = s.channelCount;
+    type = ch.type, bytes = ExrPixelBytes(ch.type), sampling = ch.xSampling, xMin = s.xMin;
+    const int32_t line = y - s.yMin;
+    int32_t found = line;
+    if (ch.xSampling != 1 || ch.ySampling != 1) {
+      while (found >= 0 && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) --found;
+      if (found < 0) {
+        found = line;
+        const int32_t last = s.yMax - s.yMin;
+        while (found <= last && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) ++found;
+        if (found > last) return;
+      }
+    }
+    count = ExrSampleCount(sampling, s.xMin, s.xMax);
+    if (count <= 0) return;
+    first = ExrFloorDiv(int64_t{s.xMin} - 1, sampling) + 1;
+    values = chunk.bytes.data() + chunk.lines[static_cast<size_t>(found) * channels + c];
   }
-  // The sampled line at or above y in the chunk, else the first below it.
-  int32_t found = line;
-  while (found >= 0 && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) --found;
-  if (found < 0) {
-    found = line;
-    const int32_t last = s.yMax - s.yMin;
-    while (found <= last && chunk.lines[static_cast<size_t>(found) * channels + c] < 0) ++found;
-    if (found > last) return 0.0f;
+  float At(int32_t x) const {
+    if (!values) return 0.0f;
+    if (sampling == 1) return ValueAt(values + static_cast<int64_t>(x - xMin) * bytes, type);
+    const int64_t index = std::clamp<int64_t>(ExrFloorDiv(x, sampling) - first, 0, count - 1);
+    return ValueAt(values + index * bytes, type);
   }
-  const int64_t n = ExrSampleCount(ch.xSampling, s.xMin, s.xMax);
-  if (n <= 0) return 0.0f;
-  int64_t index = ExrSampleCount(ch.xSampling, s.xMin, x) - 1;
-  if (index < 0) index = 0;
-  if (index >= n) index = n - 1;
-  return ValueAt(
-      chunk.bytes.data() + chunk.lines[static_cast<size_t>(found) * channels + c] + index * ExrPixelBytes(ch.type),
-      ch.type);
-}
+};
+
+float SampleOf(const DecodedChunk& chunk, size_t c, int32_t x, int32_t y) { return LineSampler(chunk, c, y).At(x); }
 
 // The drawn colour of a pixel from its channels' values: luminance-chroma to RGB, then colour divided by alpha.
 void FinishPixel(const Drawn& drawn, const double* luminance, float* p) {
@@ -600,17 +612,25 @@ class LumaChromaRows final : public FloatRowSource {
     }
     const int32_t absolute = static_cast<int32_t>(y);
     const bool chroma = ExrSampledAt(absolute, 2);
+    // Values as halves: those stored as halves already are.
+    const auto half = [](const LineSampler& sampler, int32_t x) {
+      return sampler.type == ExrPixelType::kHalf ? sampler.At(x) : ToHalf(sampler.At(x));
+    };
+    const LineSampler luma(decoded, static_cast<size_t>(drawn_.y), absolute);
+    const LineSampler alpha(decoded, static_cast<size_t>(drawn_.a >= 0 ? drawn_.a : drawn_.y), absolute);
+    const LineSampler red(decoded, static_cast<size_t>(ry_), absolute),
+        blue(decoded, static_cast<size_t>(by_), absolute);
     for (size_t k = 0; k < neededCount_; ++k) {
       const int32_t x = static_cast<int32_t>(part_.dataWindow.xMin + needed_[k]);
       Yca& cell = cells[k];
-      cell.y = ToHalf(SampleOf(decoded, static_cast<size_t>(drawn_.y), x, absolute));
-      cell.a = drawn_.a >= 0 ? ToHalf(SampleOf(decoded, static_cast<size_t>(drawn_.a), x, absolute)) : 1.0f;
+      cell.y = half(luma, x);
+      cell.a = drawn_.a >= 0 ? half(alpha, x) : 1.0f;
       cell.ry = cell.by = 0.0f;
       if (!chroma) continue;
       const int64_t j = needed_[k];
       if ((j & 1) == 0) {
-        cell.ry = ToHalf(SampleOf(decoded, static_cast<size_t>(ry_), x, absolute));
-        cell.by = ToHalf(SampleOf(decoded, static_cast<size_t>(by_), x, absolute));
+        cell.ry = half(red, x);
+        cell.by = half(blue, x);
         continue;
       }
       float ry = 0.0f, by = 0.0f;
@@ -619,8 +639,8 @@ class LumaChromaRows final : public FloatRowSource {
         if (jj < 0) jj = 0;
         if (jj > width_ - 1) jj = width_ - 2 >= 0 ? width_ - 2 : 0;
         const int32_t xx = static_cast<int32_t>(part_.dataWindow.xMin + jj);
-        ry += ToHalf(SampleOf(decoded, static_cast<size_t>(ry_), xx, absolute)) * kChromaTaps[t];
-        by += ToHalf(SampleOf(decoded, static_cast<size_t>(by_), xx, absolute)) * kChromaTaps[t];
+        ry += half(red, xx) * kChromaTaps[t];
+        by += half(blue, xx) * kChromaTaps[t];
       }
       cell.ry = ToHalf(ry), cell.by = ToHalf(by);
     }

@@ -11,8 +11,6 @@
 namespace mirelth {
 namespace {
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
 uint16_t U16(const uint8_t* p) { return ByteReader::U16LENoBoundsCheck(p); }
 uint32_t U32(const uint8_t* p) { return ByteReader::U32LENoBoundsCheck(p); }
 
@@ -62,7 +60,7 @@ class MsbBits {
 
 int64_t ExrSampleCount(int32_t s, int32_t a, int32_t b) {
   if (b < a) return 0;
-  return FloorDiv(b, s) - FloorDiv(int64_t{a} - 1, s);
+  return ExrFloorDiv(b, s) - ExrFloorDiv(int64_t{a} - 1, s);
 }
 
 uint64_t ExrUnpackedBytes(const ExrChunkShape& shape) {

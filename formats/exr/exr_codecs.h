@@ -29,6 +29,8 @@ struct ExrChunkShape {
   size_t channelCount = 0;
 };
 
+// a / b rounded down (b > 0; a may be negative).
+inline int64_t ExrFloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 // Samples of a channel sampled every `s` pixels in [a, b] (the positions that are multiples of s).
 int64_t ExrSampleCount(int32_t s, int32_t a, int32_t b);
 // Whether a position (negative too) is a multiple of a sampling s >= 1: its remainder is 0 however it is rounded.
