@@ -267,12 +267,12 @@ struct LineSampler {
     first = ExrFloorDiv(int64_t{s.xMin} - 1, sampling) + 1;
     values = chunk.bytes.data() + chunk.lines[static_cast<size_t>(found) * channels + c];
   }
-  float At(int32_t x) const {
-    if (!values) return 0.0f;
-    if (sampling == 1) return ValueAt(values + static_cast<int64_t>(x - xMin) * bytes, type);
-    const int64_t index = std::clamp<int64_t>(ExrFloorDiv(x, sampling) - first, 0, count - 1);
-    return ValueAt(values + index * bytes, type);
+  // The sample of column x: its own, or (subsampled) the one at or left of it, clamped to the line.
+  int64_t IndexOf(int32_t x) const {
+    return sampling == 1 ? int64_t{x} - xMin : std::clamp<int64_t>(ExrFloorDiv(x, sampling) - first, 0, count - 1);
   }
+  float Sample(int64_t index) const { return ValueAt(values + index * bytes, type); }
+  float At(int32_t x) const { return values ? Sample(IndexOf(x)) : 0.0f; }
 };
 
 float SampleOf(const DecodedChunk& chunk, size_t c, int32_t x, int32_t y) { return LineSampler(chunk, c, y).At(x); }
@@ -620,6 +620,7 @@ class LumaChromaRows final : public FloatRowSource {
     const LineSampler alpha(decoded, static_cast<size_t>(drawn_.a >= 0 ? drawn_.a : drawn_.y), absolute);
     const LineSampler red(decoded, static_cast<size_t>(ry_), absolute),
         blue(decoded, static_cast<size_t>(by_), absolute);
+    const float *redRow = nullptr, *blueRow = nullptr;
     for (size_t k = 0; k < neededCount_; ++k) {
       const int32_t x = static_cast<int32_t>(part_.dataWindow.xMin + needed_[k]);
       Yca& cell = cells[k];
@@ -633,18 +634,45 @@ class LumaChromaRows final : public FloatRowSource {
         cell.by = half(blue, x);
         continue;
       }
+      if (!redRow) {
+        // Odd columns filter 14 chroma samples each along the line: every sample is made a half once.
+        if (!ChromaRow(red, &redRow_, &redCapacity_, failure) || !ChromaRow(blue, &blueRow_, &blueCapacity_, failure)) {
+          return false;
+        }
+        redRow = redRow_.get(), blueRow = blueRow_.get();
+      }
       float ry = 0.0f, by = 0.0f;
       for (int t = 0; t < 14; ++t) {
         int64_t jj = j - 13 + 2 * t;
         if (jj < 0) jj = 0;
         if (jj > width_ - 1) jj = width_ - 2 >= 0 ? width_ - 2 : 0;
         const int32_t xx = static_cast<int32_t>(part_.dataWindow.xMin + jj);
-        ry += half(red, xx) * kChromaTaps[t];
-        by += half(blue, xx) * kChromaTaps[t];
+        ry += red.values ? redRow[red.IndexOf(xx)] * kChromaTaps[t] : 0.0f;
+        by += blue.values ? blueRow[blue.IndexOf(xx)] * kChromaTaps[t] : 0.0f;
       }
       cell.ry = ToHalf(ry), cell.by = ToHalf(by);
     }
     lineOf_[slot] = y;
+    return true;
+  }
+
+  // Every sample of a chroma line as a half, into `row` (grown to the line's samples as needed).
+  static bool ChromaRow(const LineSampler& line, Scratch<float>* row, size_t* capacity, DecodeFailure* failure) {
+    if (!line.values) return true;
+    const auto count = static_cast<size_t>(line.count);
+    if (uint64_t{count} * sizeof(float) > kMaxInflatedBytes) {
+      return Fail(failure, FailureKind::TooLarge, "a chroma line of %zu samples", count);
+    }
+    if (*capacity < count) {
+      *row = Scratch<float>(count);
+      *capacity = *row ? count : 0;
+      if (!*row) return Fail(failure, FailureKind::OutOfMemory, "no chroma line");
+    }
+    float* out = row->get();
+    for (size_t i = 0; i < count; ++i) {
+      const float v = line.Sample(static_cast<int64_t>(i));
+      out[i] = line.type == ExrPixelType::kHalf ? v : ToHalf(v);
+    }
     return true;
   }
 
@@ -718,6 +746,8 @@ class LumaChromaRows final : public FloatRowSource {
   uint64_t chunkOf_[kChunkSlots] = {};
   Scratch<Rgb> rgb_{0};
   Scratch<float> ryScratch_{0}, byScratch_{0};
+  Scratch<float> redRow_{0}, blueRow_{0};  // the chroma samples of the line being made
+  size_t redCapacity_ = 0, blueCapacity_ = 0;
 };
 
 // The row source of a view: luminance-chroma with chroma every second pixel and line is reconstructed, everything
