@@ -63,57 +63,6 @@ uint8_t LinearToSrgbByte(float value) {
 
 uint8_t LinearToAlphaByte(float value) { return AlphaByteFromFloat(value); }
 
-float HalfToFloat(uint16_t half) {
-  const uint32_t sign = uint32_t{half & 0x8000u} << 16;
-  const uint32_t exponent = (half >> 10) & 0x1Fu;
-  uint32_t mantissa = half & 0x3FFu;
-  uint32_t bits;
-  if (exponent == 0x1F) {
-    bits = sign | 0x7F800000u | (mantissa << 13);  // infinity or NaN
-  } else if (exponent != 0) {
-    bits = sign | ((exponent + 112) << 23) | (mantissa << 13);
-  } else if (mantissa == 0) {
-    bits = sign;
-  } else {
-    // Subnormal: normalise.
-    uint32_t e = 113;
-    while ((mantissa & 0x400u) == 0) {
-      mantissa <<= 1;
-      --e;
-    }
-    bits = sign | (e << 23) | ((mantissa & 0x3FFu) << 13);
-  }
-  return FloatFromBits(bits);
-}
-
-uint16_t FloatToHalf(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  const uint16_t sign = static_cast<uint16_t>((bits >> 16) & 0x8000u);
-  const uint32_t exponent = (bits >> 23) & 0xFFu;
-  const uint32_t mantissa = bits & 0x7FFFFFu;
-  if (exponent == 0xFF) {  // infinity, or NaN kept a NaN
-    return static_cast<uint16_t>(sign | 0x7C00u | (mantissa ? 0x200u | (mantissa >> 13) : 0u));
-  }
-  const int e = static_cast<int>(exponent) - 127 + 15;
-  if (e >= 31) return static_cast<uint16_t>(sign | 0x7C00u);  // too large: infinity
-  if (e <= 0) {
-    // Subnormal or zero: the mantissa with its implicit bit, shifted into place, rounded to nearest even.
-    if (e < -10) return sign;
-    const uint32_t m = mantissa | 0x800000u;
-    const int shift = 14 - e;
-    const uint32_t half = m >> shift;
-    const uint32_t rest = m & ((1u << shift) - 1), middle = 1u << (shift - 1);
-    const uint32_t rounded = half + ((rest > middle || (rest == middle && (half & 1))) ? 1u : 0u);
-    return static_cast<uint16_t>(sign | rounded);
-  }
-  const uint32_t half = (static_cast<uint32_t>(e) << 10) | (mantissa >> 13);
-  const uint32_t rest = mantissa & 0x1FFFu;
-  // Rounding may carry into the exponent (and up to infinity), as it should.
-  const uint32_t rounded = half + ((rest > 0x1000u || (rest == 0x1000u && (half & 1))) ? 1u : 0u);
-  return static_cast<uint16_t>(sign | rounded);
-}
-
 const HalfTables& HalfToByteTables() {
   static HalfTables tables;
   static const bool filled = [] {
