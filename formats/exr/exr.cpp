@@ -642,6 +642,14 @@ class LumaChromaRows final : public FloatRowSource {
         redRow = redRow_.get(), blueRow = blueRow_.get();
       }
       float ry = 0.0f, by = 0.0f;
+      if (j >= 13 && j + 13 <= width_ - 1 && red.values && blue.values && red.sampling == 2 && blue.sampling == 2) {
+        // Inside the line, with chroma every other column, the 14 taps are 14 samples in a row.
+        const float* r = redRow + red.IndexOf(static_cast<int32_t>(part_.dataWindow.xMin + j - 13));
+        const float* b = blueRow + blue.IndexOf(static_cast<int32_t>(part_.dataWindow.xMin + j - 13));
+        for (int t = 0; t < 14; ++t) ry += r[t] * kChromaTaps[t], by += b[t] * kChromaTaps[t];
+        cell.ry = ToHalf(ry), cell.by = ToHalf(by);
+        continue;
+      }
       for (int t = 0; t < 14; ++t) {
         int64_t jj = j - 13 + 2 * t;
         if (jj < 0) jj = 0;
