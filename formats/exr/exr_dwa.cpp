@@ -10,6 +10,8 @@
 // 0xff00 ending the block), the inverse DCT in single precision with the format's constants, the 709 inverse
 // colour transform for a set, rounding to half, and the perceptual curve undone (x^2.2 up to 1, e^(2.2 (x - 1))
 // above; with no curve for a lone channel flagged perceptually linear).
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -65,6 +67,13 @@ constexpr uint8_t kZigZag[64] = {
     41, 43, 9,  11, 18, 24, 31, 40, 44, 53, 10, 19, 23, 32, 39, 45, 52, 54, 20, 22, 33, 38,
     46, 51, 55, 60, 21, 34, 37, 47, 50, 56, 59, 61, 35, 36, 48, 49, 57, 58, 62, 63,
 };
+
+// The natural (row-major) place of each zig-zag position: kZigZag inverted.
+constexpr auto kNaturalOf = [] {
+  std::array<uint8_t, 64> natural{};
+  for (uint8_t i = 0; i < 64; ++i) natural[kZigZag[i]] = i;
+  return natural;
+}();
 
 // Half -> half: the perceptual curve undone, NaN and infinity to 0.
 const uint16_t* ToLinearTable() {
@@ -426,8 +435,12 @@ bool ExrDecompressor::Dwa(const ExrChunkShape& shape, const uint8_t* in, size_t 
       for (int64_t bx = 0; bx < blocksX; ++bx) {
         float block[3][64];
         for (int k = 0; k < group.comps; ++k) {
-          uint16_t zig[64] = {};
-          zig[0] = dc[dcAt + static_cast<size_t>(k) * planeBlocks + static_cast<size_t>(by * blocksX + bx)];
+          // Coefficients go to their natural places as they come (most are zero runs, left 0).
+          float* coefficients = block[k];
+          std::fill(coefficients, coefficients + 64, 0.0f);
+          const uint16_t dcValue =
+              dc[dcAt + static_cast<size_t>(k) * planeBlocks + static_cast<size_t>(by * blocksX + bx)];
+          coefficients[0] = HalfToFloat(dcValue);
           int lastNonZero = 0;
           for (int comp = 1; comp < 64;) {
             if (acAt >= acCount) return Fail(failure, FailureKind::Truncated, "DWA AC values run out");
@@ -437,16 +450,15 @@ bool ExrDecompressor::Dwa(const ExrChunkShape& shape, const uint8_t* in, size_t 
             } else if ((v >> 8) == 0xff) {
               comp += v & 0xff;
             } else {
-              zig[comp] = v;
+              coefficients[kNaturalOf[static_cast<size_t>(comp)]] = HalfToFloat(v);
               lastNonZero = comp++;
             }
           }
           if (lastNonZero == 0) {
-            const float value = HalfToFloat(zig[0]) * 3.535536e-01f * 3.535536e-01f;
-            for (float& x : block[k]) x = value;
+            const float value = coefficients[0] * 3.535536e-01f * 3.535536e-01f;
+            for (int i = 0; i < 64; ++i) coefficients[i] = value;
           } else {
-            for (int i = 0; i < 64; ++i) block[k][i] = HalfToFloat(zig[kZigZag[i]]);
-            InverseDct(block[k]);
+            InverseDct(coefficients);
           }
         }
         if (group.comps == 3) {
