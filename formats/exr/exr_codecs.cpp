@@ -4,6 +4,9 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "io/byte_reader.h"
 #include "io/inflate.h"
@@ -114,12 +117,41 @@ void ExrPlanesToChunk(const ExrChunkShape& shape, const uint16_t* planes, uint8_
 
 void ExrUnpredict(uint8_t* data, size_t size, uint8_t* scratch) {
   if (size == 0) return;
-  // Each byte was stored as its difference from the one before, plus 128.
-  for (size_t i = 1; i < size; ++i) data[i] = static_cast<uint8_t>(data[i - 1] + data[i] - 128);
+  // Each byte was stored as its difference from the one before, plus 128: a running sum (mod 256) of the bytes less
+  // 128, into scratch. Sixteen at a time: the sums inside a vector in four shifted adds, then the carry of the last.
+  size_t i = 0;
+  uint8_t sum = 0;
+#if defined(__SSE2__)
+  __m128i carry = _mm_setzero_si128();
+  for (; i + 16 <= size; i += 16) {
+    __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), _mm_set1_epi8(-128));
+    if (i == 0) x = _mm_insert_epi16(x, (_mm_extract_epi16(x, 0) & 0xFF00) | data[0], 0);  // the first as it is
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+    x = _mm_add_epi8(x, carry);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch + i), x);
+    carry = _mm_set1_epi8(static_cast<char>(_mm_extract_epi16(x, 7) >> 8));
+  }
+  if (i > 0) sum = scratch[i - 1];
+#endif
+  for (; i < size; ++i) scratch[i] = sum = static_cast<uint8_t>(i == 0 ? data[0] : sum + data[i] - 128);
   // The first half holds the even bytes, the second the odd ones.
-  std::memcpy(scratch, data, size);
-  const size_t half = (size + 1) / 2;
-  for (size_t i = 0; i < size; ++i) data[i] = (i & 1) ? scratch[half + i / 2] : scratch[i / 2];
+  const size_t half = (size + 1) / 2, odd = size - half;
+  size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + 16 <= odd; k += 16) {
+    const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scratch + k));
+    const __m128i odds = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scratch + half + k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data + 2 * k), _mm_unpacklo_epi8(even, odds));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data + 2 * k + 16), _mm_unpackhi_epi8(even, odds));
+  }
+#endif
+  for (; k < half; ++k) {
+    data[2 * k] = scratch[k];
+    if (k < odd) data[2 * k + 1] = scratch[half + k];
+  }
 }
 
 bool ExrHuffmanDecode(const uint8_t* in, size_t inSize, uint16_t* out, size_t count, DecodeFailure* failure) {
