@@ -61,6 +61,20 @@ inline void ModifierPalette(const Rgb& base, uint32_t codeword, bool zeroSmall, 
   palette[3] = Opaque(base.r - b, base.g - b, base.b - b);
 }
 
+// An H-mode block's two base colours and its distance, whose low bit is whether base 1 >= base 2.
+struct HMode {
+  Rgb c1, c2;
+  int32_t distance;
+  explicit HMode(uint64_t w)
+      : c1{Extend4(Bits(w, 59, 4)), Extend4((Bits(w, 56, 3) << 1) | Bits(w, 52, 1)),
+           Extend4((Bits(w, 51, 1) << 3) | Bits(w, 47, 3))},
+        c2{Extend4(Bits(w, 43, 4)), Extend4(Bits(w, 39, 4)), Extend4(Bits(w, 35, 4))} {
+    const auto v1 = static_cast<uint32_t>((c1.r << 16) | (c1.g << 8) | c1.b);
+    const auto v2 = static_cast<uint32_t>((c2.r << 16) | (c2.g << 8) | c2.b);
+    distance = kDistances[(Bits(w, 34, 1) << 2) | (Bits(w, 32, 1) << 1) | (v1 >= v2 ? 1u : 0u)];
+  }
+};
+
 // A planar block's three colours (origin, horizontal and vertical), widened to 8 bits, and any pixel's blend of
 // them.
 struct Planar {
@@ -119,12 +133,9 @@ void DecodeColor(uint64_t w, uint32_t (&tile)[16]) {
       twoPalettes = false;
     } else if (g2 < 0 || g2 > 31) {
       // H: paint colours base 1 +- d, base 2 +- d; the distance's low bit is whether base 1 >= base 2.
-      const Rgb c1{Extend4(Bits(w, 59, 4)), Extend4((Bits(w, 56, 3) << 1) | Bits(w, 52, 1)),
-                   Extend4((Bits(w, 51, 1) << 3) | Bits(w, 47, 3))};
-      const Rgb c2{Extend4(Bits(w, 43, 4)), Extend4(Bits(w, 39, 4)), Extend4(Bits(w, 35, 4))};
-      const uint32_t v1 = static_cast<uint32_t>((c1.r << 16) | (c1.g << 8) | c1.b);
-      const uint32_t v2 = static_cast<uint32_t>((c2.r << 16) | (c2.g << 8) | c2.b);
-      const int32_t d = kDistances[(Bits(w, 34, 1) << 2) | (Bits(w, 32, 1) << 1) | (v1 >= v2 ? 1u : 0u)];
+      const HMode h(w);
+      const Rgb &c1 = h.c1, &c2 = h.c2;
+      const int32_t d = h.distance;
       palettes[0][0] = Opaque(c1.r + d, c1.g + d, c1.b + d);
       palettes[0][1] = Opaque(c1.r - d, c1.g - d, c1.b - d);
       palettes[0][2] = Opaque(c2.r + d, c2.g + d, c2.b + d);
@@ -198,14 +209,9 @@ uint32_t ColorTexel(uint64_t w, int32_t x, int32_t y) {
       const int32_t distance = kDistances[(Bits(w, 34, 2) << 1) | Bits(w, 32, 1)];
       d = index == 1 ? distance : index == 2 ? 0 : -distance;
     } else {  // H
-      const Rgb c1{Extend4(Bits(w, 59, 4)), Extend4((Bits(w, 56, 3) << 1) | Bits(w, 52, 1)),
-                   Extend4((Bits(w, 51, 1) << 3) | Bits(w, 47, 3))};
-      const Rgb c2{Extend4(Bits(w, 43, 4)), Extend4(Bits(w, 39, 4)), Extend4(Bits(w, 35, 4))};
-      const uint32_t v1 = static_cast<uint32_t>((c1.r << 16) | (c1.g << 8) | c1.b);
-      const uint32_t v2 = static_cast<uint32_t>((c2.r << 16) | (c2.g << 8) | c2.b);
-      const int32_t distance = kDistances[(Bits(w, 34, 1) << 2) | (Bits(w, 32, 1) << 1) | (v1 >= v2 ? 1u : 0u)];
-      c = index < 2 ? c1 : c2;
-      d = index & 1 ? -distance : distance;
+      const HMode h(w);
+      c = index < 2 ? h.c1 : h.c2;
+      d = index & 1 ? -h.distance : h.distance;
     }
     return Opaque(c.r + d, c.g + d, c.b + d);
   }
